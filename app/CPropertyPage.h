@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class CV700UpdaterDlg;
+
+// What every page of the main sheet offers the sheet. A page's "window" exists from the
+// first time the sheet shows it until the sheet removes it again; creating it runs
+// OnInitDialog, as a page added again is initialised afresh.
+class CPropertyPage : public QWidget {
+  Q_OBJECT
+ public:
+  explicit CPropertyPage(CV700UpdaterDlg* sheet);
+  ~CPropertyPage() override;
+
+  // Texts must be applied when the window is created next.
+  bool m_bTextsPending = true;
+
+  // Loads the page's texts of that language from the sheet's text table.
+  virtual void ApplyLanguage(int nLanguage) = 0;
+  // Enables or disables the controls that need a unit.
+  virtual void EnableControls(bool bEnable) = 0;
+
+  // Called by the sheet whenever the page becomes the active tab; returns whether it may.
+  virtual bool OnSetActive() { return true; }
+
+  bool HasWindow() const { return m_bWindowCreated; }
+  void CreatePageWindow();   // runs OnInitDialog once per creation
+  void DestroyPageWindow();  // runs OnDestroyWindow when the page leaves the sheet
+
+  const QString& Title() const { return m_strTitle; }
+  void SetTitle(const QString& title) { m_strTitle = title; }
+
+  CV700UpdaterDlg* Sheet() const { return m_pSheet; }
+
+ protected:
+  // Default: apply the texts of the sheet's language when they are pending.
+  virtual void OnInitDialog();
+  virtual void OnDestroyWindow() {}
+
+ private:
+  CV700UpdaterDlg* m_pSheet;
+  QString m_strTitle;
+  bool m_bWindowCreated = false;
+};

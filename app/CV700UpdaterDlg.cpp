@@ -1,0 +1,254 @@
+#include "app/CV700UpdaterDlg.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "app/CV700UpdaterApp.h"
+#include "app/OwnVersion.h"
+#include "platform/InternetState.h"
+#include "platform/Profile.h"
+#include "platform/UiSeams.h"
+#include "platform/WorkingFolder.h"
+
+namespace {
+constexpr const char* kOwnModuleName = "V770PCSoft";
+constexpr int kBoldFontPixelHeight = 14;
+constexpr int kWindowWidth = 660;
+constexpr int kWindowHeight = 560;
+}  // namespace
+
+bool IsSheetSwallowedKey(int qtKey) {
+  return qtKey == Qt::Key_Return || qtKey == Qt::Key_Enter || qtKey == Qt::Key_Escape ||
+         (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24);
+}
+
+CV700UpdaterDlg::CV700UpdaterDlg(QWidget* parent)
+    : QDialog(parent),
+      m_dlgSplash(this),
+      m_pageMain(this),
+      m_pageUpdate(this),
+      m_pagePOI(this),
+      m_pageOption(this),
+      m_pageReset(this) {
+  m_tabs = new QTabWidget(this);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(6, 6, 6, 6);
+  layout->addWidget(m_tabs);
+  resize(kWindowWidth, kWindowHeight);
+  setWindowFlags(Qt::Window | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
+  for (CPropertyPage* page : AllPages()) page->hide();
+  connect(m_tabs, &QTabWidget::currentChanged, this, &CV700UpdaterDlg::OnCurrentTabChanged);
+  connect(&m_timerSplash, &QTimer::timeout, this, &CV700UpdaterDlg::OnSplashTimer);
+  if (qApp) qApp->installEventFilter(this);
+}
+
+CV700UpdaterDlg::~CV700UpdaterDlg() {
+  if (qApp) qApp->removeEventFilter(this);
+  m_timerSplash.stop();
+  if (theApp.m_pSheet == this) theApp.m_pSheet = nullptr;
+  // The pages are members; take them out of the tab widget before they go.
+  disconnect(m_tabs, nullptr, this, nullptr);
+  while (m_tabs->count() > 0) m_tabs->removeTab(0);
+}
+
+std::array<CPropertyPage*, 5> CV700UpdaterDlg::AllPages() {
+  return {&m_pageMain, &m_pageUpdate, &m_pagePOI, &m_pageOption, &m_pageReset};
+}
+
+void CV700UpdaterDlg::AddPage(CPropertyPage* page) {
+  if (GetPageIndex(page) >= 0) return;
+  m_tabs->addTab(page, page->Title());
+}
+
+void CV700UpdaterDlg::RemovePage(CPropertyPage* page) {
+  const int index = GetPageIndex(page);
+  if (index < 0) return;
+  m_tabs->removeTab(index);
+  page->hide();
+  page->DestroyPageWindow();
+}
+
+int CV700UpdaterDlg::GetPageIndex(const CPropertyPage* page) const {
+  return m_tabs->indexOf(const_cast<CPropertyPage*>(page));
+}
+
+int CV700UpdaterDlg::GetPageCount() const { return m_tabs->count(); }
+
+CPropertyPage* CV700UpdaterDlg::GetActivePage() const {
+  return qobject_cast<CPropertyPage*>(m_tabs->currentWidget());
+}
+
+void CV700UpdaterDlg::SetActivePage(CPropertyPage* page) {
+  const int index = GetPageIndex(page);
+  if (index >= 0) m_tabs->setCurrentIndex(index);
+}
+
+QString CV700UpdaterDlg::TabLabel(int index) const { return m_tabs->tabText(index); }
+
+void CV700UpdaterDlg::OnCurrentTabChanged(int index) {
+  auto* page = qobject_cast<CPropertyPage*>(m_tabs->widget(index));
+  if (!page) return;
+  page->CreatePageWindow();
+  page->OnSetActive();
+}
+
+int CV700UpdaterDlg::DoModal() {
+  if (!OnInitDialog()) return QDialog::Rejected;
+  return exec();
+}
+
+bool CV700UpdaterDlg::OnInitDialog() {
+  int splashIntervalMs = kSplashTimerOnlineMs;
+  GetOwnVersion(FindModuleFile(QString::fromLatin1(kOwnModuleName)), &m_wOwnVersion[0],
+                &m_wOwnVersion[1], &m_wOwnVersion[2], &m_wOwnVersion[3]);
+
+  // The whole working directory is used, however long: a short buffer would send the
+  // program to the root of the drive for its data files.
+  m_strCurDir = WorkingFolder::Current();
+  m_strUITextPath = WorkingFolder::FilePath(m_strCurDir, QString::fromLatin1(kUITextFileName));
+  m_strVersionPath = WorkingFolder::FilePath(m_strCurDir, QString::fromLatin1(kVersionFileName));
+
+  if (InternetState::IsConnected()) {
+    m_bInternetConnected = true;
+    m_bSplashWait = true;
+  } else {
+    m_bInternetConnected = false;
+    splashIntervalMs = kSplashTimerOfflineMs;
+  }
+  m_nSplashTicks = 0;
+  m_timerSplash.start(splashIntervalMs);
+
+  m_dlgSplash.SetVersion(m_wOwnVersion[0], m_wOwnVersion[1], m_wOwnVersion[2], m_wOwnVersion[3]);
+  m_dlgSplash.exec();  // the splash timer keeps ticking inside and closes it
+
+  ReadVersionFile();
+  ReadUITextFile();
+
+  // The first page's window is created once the texts are loaded.
+  if (CPropertyPage* first = GetActivePage()) first->CreatePageWindow();
+
+  setWindowTitle(QString::fromLatin1(kCaptionFormat)
+                     .arg(m_wOwnVersion[0])
+                     .arg(m_wOwnVersion[1])
+                     .arg(m_wOwnVersion[2])
+                     .arg(m_wOwnVersion[3]));
+
+  m_fontBold = QFont();
+  m_fontBold.setPixelSize(kBoldFontPixelHeight);
+  m_fontBold.setWeight(QFont::Bold);
+  emit startupFinished();
+  return true;
+}
+
+bool CV700UpdaterDlg::ReadVersionFile() {
+  VersionInfo info;
+  info.listDB = m_listDB;
+  info.listVoice = m_listVoice;
+  info.strPCSoftVersion = m_strPCSoftVersion;
+  info.strFWVersion = m_strFWVersion;
+  info.strFWFile = m_strFWFile;
+  if (!::ReadVersionFile(m_strVersionPath, info)) {
+    UiSeams::ShowMessage(this, QString::fromLatin1(kVersionMissingMessage));
+    return false;
+  }
+  m_listDB = info.listDB;
+  m_listVoice = info.listVoice;
+  m_strPCSoftVersion = info.strPCSoftVersion;
+  m_strFWVersion = info.strFWVersion;
+  m_strFWFile = info.strFWFile;
+  return true;
+}
+
+bool CV700UpdaterDlg::ReadUITextFile() {
+  if (!::ReadUITextFile(m_strUITextPath, m_arrText)) {
+    UiSeams::ShowMessage(this, QString::fromLatin1(kUITextMissingMessage));
+    return false;
+  }
+  m_strErrorMsg = CopyErrorMessages(m_arrText, m_nLanguageID);
+  return true;
+}
+
+void CV700UpdaterDlg::OnSplashTimer() {
+  ++m_nSplashTicks;
+  if (m_nSplashTicks >= kSplashCloseTick) {
+    m_nSplashTicks = 0;
+    m_bSplashWait = false;
+    m_timerSplash.stop();
+    m_dlgSplash.reject();
+  }
+}
+
+void CV700UpdaterDlg::ShowDevicePages(bool bShow) {
+  if (bShow && !m_bDevicePagesShown) {
+    for (CPropertyPage* page :
+         std::array<CPropertyPage*, 4>{&m_pageUpdate, &m_pagePOI, &m_pageOption, &m_pageReset})
+      RemovePage(page);
+    m_bDevicePagesShown = true;
+    SetPageTitles(m_nLanguageID, true);
+    for (CPropertyPage* page : AllPages()) page->m_bTextsPending = true;
+    for (CPropertyPage* page : AllPages())
+      if (page->HasWindow()) page->ApplyLanguage(m_nLanguageID);
+  } else if (!bShow && m_bDevicePagesShown) {
+    m_bDevicePagesShown = false;
+    for (CPropertyPage* page : std::array<CPropertyPage*, 3>{&m_pageUpdate, &m_pagePOI, &m_pageOption})
+      RemovePage(page);
+  }
+}
+
+void CV700UpdaterDlg::SetPageTitles(int nLanguage, bool bAdd) {
+  if (m_pageMain.HasWindow()) {
+    const int index = GetPageIndex(&m_pageMain);
+    m_pageMain.SetTitle(UiText(m_arrText, nLanguage, MAIN_TAB_001));
+    if (index >= 0) m_tabs->setTabText(index, m_pageMain.Title());
+  }
+  const std::array<std::pair<CPropertyPage*, int>, 4> titled{{{&m_pageUpdate, DBFW_TAB_001},
+                                                             {&m_pagePOI, POI_TAB_001},
+                                                             {&m_pageOption, OPTION_TAB_001},
+                                                             {&m_pageReset, RESET_TAB_001}}};
+  for (const auto& [page, textIndex] : titled) {
+    page->SetTitle(UiText(m_arrText, nLanguage, textIndex));
+    if (bAdd) {
+      AddPage(page);
+    } else {
+      const int index = GetPageIndex(page);
+      if (index >= 0) m_tabs->setTabText(index, page->Title());
+    }
+  }
+}
+
+void CV700UpdaterDlg::SetLanguage(int nLanguage) {
+  if (nLanguage == m_nLanguageID) return;
+  SetPageTitles(nLanguage, false);
+  m_nLanguageID = nLanguage;
+  for (CPropertyPage* page :
+       std::array<CPropertyPage*, 4>{&m_pageMain, &m_pageUpdate, &m_pagePOI, &m_pageOption})
+    page->m_bTextsPending = true;
+  Profile::WriteProfileInt(Profile::kSection, Profile::kLanguageKey, nLanguage);
+  for (CPropertyPage* page : AllPages())
+    if (page->HasWindow()) page->ApplyLanguage(nLanguage);
+}
+
+void CV700UpdaterDlg::EnableDevicePages(bool bEnable) {
+  for (CPropertyPage* page :
+       std::array<CPropertyPage*, 4>{&m_pageUpdate, &m_pagePOI, &m_pageOption, &m_pageReset})
+    if (page->HasWindow()) page->EnableControls(bEnable);
+}
+
+bool CV700UpdaterDlg::eventFilter(QObject* watched, QEvent* event) {
+  // Enter, Escape and the function keys never reach the window or its controls, so they
+  // cannot close the sheet; only the close box does.
+  if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && (widget == this || isAncestorOf(widget)) &&
+        IsSheetSwallowedKey(static_cast<QKeyEvent*>(event)->key()))
+      return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void CV700UpdaterDlg::keyPressEvent(QKeyEvent* event) {
+  if (IsSheetSwallowedKey(event->key())) return;
+  QDialog::keyPressEvent(event);
+}

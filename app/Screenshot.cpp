@@ -1,0 +1,46 @@
+#include "app/Screenshot.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/CV700UpdaterDlg.h"
+
+namespace Screenshot {
+namespace {
+constexpr int kDefaultDelayMs = 1500;
+
+void SaveAndClose(CV700UpdaterDlg* sheet, const QString& path) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  // The screen grab includes the window frame and its caption where a window manager drew
+  // one; fall back to the window's own contents when the screen cannot be read.
+  QPixmap picture;
+  if (QScreen* screen = sheet->screen()) {
+    const QRect frame = sheet->frameGeometry();
+    picture = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+  }
+  if (picture.isNull() || picture.toImage().allGray()) picture = sheet->grab();
+  if (picture.save(path))
+    std::fprintf(stderr, "screenshot saved to %s\n", qPrintable(path));
+  else
+    std::fprintf(stderr, "could not save the screenshot to %s\n", qPrintable(path));
+  sheet->done(0);
+}
+}  // namespace
+
+void ArrangeFromEnvironment(CV700UpdaterDlg* sheet) {
+  const QString path = qEnvironmentVariable("V770_SCREENSHOT");
+  if (path.isEmpty()) return;
+  bool ok = false;
+  int delayMs = qEnvironmentVariableIntValue("V770_SCREENSHOT_DELAY_MS", &ok);
+  if (!ok || delayMs < 0) delayMs = kDefaultDelayMs;
+  QObject::connect(sheet, &CV700UpdaterDlg::startupFinished, sheet, [sheet, path, delayMs] {
+    QTimer::singleShot(delayMs, sheet, [sheet, path] { SaveAndClose(sheet, path); });
+  });
+}
+
+}  // namespace Screenshot

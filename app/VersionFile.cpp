@@ -1,0 +1,2 @@
+#include "app/VersionFile.h"
+bool ReadVersionFile(const QString&, VersionInfo&) { return false; }

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+// What the unit library hands out for a channel: a descriptor, or 0 / -1 when the channel
+// did not open (callers treat both as "not open").
+using ChannelHandle = std::intptr_t;
+inline constexpr ChannelHandle kChannelNotOpen = -1;
+inline bool IsChannelOpen(ChannelHandle handle) { return handle != 0 && handle != -1; }
+
+// One end of a unit channel: write, read and close. Every call either completes or fails
+// after a time-out; none blocks for ever.
+class IUnitChannel {
+ public:
+  virtual ~IUnitChannel() = default;
+  // One write of exactly `size` bytes; true when the call succeeded.
+  virtual bool Write(const std::uint8_t* data, std::size_t size) = 0;
+  // One read of at most `size` bytes; true and the count when a message arrived in time.
+  virtual bool Read(std::uint8_t* buffer, std::size_t size, std::size_t* bytesRead) = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+};
+
+// A channel over a descriptor from the unit library. Owns the descriptor: Close (or the
+// destructor) closes it once.
+class FdChannel : public IUnitChannel {
+ public:
+  static constexpr int kDefaultTimeoutMs = 2000;
+
+  explicit FdChannel(ChannelHandle handle, int timeoutMs = kDefaultTimeoutMs);
+  ~FdChannel() override;
+  FdChannel(const FdChannel&) = delete;
+  FdChannel& operator=(const FdChannel&) = delete;
+
+  bool Write(const std::uint8_t* data, std::size_t size) override;
+  bool Read(std::uint8_t* buffer, std::size_t size, std::size_t* bytesRead) override;
+  void Close() override;
+  bool IsOpen() const override;
+
+  ChannelHandle Handle() const { return m_handle; }
+
+ private:
+  ChannelHandle m_handle;
+  int m_timeoutMs;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "device/UnitChannel.h"
+
+// The unit's USB library, loaded at run time by its plain name (found beside the program
+// first) with its two entry points open_dev and open_file.
+class CUnitLibrary {
+ public:
+  static constexpr const char* kLibraryName = "libRUD51iZEV.so";
+  static constexpr int kNoUnit = -1;
+
+  CUnitLibrary() = default;
+  ~CUnitLibrary();  // frees the library if still loaded
+  CUnitLibrary(const CUnitLibrary&) = delete;
+  CUnitLibrary& operator=(const CUnitLibrary&) = delete;
+
+  // Loads the library and takes both entry points; false (and nothing loaded) when the
+  // library or either entry point is missing.
+  bool Load();
+  void Free();
+  bool IsLoaded() const;
+
+  // -1 when no unit is attached (or the library is not loaded); anything else: a unit.
+  int open_dev();
+  // A channel handle, or -1 / 0 when the channel did not open (or the library is not loaded).
+  ChannelHandle open_file(const char* name);
+
+ private:
+  void* m_module = nullptr;
+  int (*m_openDev)() = nullptr;
+  ChannelHandle (*m_openFile)(const char*) = nullptr;
+};
+
+// Channel names: PIPE00 + channel for writing, PIPE01 + channel for reading.
+namespace UnitChannels {
+inline constexpr const char* kMainWrite = "PIPE00Main";
+inline constexpr const char* kMainRead = "PIPE01Main";
+inline constexpr const char* kPoiWrite = "PIPE00POI";
+inline constexpr const char* kPoiRead = "PIPE01POI";
+inline constexpr const char* kUnitWrite = "PIPE00UNIT";
+inline constexpr const char* kUpdateWrite = "PIPE00DB";
+inline constexpr const char* kResetWrite = "PIPE00RESET";
+}  // namespace UnitChannels

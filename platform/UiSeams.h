@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+// Every message box and file dialog of the program goes through these functions, so a test
+// can answer them without a modal window ever blocking it.
+namespace UiSeams {
+
+enum class MessageIcon { None, Information, Warning, Error, Question };
+
+struct MessageRequest {
+  QWidget* parent = nullptr;
+  QString text;
+  QString caption;
+  MessageIcon icon = MessageIcon::None;
+  QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+};
+
+using MessageHandler = std::function<QMessageBox::StandardButton(const MessageRequest&)>;
+
+// Shows a message box (OK button unless told otherwise) and returns the button pressed.
+// Callable from any thread: from a worker the box is shown on the user-interface thread
+// and the worker waits for the answer.
+QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& text,
+                                        MessageIcon icon = MessageIcon::None,
+                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+// Replaces the message box; pass an empty function to restore the real one.
+void SetMessageHandler(MessageHandler handler);
+
+struct FileDialogRequest {
+  QWidget* parent = nullptr;
+  QString caption;
+  QString folder;
+  QString filter;
+  bool save = false;
+};
+
+using FileDialogHandler = std::function<QString(const FileDialogRequest&)>;
+
+// Asks for a file to open (or to save); an empty result means the user cancelled.
+QString ChooseFile(const FileDialogRequest& request);
+void SetFileDialogHandler(FileDialogHandler handler);
+
+}  // namespace UiSeams

@@ -1,0 +1,15 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include "platform/Profile.h"
+
+// Every test program gets its own settings file, so no test reads or writes the user's.
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  QCoreApplication app(argc, argv);
+  QTemporaryDir settingsDir;
+  Profile::SetFilePathForTesting(settingsDir.filePath(QStringLiteral("V770PCSoft.ini")));
+  return RUN_ALL_TESTS();
+}

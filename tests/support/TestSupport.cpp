@@ -1,0 +1,38 @@
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+namespace TestSupport {
+
+QString TestDataPath(const QString& name) { return QStringLiteral(V770_TEST_DATA_DIR "/") + name; }
+QString ShippedDataPath(const QString& name) { return QStringLiteral(V770_SHIPPED_DATA_DIR "/") + name; }
+QString BinPath(const QString& name) { return QStringLiteral(V770_BIN_DIR "/") + name; }
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  return file.write(bytes) == bytes.size();
+}
+
+QByteArray ReadFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+  QDeadlineTimer deadline(timeoutMs);
+  while (!condition()) {
+    if (deadline.hasExpired()) return condition();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(2);
+  }
+  return true;
+}
+
+}  // namespace TestSupport

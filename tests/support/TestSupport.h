@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+
+namespace TestSupport {
+
+// Folder of the test data files (tests/data in the source tree).
+QString TestDataPath(const QString& name);
+// Folder of the files shipped beside the program (data/ in the source tree).
+QString ShippedDataPath(const QString& name);
+// Folder of the built programs and the unit library.
+QString BinPath(const QString& name);
+
+// Writes bytes to a file, creating folders; false on failure.
+bool WriteFile(const QString& path, const QByteArray& bytes);
+QByteArray ReadFile(const QString& path);
+
+// Polls `condition` while running the event loop, up to timeoutMs; true once it held.
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
+
+}  // namespace TestSupport
