@@ -6,25 +6,18 @@
 
 CV700UpdaterApp theApp;
 
-namespace {
-constexpr const char* kMainTitleAtStart = "Main";
-constexpr const char* kResetTitleAtStart = "Reset";
-
-// Only English and French have text tables; any other remembered number starts in English.
-int SupportedLanguage(int nLanguage) {
-  return nLanguage == kLanguageEnglish || nLanguage == kLanguageFrench ? nLanguage : kLanguageEnglish;
+int StartupLanguage() {
+  const int remembered =
+      Profile::GetProfileInt(Profile::kSection, Profile::kLanguageKey, Profile::kDefaultLanguage);
+  // Only English and French have text tables; any other number starts in English.
+  return remembered == kLanguageEnglish || remembered == kLanguageFrench ? remembered : kLanguageEnglish;
 }
-}  // namespace
 
 bool CV700UpdaterApp::InitInstance() {
   CV700UpdaterDlg sheet;
   m_pSheet = &sheet;
-  sheet.m_nLanguageID = SupportedLanguage(
-      Profile::GetProfileInt(Profile::kSection, Profile::kLanguageKey, Profile::kDefaultLanguage));
-  sheet.m_pageMain.SetTitle(QString::fromLatin1(kMainTitleAtStart));
-  sheet.AddPage(&sheet.m_pageMain);
-  sheet.m_pageReset.SetTitle(QString::fromLatin1(kResetTitleAtStart));
-  sheet.AddPage(&sheet.m_pageReset);
+  sheet.m_nLanguageID = StartupLanguage();
+  sheet.AddStartupPages();
   Screenshot::ArrangeFromEnvironment(&sheet);
   sheet.DoModal();
   m_pSheet = nullptr;

@@ -13,3 +13,6 @@ class CV700UpdaterApp {
 };
 
 extern CV700UpdaterApp theApp;
+
+// The language to start in: the remembered one when it has a text table, else English.
+int StartupLanguage();

@@ -17,6 +17,8 @@ constexpr const char* kOwnModuleName = "V770PCSoft";
 constexpr int kBoldFontPixelHeight = 14;
 constexpr int kWindowWidth = 660;
 constexpr int kWindowHeight = 560;
+constexpr const char* kMainTitleAtStart = "Main";
+constexpr const char* kResetTitleAtStart = "Reset";
 }  // namespace
 
 bool IsSheetSwallowedKey(int qtKey) {
@@ -57,6 +59,13 @@ std::array<CPropertyPage*, 5> CV700UpdaterDlg::AllPages() {
   return {&m_pageMain, &m_pageUpdate, &m_pagePOI, &m_pageOption, &m_pageReset};
 }
 
+void CV700UpdaterDlg::AddStartupPages() {
+  m_pageMain.SetTitle(QString::fromLatin1(kMainTitleAtStart));
+  AddPage(&m_pageMain);
+  m_pageReset.SetTitle(QString::fromLatin1(kResetTitleAtStart));
+  AddPage(&m_pageReset);
+}
+
 void CV700UpdaterDlg::AddPage(CPropertyPage* page) {
   if (GetPageIndex(page) >= 0) return;
   m_tabs->addTab(page, page->Title());
@@ -89,7 +98,7 @@ QString CV700UpdaterDlg::TabLabel(int index) const { return m_tabs->tabText(inde
 
 void CV700UpdaterDlg::OnCurrentTabChanged(int index) {
   auto* page = qobject_cast<CPropertyPage*>(m_tabs->widget(index));
-  if (!page) return;
+  if (!page || !m_bInitialised) return;
   page->CreatePageWindow();
   page->OnSetActive();
 }
@@ -127,6 +136,7 @@ bool CV700UpdaterDlg::OnInitDialog() {
   ReadUITextFile();
 
   // The first page's window is created once the texts are loaded.
+  m_bInitialised = true;
   if (CPropertyPage* first = GetActivePage()) first->CreatePageWindow();
 
   setWindowTitle(QString::fromLatin1(kCaptionFormat)

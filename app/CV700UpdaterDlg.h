@@ -54,6 +54,9 @@ class CV700UpdaterDlg : public QDialog {
   QString m_strVersionPath;
   std::array<uint16_t, 4> m_wOwnVersion{};
 
+  // The pages of a sheet without a unit: main and recovery, titled "Main" and "Reset".
+  void AddStartupPages();
+
   // Page management.
   void AddPage(CPropertyPage* page);
   void RemovePage(CPropertyPage* page);
@@ -102,6 +105,7 @@ class CV700UpdaterDlg : public QDialog {
   std::array<CPropertyPage*, 5> AllPages();
 
   QTabWidget* m_tabs = nullptr;
+  bool m_bInitialised = false;  // page windows are created only once the texts are loaded
   QTimer m_timerSplash;
 };
 
