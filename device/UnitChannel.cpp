@@ -1,1 +1,90 @@
-// (in progress)
+#include "device/UnitChannel.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A record that does not fit the socket's send space yet: wait this long before trying
+// again instead of spinning.
+constexpr auto kSendSpacePause = std::chrono::milliseconds(1);
+
+// Waits until the descriptor is ready for `events` or the deadline passes. A hung-up or
+// invalid descriptor is never ready for writing; for reading, data still queued wins.
+bool WaitReady(int fd, short events, Clock::time_point deadline) {
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() < 0) return false;
+    pollfd entry{fd, events, 0};
+    const int result = ::poll(&entry, 1, static_cast<int>(left.count()));
+    if (result < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (result == 0) return false;
+    if (entry.revents & events) return true;
+    return false;  // POLLERR, POLLHUP or POLLNVAL without the wanted readiness
+  }
+}
+
+bool IsTransient(int error) { return error == EINTR || error == EAGAIN || error == EWOULDBLOCK; }
+
+}  // namespace
+
+FdChannel::FdChannel(ChannelHandle handle, int timeoutMs) : m_handle(handle), m_timeoutMs(timeoutMs) {}
+
+FdChannel::~FdChannel() { Close(); }
+
+bool FdChannel::Write(const std::uint8_t* data, std::size_t size) {
+  if (!IsOpen() || (size > 0 && !data)) return false;
+  const int fd = static_cast<int>(m_handle);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
+  std::size_t done = 0;
+  // At least one call, so an empty chunk is still one (empty) message.
+  do {
+    if (!WaitReady(fd, POLLOUT, deadline)) return false;
+    // MSG_NOSIGNAL: a unit that went away fails the call instead of killing the program.
+    const ssize_t written = ::send(fd, data + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (written < 0) {
+      if (!IsTransient(errno)) return false;
+      if (errno != EINTR) std::this_thread::sleep_for(kSendSpacePause);
+      continue;
+    }
+    done += static_cast<std::size_t>(written);
+  } while (done < size);
+  return true;
+}
+
+bool FdChannel::Read(std::uint8_t* buffer, std::size_t size, std::size_t* bytesRead) {
+  if (bytesRead) *bytesRead = 0;
+  if (!IsOpen() || !buffer || size == 0) return false;
+  const int fd = static_cast<int>(m_handle);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
+  for (;;) {
+    if (!WaitReady(fd, POLLIN, deadline)) return false;
+    // One call takes one message; whatever does not fit the buffer is dropped with it.
+    const ssize_t got = ::recv(fd, buffer, size, MSG_DONTWAIT);
+    if (got < 0) {
+      if (IsTransient(errno)) continue;
+      return false;
+    }
+    // Nothing at all means the unit closed the channel.
+    if (got == 0) return false;
+    if (bytesRead) *bytesRead = static_cast<std::size_t>(got);
+    return true;
+  }
+}
+
+void FdChannel::Close() {
+  if (IsOpen()) ::close(static_cast<int>(m_handle));
+  m_handle = kChannelNotOpen;
+}
+
+bool FdChannel::IsOpen() const { return IsChannelOpen(m_handle); }

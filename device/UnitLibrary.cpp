@@ -1,1 +1,62 @@
-// (in progress)
+#include "device/UnitLibrary.h"
+
+#include <dlfcn.h>
+
+#include <mutex>
+
+namespace {
+std::mutex g_nameMutex;
+std::string g_nameOverride;
+
+std::string LibraryName() {
+  std::lock_guard lock(g_nameMutex);
+  return g_nameOverride.empty() ? std::string(CUnitLibrary::kLibraryName) : g_nameOverride;
+}
+}  // namespace
+
+void CUnitLibrary::SetLibraryNameForTesting(const std::string& name) {
+  std::lock_guard lock(g_nameMutex);
+  g_nameOverride = name;
+}
+
+CUnitLibrary::~CUnitLibrary() { Free(); }
+
+bool CUnitLibrary::Load() {
+  if (IsLoaded()) return true;
+  // A plain name: the dynamic loader looks beside the program (RPATH $ORIGIN) first.
+  m_module = ::dlopen(LibraryName().c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!m_module) return false;
+  m_openDev = reinterpret_cast<int (*)()>(::dlsym(m_module, "open_dev"));
+  m_openFile = reinterpret_cast<int (*)(const char*)>(::dlsym(m_module, "open_file"));
+  if (!m_openDev || !m_openFile) {
+    Free();
+    return false;
+  }
+  return true;
+}
+
+void CUnitLibrary::Free() {
+  if (m_module) ::dlclose(m_module);
+  m_module = nullptr;
+  m_openDev = nullptr;
+  m_openFile = nullptr;
+}
+
+bool CUnitLibrary::IsLoaded() const { return m_module != nullptr; }
+
+int CUnitLibrary::open_dev() { return m_openDev ? m_openDev() : kNoUnit; }
+
+ChannelHandle CUnitLibrary::open_file(const char* name) {
+  if (!m_openFile || !name) return kChannelNotOpen;
+  return static_cast<ChannelHandle>(m_openFile(name));
+}
+
+UnitProbe ProbeUnit() {
+  UnitProbe probe;
+  CUnitLibrary library;
+  if (!library.Load()) return probe;
+  probe.bLibraryLoaded = true;
+  probe.bUnitPresent = library.open_dev() != CUnitLibrary::kNoUnit;
+  library.Free();
+  return probe;
+}

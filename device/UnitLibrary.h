@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "device/UnitChannel.h"
 
 // The unit's USB library, loaded at run time by its plain name (found beside the program
@@ -25,11 +27,25 @@ class CUnitLibrary {
   // A channel handle, or -1 / 0 when the channel did not open (or the library is not loaded).
   ChannelHandle open_file(const char* name);
 
+  // Loads this file instead of kLibraryName from now on (a missing or foreign library in
+  // tests); an empty name restores the real one.
+  static void SetLibraryNameForTesting(const std::string& name);
+
  private:
   void* m_module = nullptr;
   int (*m_openDev)() = nullptr;
-  ChannelHandle (*m_openFile)(const char*) = nullptr;
+  // A descriptor is an int: reading only the int keeps -1 intact whatever width the
+  // library gives its return value.
+  int (*m_openFile)(const char*) = nullptr;
 };
+
+// Loads the library, asks whether a unit is attached and frees it again. Empty when the
+// library could not be loaded (the caller keeps what it knew).
+struct UnitProbe {
+  bool bLibraryLoaded = false;
+  bool bUnitPresent = false;
+};
+UnitProbe ProbeUnit();
 
 // Channel names: PIPE00 + channel for writing, PIPE01 + channel for reading.
 namespace UnitChannels {

@@ -1,0 +1,22 @@
+#include "device/SpeedUnitCommand.h"
+
+#include "device/UnitLibrary.h"
+
+QByteArray BuildSpeedUnitCommand(int selection) {
+  QByteArray command("$P1<");
+  command.append(static_cast<char>(selection & 0xFF));
+  command.append('\0');
+  return command;
+}
+
+SpeedUnitOutcome RunSpeedUnitCommand(bool bUnitConnected, const QByteArray& command,
+                                     const UnitExchange::SleepFn& sleep) {
+  if (!bUnitConnected) return SpeedUnitOutcome::NotSent;
+  CUnitLibrary library;
+  if (!library.Load()) return SpeedUnitOutcome::NotSent;
+  FdChannel channel(library.open_file(UnitChannels::kUnitWrite));
+  if (!channel.IsOpen()) return SpeedUnitOutcome::NotSent;
+  const bool sent = UnitExchange::SendCommand(channel, command, sleep);
+  channel.Close();
+  return sent ? SpeedUnitOutcome::Sent : SpeedUnitOutcome::Failed;
+}

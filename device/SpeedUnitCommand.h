@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+
+#include "device/UnitExchange.h"
+
+// The option page's speed-unit command, without any window. Runs on a worker thread.
+enum class SpeedUnitOutcome {
+  Sent,     // written, and the pause after it is over
+  NotSent,  // no unit, or the library or the Unit channel missing: nothing was written
+  Failed    // the failures ran out
+};
+
+// "$P1<", the selection's low 8 bits as one byte, then a zero byte.
+QByteArray BuildSpeedUnitCommand(int selection);
+
+SpeedUnitOutcome RunSpeedUnitCommand(bool bUnitConnected, const QByteArray& command,
+                                     const UnitExchange::SleepFn& sleep = UnitExchange::RealSleep);

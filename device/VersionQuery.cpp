@@ -1,0 +1,31 @@
+#include "device/VersionQuery.h"
+
+#include "device/UnitExchange.h"
+#include "device/UnitLibrary.h"
+#include "device/UnitVersionInfo.h"
+
+VersionQueryResult RunVersionQuery(bool bUnitConnected, int timeoutMs) {
+  VersionQueryResult result;
+  CUnitLibrary library;
+  if (!library.Load()) return result;
+  FdChannel readChannel(library.open_file(UnitChannels::kMainRead), timeoutMs);
+  FdChannel writeChannel(library.open_file(UnitChannels::kMainWrite), timeoutMs);
+
+  if (!readChannel.IsOpen() || !writeChannel.IsOpen()) {
+    result.outcome = VersionQueryOutcome::ChannelNotOpen;
+  } else if (!bUnitConnected) {
+    result.outcome = VersionQueryOutcome::UnitNotConnected;
+  } else if (auto reply = UnitExchange::RequestWithReply(writeChannel, readChannel,
+                                                         QByteArray(kVersionCommand),
+                                                         UnitVersionInfo::kReplySize)) {
+    result.outcome = VersionQueryOutcome::ReplyReady;
+    result.reply = *reply;
+  } else {
+    result.outcome = VersionQueryOutcome::NoReply;
+  }
+  // Read channel first, then the write channel, then the library.
+  readChannel.Close();
+  writeChannel.Close();
+  library.Free();
+  return result;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+
+#include "device/UnitChannel.h"
+
+// The main page's version query, without any window: opens the Main channels, asks "$VER>"
+// and closes them again. Runs on a worker thread.
+enum class VersionQueryOutcome {
+  ReplyReady,       // `reply` holds what the unit answered (up to 12 bytes)
+  NoReply,          // the failures ran out
+  ChannelNotOpen,   // library, entry point or a channel missing
+  UnitNotConnected  // the page saw no unit when the query started; nothing was sent
+};
+
+struct VersionQueryResult {
+  VersionQueryOutcome outcome = VersionQueryOutcome::ChannelNotOpen;
+  QByteArray reply;
+};
+
+inline constexpr const char* kVersionCommand = "$VER>";
+
+VersionQueryResult RunVersionQuery(bool bUnitConnected, int timeoutMs = FdChannel::kDefaultTimeoutMs);
