@@ -1,6 +1,6 @@
 #include "text/UiTextTable.h"
 
-#include <QFile>
+#include "text/CUnicodeTextFile.h"
 
 namespace {
 
@@ -44,12 +44,16 @@ bool ExtractValue(const QString& line, const QString& key, QString& value) {
 }
 
 bool ReadUITextFile(const QString& path, UiTextTables& tables) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return false;
+  // The file may be in the user's code page or UTF-16LE with a byte-order mark; either way
+  // its lines arrive in the user's code page.
+  CUnicodeTextFile file;
+  file.SetCodePage(CUnicodeTextFile::GetCurrentLocaleCodePage());
+  if (!file.Open(path, CUnicodeTextFile::modeRead | CUnicodeTextFile::typeText)) return false;
   int counter = 0;
   int active = 0;  // language of the active section, 0 for none
-  while (!file.atEnd()) {
-    const QString line = QString::fromLocal8Bit(file.readLine()).trimmed();
+  QString line;
+  while (file.ReadLine(line)) {
+    line = line.trimmed();
     if (line.isEmpty()) continue;
     if (line.startsWith(QLatin1String(kEnglishHeader))) {
       active = kLanguageEnglish;
@@ -62,7 +66,8 @@ bool ReadUITextFile(const QString& path, UiTextTables& tables) {
       continue;
     }
     if (active == 0) continue;
-    const QString prefix = QStringLiteral("%1_%2.").arg(active == kLanguageEnglish ? "EN" : "FR",
+    // Entries are matched by position: a wrong prefix still uses up its index.
+    const QString prefix = QStringLiteral("%1_%2.").arg(QLatin1String(active == kLanguageEnglish ? "EN" : "FR"),
                                                         UiTextKeys()[counter]);
     QString value;
     ExtractValue(line, prefix, value);
@@ -90,7 +95,9 @@ QString UiText(const UiTextTables& tables, int nLanguage, int index) {
 QStringList ParseListValue(const QString& value) {
   const int firstSlash = value.indexOf(QLatin1Char('/'));
   if (firstSlash < 0) return {};
-  const int count = value.left(firstSlash).trimmed().toInt();
+  // A count beyond what the text holds gives empty names, but never more than a selector
+  // can sensibly show.
+  const int count = qMin(value.left(firstSlash).trimmed().toInt(), kMaxListItems);
   QStringList items;
   int at = firstSlash + 1;
   for (int i = 0; i < count; ++i) {

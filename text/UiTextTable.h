@@ -12,6 +12,7 @@ inline constexpr int kLanguageTableCount = 4;
 inline constexpr int kErrorMessageCount = 12;
 inline constexpr int kLanguageEnglish = 1;
 inline constexpr int kLanguageFrench = 2;
+inline constexpr int kMaxListItems = 100;  // most items a list value may announce
 
 // Index of each key in the table. The names are the keys of the UI text file.
 enum UiTextIndex : int {
@@ -51,5 +52,5 @@ ErrorMessages CopyErrorMessages(const UiTextTables& tables, int nLanguage);
 QString UiText(const UiTextTables& tables, int nLanguage, int index);
 
 // A list value "count/item/item/.../": the count items, in order. An item missing at the end
-// of the text is an empty name; the count is bounded by what a sane list can hold.
+// of the text is an empty name; the count is bounded by kMaxListItems.
 QStringList ParseListValue(const QString& value);
