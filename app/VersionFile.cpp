@@ -1,8 +1,7 @@
 #include "app/VersionFile.h"
 
-#include <limits>
-
 #include "text/CUnicodeTextFile.h"
+#include "text/LeadingNumber.h"
 
 namespace {
 
@@ -40,20 +39,6 @@ Header HeaderOf(const QString& lineWithoutSpaces) {
 QString ValueOf(const QString& line) {
   const int equals = line.indexOf(QLatin1Char('='));
   return equals < 0 ? line : line.mid(equals + 1);
-}
-
-// The leading decimal number of a text, as the C library reads one (a huge one is held at
-// the largest int); 0 when there is none.
-int LeadingNumber(const QString& text) {
-  const QString trimmed = text.trimmed();
-  int at = 0;
-  bool negative = false;
-  if (at < trimmed.size() && (trimmed[at] == QLatin1Char('-') || trimmed[at] == QLatin1Char('+')))
-    negative = trimmed[at++] == QLatin1Char('-');
-  qint64 value = 0;
-  for (; at < trimmed.size() && trimmed[at] >= QLatin1Char('0') && trimmed[at] <= QLatin1Char('9'); ++at)
-    value = qMin<qint64>(value * 10 + trimmed[at].digitValue(), std::numeric_limits<int>::max());
-  return int(negative ? -value : value);
 }
 
 VersionEntry EntryOf(const QString& lineWithoutSpaces, const EntryLayout& layout) {

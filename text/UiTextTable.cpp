@@ -1,6 +1,7 @@
 #include "text/UiTextTable.h"
 
 #include "text/CUnicodeTextFile.h"
+#include "text/LeadingNumber.h"
 
 namespace {
 
@@ -97,18 +98,15 @@ QStringList ParseListValue(const QString& value) {
   if (firstSlash < 0) return {};
   // A count beyond what the text holds gives empty names, but never more than a selector
   // can sensibly show.
-  const int count = qMin(value.left(firstSlash).trimmed().toInt(), kMaxListItems);
+  const int count = qMin(LeadingNumber(value.left(firstSlash)), kMaxListItems);
   QStringList items;
-  int at = firstSlash + 1;
+  qsizetype at = firstSlash + 1;
   for (int i = 0; i < count; ++i) {
-    if (at > value.size()) {
-      items.append(QString());
-      continue;
-    }
-    const int slash = value.indexOf(QLatin1Char('/'), at);
+    // Every item ends at its "/"; text without one after it is no item.
+    const qsizetype slash = at < 0 ? -1 : value.indexOf(QLatin1Char('/'), at);
     if (slash < 0) {
-      items.append(value.mid(at));
-      at = value.size() + 1;
+      items.append(QString());
+      at = -1;
     } else {
       items.append(value.mid(at, slash - at));
       at = slash + 1;

@@ -51,6 +51,6 @@ ErrorMessages CopyErrorMessages(const UiTextTables& tables, int nLanguage);
 // Entry `index` of the table of `nLanguage`; empty for a language or index the table lacks.
 QString UiText(const UiTextTables& tables, int nLanguage, int index);
 
-// A list value "count/item/item/.../": the count items, in order. An item missing at the end
-// of the text is an empty name; the count is bounded by kMaxListItems.
+// A list value "count/item/item/.../": the count items, in order. An item that has no "/"
+// after it (or is missing) is an empty name; the count is bounded by kMaxListItems.
 QStringList ParseListValue(const QString& value);
