@@ -1,0 +1,104 @@
+#include "support/FtpServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QThread>
+
+namespace TestSupport {
+namespace {
+
+constexpr const char* kPython = "/usr/bin/python3";
+constexpr int kStartAttempts = 3;
+constexpr int kReadyTimeoutMs = 15000;
+constexpr int kReadyPollMs = 50;
+constexpr int kStopTimeoutMs = 5000;
+
+sockaddr_in LoopbackAddress(int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+bool Accepts(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  const sockaddr_in address = LoopbackAddress(port);
+  const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return connected;
+}
+
+}  // namespace
+
+FtpServer::~FtpServer() { Stop(); }
+
+int FtpServer::FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return 0;
+  sockaddr_in address = LoopbackAddress(0);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  ::close(fd);
+  return port;
+}
+
+bool FtpServer::Start(const QString& folder) {
+  Stop();
+  // Another process may take the free port before the server binds it: try a few ports.
+  for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+    m_port = FreePort();
+    if (m_port == 0) continue;
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.setStandardOutputFile(m_logDir.filePath(QStringLiteral("ftp.log")), QIODevice::Append);
+    m_process.start(QString::fromLatin1(kPython),
+                    {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"),
+                     QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(m_port),
+                     QStringLiteral("-d"), folder});
+    if (!m_process.waitForStarted()) continue;
+    m_pid = m_process.processId();
+    QDeadlineTimer deadline(kReadyTimeoutMs);
+    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
+      if (Accepts(m_port)) return true;
+      QThread::msleep(kReadyPollMs);
+    }
+    Stop();
+  }
+  m_port = 0;
+  return false;
+}
+
+void FtpServer::Stop() {
+  if (m_process.state() == QProcess::NotRunning) return;
+  Resume();  // a frozen process does not act on the termination request
+  m_process.terminate();
+  if (!m_process.waitForFinished(kStopTimeoutMs)) {
+    m_process.kill();
+    m_process.waitForFinished(kStopTimeoutMs);
+  }
+  m_pid = 0;
+}
+
+QString FtpServer::BaseUrl() const { return QStringLiteral("ftp://127.0.0.1:%1").arg(m_port); }
+
+QString FtpServer::Log() const {
+  QFile log(m_logDir.filePath(QStringLiteral("ftp.log")));
+  return log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll()) : QString();
+}
+
+bool FtpServer::Pause() { return m_pid > 0 && ::kill(static_cast<pid_t>(m_pid), SIGSTOP) == 0; }
+
+bool FtpServer::Resume() { return m_pid > 0 && ::kill(static_cast<pid_t>(m_pid), SIGCONT) == 0; }
+
+}  // namespace TestSupport

@@ -1,0 +1,112 @@
+#include "update/DownloadToFile.h"
+
+#include <curl/curl.h>
+
+#include <QSaveFile>
+#include <memory>
+#include <mutex>
+
+#include "update/CDownloadStatusCallback.h"
+
+namespace {
+
+// The lowest rate that still counts as receiving: below one byte a second for the stall
+// period means nothing arrives.
+constexpr long kStallBytesPerSecond = 1;
+constexpr const char* kAllowedProtocols = "ftp,ftps,http,https";
+
+struct Transfer {
+  QSaveFile* file = nullptr;
+  CDownloadStatusCallback* callback = nullptr;
+  bool writeFailed = false;
+  bool aborted = false;
+};
+
+size_t WriteData(char* data, size_t size, size_t count, void* context) {
+  auto* transfer = static_cast<Transfer*>(context);
+  const qint64 length = static_cast<qint64>(size * count);
+  if (transfer->file->write(data, length) != length) {
+    transfer->writeFailed = true;
+    return 0;  // curl stops with a write error
+  }
+  return size * count;
+}
+
+int TransferInfo(void* context, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t, curl_off_t) {
+  auto* transfer = static_cast<Transfer*>(context);
+  // curl has no status text of its own to pass on.
+  const auto answer = transfer->callback->OnProgress(static_cast<quint64>(dlNow), static_cast<quint64>(dlTotal),
+                                                     QString());
+  if (answer == CDownloadStatusCallback::Answer::Abort) {
+    transfer->aborted = true;
+    return 1;  // non-zero stops the transfer
+  }
+  return 0;
+}
+
+void InitCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct CurlDeleter {
+  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+
+DownloadResult Fail(DownloadResult result, const QString& text, QString* errorText) {
+  if (errorText) *errorText = text;
+  return result;
+}
+
+}  // namespace
+
+DownloadResult DownloadToFile(const QString& url, const QString& localPath, CDownloadStatusCallback& callback,
+                              const DownloadOptions& options, QString* errorText) {
+  callback.ArmDeadline(options.deadline.count());
+
+  // The temporary file is removed when this object goes without being committed.
+  QSaveFile file(localPath);
+  if (!file.open(QIODevice::WriteOnly)) {
+    return Fail(DownloadResult::WriteFailed, QStringLiteral("Cannot write %1: %2").arg(localPath, file.errorString()),
+                errorText);
+  }
+
+  InitCurlOnce();
+  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+  if (!curl) return Fail(DownloadResult::Failed, QStringLiteral("Cannot start a download"), errorText);
+
+  Transfer transfer;
+  transfer.file = &file;
+  transfer.callback = &callback;
+  char curlError[CURL_ERROR_SIZE] = {};
+  const QByteArray urlBytes = url.toUtf8();
+  const long stallSeconds = static_cast<long>(options.stallPeriod.count());
+
+  CURL* handle = curl.get();
+  curl_easy_setopt(handle, CURLOPT_URL, urlBytes.constData());
+  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
+  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, curlError);
+  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, WriteData);
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, TransferInfo);
+  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
+  curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, kStallBytesPerSecond);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, stallSeconds);
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, stallSeconds);
+  curl_easy_setopt(handle, CURLOPT_SERVER_RESPONSE_TIMEOUT, stallSeconds);
+
+  const CURLcode code = curl_easy_perform(handle);
+  if (code == CURLE_OK && file.commit()) return DownloadResult::Done;
+
+  const QString detail = curlError[0] ? QString::fromUtf8(curlError) : QString::fromUtf8(curl_easy_strerror(code));
+  if (code == CURLE_OK || transfer.writeFailed) {
+    return Fail(DownloadResult::WriteFailed, QStringLiteral("Cannot write %1: %2").arg(localPath, file.errorString()),
+                errorText);
+  }
+  if (transfer.aborted) return Fail(DownloadResult::Aborted, QStringLiteral("Download aborted"), errorText);
+  if (code == CURLE_OPERATION_TIMEDOUT) return Fail(DownloadResult::Stalled, detail, errorText);
+  return Fail(DownloadResult::Failed, detail, errorText);
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <chrono>
+
+class CDownloadStatusCallback;
+
+// A download that has not finished this long after its start is aborted at its next report.
+inline constexpr std::chrono::seconds kDownloadDeadline{300000};
+// A download that receives no byte for this long fails (also bounds the connection set-up
+// and each server answer).
+inline constexpr std::chrono::seconds kDownloadStallPeriod{60};
+
+struct DownloadOptions {
+  std::chrono::seconds deadline = kDownloadDeadline;
+  std::chrono::seconds stallPeriod = kDownloadStallPeriod;
+};
+
+enum class DownloadResult {
+  Done,         // the whole file is at the local path
+  Failed,       // the server could not be reached, refused the file or broke off
+  Aborted,      // the callback asked to stop (deadline passed or abort requested)
+  Stalled,      // no byte arrived for the stall period
+  WriteFailed,  // the local file could not be written
+};
+
+// Copies one URL (ftp://, ftps://, http://, https://) into one local file, synchronously on
+// the calling thread, reporting progress through the callback. The file is written under a
+// temporary name beside the target and takes the target's name only when complete, so after
+// anything but Done no file of this download is left and the target path is as it was.
+// errorText, when given, receives a short English description of a failure.
+DownloadResult DownloadToFile(const QString& url, const QString& localPath, CDownloadStatusCallback& callback,
+                              const DownloadOptions& options = {}, QString* errorText = nullptr);
