@@ -1,0 +1,6 @@
+/* A unit library that finds a unit but hands out the handle 0 for every channel. */
+int open_dev(void) { return 1; }
+int open_file(const char* name) {
+  (void)name;
+  return 0;
+}
