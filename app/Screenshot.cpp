@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "app/CV700UpdaterDlg.h"
+#include "platform/UiSeams.h"
 
 namespace Screenshot {
 namespace {
@@ -23,7 +24,7 @@ void SaveAndClose(CV700UpdaterDlg* sheet, const QString& path) {
     const QRect frame = sheet->frameGeometry();
     picture = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
   }
-  if (picture.isNull() || picture.toImage().allGray()) picture = sheet->grab();
+  if (picture.isNull()) picture = sheet->grab();
   if (picture.save(path))
     std::fprintf(stderr, "screenshot saved to %s\n", qPrintable(path));
   else
@@ -38,6 +39,11 @@ void ArrangeFromEnvironment(CV700UpdaterDlg* sheet) {
   bool ok = false;
   int delayMs = qEnvironmentVariableIntValue("V770_SCREENSHOT_DELAY_MS", &ok);
   if (!ok || delayMs < 0) delayMs = kDefaultDelayMs;
+  // Nobody is there to answer a message box: print it and go on.
+  UiSeams::SetMessageHandler([](const UiSeams::MessageRequest& request) {
+    std::fprintf(stderr, "message: %s\n", qPrintable(request.text));
+    return QMessageBox::Ok;
+  });
   QObject::connect(sheet, &CV700UpdaterDlg::startupFinished, sheet, [sheet, path, delayMs] {
     QTimer::singleShot(delayMs, sheet, [sheet, path] { SaveAndClose(sheet, path); });
   });
