@@ -1,9 +1,317 @@
 #include "poi/CPOITab.h"
 
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
 #include "app/CV700UpdaterDlg.h"
+#include "device/UnitLibrary.h"
+#include "platform/UiSeams.h"
+#include "platform/WorkingFolder.h"
+#include "poi/CBusyGuard.h"
+#include "poi/CSortableListCtrl.h"
+#include "poi/PoiFile.h"
+#include "poi/PoiMapLink.h"
+#include "poi/PoiReadTask.h"
+#include "poi/PoiRecordTable.h"
+#include "poi/PoiWriteTask.h"
 
-CPOITab::CPOITab(CV700UpdaterDlg* sheet) : CPropertyPage(sheet) {}
+QPointer<QThread> CPOITab::s_pTaskThread;
 
-void CPOITab::ApplyLanguage(int /*nLanguage*/) { m_bTextsPending = false; }
+namespace {
 
-void CPOITab::EnableControls(bool /*bEnable*/) {}
+// The POI page lets every row go.
+bool AlwaysMayDelete(quint32, quintptr) { return true; }
+
+QString Fixed(const char* text) { return QString::fromLatin1(text); }
+
+}  // namespace
+
+CPOITab::CPOITab(CV700UpdaterDlg* sheet)
+    : CPropertyPage(sheet),
+      m_listPOI(new CSortableListCtrl(this)),
+      m_staticCountLabel(new QLabel(Fixed("POI Count :"), this)),
+      m_staticCount(new QLabel(Fixed("ea"), this)),
+      m_btnRead(new QPushButton(Fixed("Read"), this)),
+      m_btnReadFromPC(new QPushButton(Fixed("Read from PC"), this)),
+      m_btnDeleteAll(new QPushButton(Fixed("Delete All"), this)),
+      m_btnDeleteSelected(new QPushButton(Fixed("Delete selected"), this)),
+      m_btnSave(new QPushButton(Fixed("Save"), this)) {
+  auto* countRow = new QHBoxLayout;
+  countRow->addWidget(m_staticCountLabel);
+  countRow->addWidget(m_staticCount);
+  countRow->addStretch();
+  auto* buttonRow = new QHBoxLayout;
+  for (QPushButton* button : {m_btnRead, m_btnReadFromPC, m_btnDeleteAll, m_btnDeleteSelected, m_btnSave}) {
+    button->setAutoDefault(false);
+    buttonRow->addWidget(button);
+  }
+  buttonRow->addStretch();
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(m_listPOI, 1);
+  layout->addLayout(countRow);
+  layout->addLayout(buttonRow);
+
+  connect(m_btnRead, &QPushButton::clicked, this, &CPOITab::OnRead);
+  connect(m_btnReadFromPC, &QPushButton::clicked, this, &CPOITab::ImportPoiFile);
+  connect(m_btnDeleteAll, &QPushButton::clicked, this, &CPOITab::OnDeleteAll);
+  connect(m_btnDeleteSelected, &QPushButton::clicked, this, &CPOITab::OnDeleteSelected);
+  connect(m_btnSave, &QPushButton::clicked, this, &CPOITab::OnSave);
+  connect(m_listPOI, &QAbstractItemView::doubleClicked, this,
+          [this](const QModelIndex& index) { OpenPoiMap(index.isValid() ? index.row() : -1); });
+
+  m_timerSaveLock.setInterval(PoiConstants::kSaveLockPeriodMs);
+  connect(&m_timerSaveLock, &QTimer::timeout, this, &CPOITab::OnSaveLockTimer);
+  UpdateButtons();
+}
+
+CPOITab::~CPOITab() = default;
+
+void CPOITab::SetTimings(int saveLockPeriodMs, int writePacingMs) {
+  m_timerSaveLock.setInterval(saveLockPeriodMs);
+  m_nWritePacingMs = writePacingMs;
+}
+
+// ---- sheet contract ----
+
+void CPOITab::ApplyLanguage(int nLanguage) {
+  const auto text = [this, nLanguage](int number) {
+    return Sheet() ? UiText(Sheet()->m_arrText, nLanguage, UiIndex(POI_TAB_001, number)) : QString();
+  };
+  m_strColumnSpec = Fixed(PoiConstants::kColumnSpecFormat)
+                        .arg(text(2), text(3), text(4), text(5), text(6), text(7));
+  m_staticCountLabel->setText(text(10));
+  m_btnRead->setText(text(11));
+  m_btnReadFromPC->setText(text(12));
+  m_btnDeleteAll->setText(text(13));
+  m_btnDeleteSelected->setText(text(14));
+  m_btnSave->setText(text(15));
+  m_bTextsPending = false;
+}
+
+void CPOITab::EnableControls(bool bEnable) {
+  m_bControlsEnabled = bEnable;
+  UpdateButtons();
+}
+
+void CPOITab::OnInitDialog() {
+  m_staticCountLabel->setText(Fixed(PoiConstants::kInitialCountLabel));
+  ShowCount(0);
+  CPropertyPage::OnInitDialog();
+  EnableControls(Sheet() && Sheet()->m_bUnitConnected);
+  // A window created afresh starts with an empty list of the current columns.
+  m_listPOI->DeleteAllItems(AlwaysMayDelete);
+  m_listPOI->DeleteAllColumns();
+  m_listPOI->SetColumns(m_strColumnSpec);
+  m_listPOI->SetGridLines(true);
+  m_listPOI->SetCheckboxes(true);
+  OpenPoiChannels();
+}
+
+void CPOITab::OnDestroyWindow() {
+  m_timerSaveLock.stop();
+  m_nSaveLockTicks = 0;
+  // A running task keeps its own share of the pipes until it ends.
+  m_channels = {};
+  UpdateButtons();
+}
+
+void CPOITab::OpenPoiChannels() {
+  // Pipes of an earlier initialisation are let go before new ones are opened.
+  m_channels = {};
+  CUnitLibrary library;
+  if (!library.Load()) return;
+  const ChannelHandle reply = library.open_file(UnitChannels::kPoiRead);
+  const ChannelHandle command = library.open_file(UnitChannels::kPoiWrite);
+  if (IsChannelOpen(reply)) m_channels.reply = std::make_shared<FdChannel>(reply);
+  if (IsChannelOpen(command)) m_channels.command = std::make_shared<FdChannel>(command);
+}
+
+// ---- state shown ----
+
+void CPOITab::UpdateButtons() {
+  const bool enabled = m_bControlsEnabled && !m_bTaskRunning;
+  for (QPushButton* button : {m_btnRead, m_btnReadFromPC, m_btnDeleteAll, m_btnDeleteSelected})
+    button->setEnabled(enabled);
+  m_btnSave->setEnabled(enabled && !IsSaveLocked());
+}
+
+void CPOITab::ShowCount(int count) { m_staticCount->setText(QString::number(count)); }
+
+void CPOITab::ShowPois(const QList<PoiTexts>& pois) {
+  QList<QStringList> rows;
+  rows.reserve(pois.size());
+  for (const PoiTexts& poi : pois)
+    rows.append({QString::number(rows.size() + 1), poi.date, poi.time, poi.latitude, poi.longitude, poi.heading});
+  m_listPOI->AppendItems(rows);
+  m_nPOICount = static_cast<int>(rows.size());
+  ShowCount(m_nPOICount);
+}
+
+QList<PoiTexts> CPOITab::ListRows() const {
+  QList<PoiTexts> rows;
+  rows.reserve(m_listPOI->GetItemCount());
+  for (int row = 0; row < m_listPOI->GetItemCount(); ++row)
+    rows.append({m_listPOI->GetItemText(row, 1), m_listPOI->GetItemText(row, 2), m_listPOI->GetItemText(row, 3),
+                 m_listPOI->GetItemText(row, 4), m_listPOI->GetItemText(row, 5)});
+  return rows;
+}
+
+void CPOITab::PauseMainPoll() {
+  if (!Sheet()) return;
+  Sheet()->m_pageMain.m_bBusy = true;
+  Sheet()->m_pageMain.StopPollTimer();
+}
+
+void CPOITab::ResumeMainPoll() {
+  if (!Sheet()) return;
+  Sheet()->m_pageMain.m_bBusy = false;
+  Sheet()->m_pageMain.StartPollTimer(PoiConstants::kMainPollPeriodMs);
+}
+
+// ---- read ----
+
+void CPOITab::OnRead() {
+  PauseMainPoll();
+  m_nPOICount = 0;
+  m_listPOI->DeleteAllItems(AlwaysMayDelete);
+  ShowCount(0);
+  if (!m_channels.IsOpen()) {
+    ResumeMainPoll();
+    UiSeams::ShowMessage(this, Fixed(PoiConstants::kHandleNotOpenMessage));
+    return;
+  }
+  m_bTaskRunning = true;
+  UpdateButtons();
+  s_pTaskThread = PoiReadTask::Start(m_channels, Sheet() && Sheet()->m_bUnitConnected, &ThePoiRecordTable(), this,
+                                     [this](const PoiReadResult& result) { OnReadFinished(result); });
+}
+
+void CPOITab::OnReadFinished(const PoiReadResult& result) {
+  m_bTaskRunning = false;
+  UpdateButtons();
+  switch (result.outcome) {
+    case PoiTaskOutcome::HandlesNotOpen:
+      ResumeMainPoll();
+      UiSeams::ShowMessage(this, Fixed(PoiConstants::kHandleNotOpenMessage));
+      return;
+    case PoiTaskOutcome::NoAnswer:
+      ResumeMainPoll();
+      UiSeams::ShowMessage(this, Fixed(PoiConstants::kNoAnswerMessage));
+      return;
+    case PoiTaskOutcome::Done: break;
+  }
+  FillFromTable(result.count);
+  if (result.announced > result.count)
+    UiSeams::ShowMessage(this, Fixed(PoiConstants::kTooManyRecordsMessage).arg(result.announced).arg(result.count));
+}
+
+void CPOITab::FillFromTable(int count) {
+  m_nPOICount = 0;
+  ShowPois(ExportPoiFile(WorkingFolder::Current(), QDateTime::currentDateTime(), ThePoiRecordTable(), count));
+  StartSaveLock();
+  ResumeMainPoll();
+}
+
+// ---- save lock ----
+
+void CPOITab::StartSaveLock() {
+  // Every read locks Save for the whole period, however far an earlier lock had run.
+  m_nSaveLockTicks = 0;
+  m_timerSaveLock.start();
+  UpdateButtons();
+}
+
+void CPOITab::OnSaveLockTimer() {
+  if (++m_nSaveLockTicks < PoiConstants::kSaveLockTicks) return;
+  m_timerSaveLock.stop();
+  m_nSaveLockTicks = 0;
+  UpdateButtons();
+}
+
+// ---- save ----
+
+void CPOITab::OnSave() {
+  PauseMainPoll();
+  m_nPOICount = m_listPOI->GetItemCount();
+  const PoiConversion conversion =
+      SavePoiBackup(WorkingFolder::Current(), QDateTime::currentDateTime(), ListRows(), ThePoiRecordTable());
+  if (conversion.result != PoiConversion::Done) {
+    ResumeMainPoll();
+    if (conversion.result == PoiConversion::TooManyRows) {
+      UiSeams::ShowMessage(
+          this, Fixed(PoiConstants::kTooManyRowsMessage).arg(PoiRecordTable::kSlotCount).arg(m_nPOICount));
+    } else {
+      // Show the user the row to mend.
+      m_listPOI->UnselectAllItems();
+      m_listPOI->SelectItem(conversion.badRow);
+      m_listPOI->scrollTo(m_listPOI->model()->index(conversion.badRow, 0));
+      UiSeams::ShowMessage(this, Fixed(PoiConstants::kConversionFailedMessage));
+    }
+    return;
+  }
+  if (!m_channels.IsOpen()) {
+    ResumeMainPoll();
+    UiSeams::ShowMessage(this, Fixed(PoiConstants::kHandleNotOpenMessage));
+    return;
+  }
+  PoiWriteParams params;
+  params.unitConnected = Sheet() && Sheet()->m_bUnitConnected;
+  params.erasePending = m_bErasePending;
+  params.count = m_nPOICount;
+  params.pacingMs = m_nWritePacingMs;
+  m_bTaskRunning = true;
+  UpdateButtons();
+  s_pTaskThread = PoiWriteTask::Start(m_channels, params, &ThePoiRecordTable(), this,
+                                      [this](const PoiWriteResult& result) { OnWriteFinished(result); });
+}
+
+void CPOITab::OnWriteFinished(const PoiWriteResult& result) {
+  m_bTaskRunning = false;
+  if (result.eraseSent) m_bErasePending = false;
+  UpdateButtons();
+  ResumeMainPoll();
+  if (result.outcome == PoiTaskOutcome::HandlesNotOpen)
+    UiSeams::ShowMessage(this, Fixed(PoiConstants::kHandleNotOpenMessage));
+  else if (result.outcome == PoiTaskOutcome::NoAnswer)
+    UiSeams::ShowMessage(this, Fixed(PoiConstants::kNoAnswerMessage));
+}
+
+// ---- list commands ----
+
+void CPOITab::OnDeleteAll() {
+  m_bErasePending = true;
+  m_listPOI->DeleteAllItems(AlwaysMayDelete);
+  ShowCount(0);
+  m_nPOICount = 0;
+  ThePoiRecordTable().Clear();
+}
+
+void CPOITab::OnDeleteSelected() {
+  m_listPOI->DeleteAllChecked(AlwaysMayDelete);
+  m_listPOI->setFocus();
+  ShowCount(m_listPOI->GetItemCount());
+}
+
+void CPOITab::ImportPoiFile() {
+  UiSeams::FileDialogRequest request;
+  request.parent = this;
+  request.folder = WorkingFolder::Current();
+  request.filter = Fixed(PoiConstants::kImportFilter);
+  const QString path = UiSeams::ChooseFile(request);
+  if (path.isEmpty()) return;
+
+  CBusyGuard busy;
+  const std::optional<QList<PoiTexts>> pois = PoiFile::Read(path);
+  if (!pois) return;  // unreadable: the list stays as it was
+  m_listPOI->DeleteAllItems(AlwaysMayDelete);
+  ShowPois(*pois);
+}
+
+void CPOITab::OpenPoiMap(int row) {
+  if (row < 0 || row >= m_listPOI->GetItemCount()) return;
+  PoiMapLink::Open(PoiMapLink::MapUrl(m_listPOI->GetItemText(row, 3), m_listPOI->GetItemText(row, 4),
+                                      m_listPOI->GetItemText(row, 5)));
+}

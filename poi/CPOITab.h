@@ -1,13 +1,89 @@
 #pragma once
 
-#include "app/CPropertyPage.h"
+#include <QList>
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
 
-// The POI page of the sheet.
+#include "app/CPropertyPage.h"
+#include "poi/PoiChannels.h"
+#include "poi/PoiConstants.h"
+#include "poi/PoiTexts.h"
+
+class CSortableListCtrl;
+class QLabel;
+class QPushButton;
+struct PoiReadResult;
+struct PoiWriteResult;
+
+// The POI page: reads the unit's POIs into a sortable list, imports a POI file, deletes all
+// or the ticked rows, writes the list back, and opens a POI on the maker's map. Reads and
+// saves run on worker threads, which report back to the page; while one runs the five
+// command buttons are disabled and the main page's poll is paused.
 class CPOITab : public CPropertyPage {
   Q_OBJECT
  public:
   explicit CPOITab(CV700UpdaterDlg* sheet);
+  ~CPOITab() override;
 
   void ApplyLanguage(int nLanguage) override;
   void EnableControls(bool bEnable) override;
+
+  // The five commands, the import behind Read from PC and the double click on a row.
+  void OnRead();
+  void OnDeleteAll();
+  void OnDeleteSelected();
+  void OnSave();
+  void ImportPoiFile();
+  void OpenPoiMap(int row);  // -1: no row, nothing happens
+
+  // Controls.
+  CSortableListCtrl* m_listPOI;
+  QLabel* m_staticCountLabel;
+  QLabel* m_staticCount;
+  QPushButton* m_btnRead;
+  QPushButton* m_btnReadFromPC;
+  QPushButton* m_btnDeleteAll;
+  QPushButton* m_btnDeleteSelected;
+  QPushButton* m_btnSave;
+
+  // Page state.
+  int m_nPOICount = 0;           // records the next save sends
+  bool m_bErasePending = false;  // the next save erases the unit's POIs, and only that
+  QString m_strColumnSpec;
+  PoiChannels m_channels;
+
+  bool IsSaveLocked() const { return m_timerSaveLock.isActive(); }
+  bool IsTaskRunning() const { return m_bTaskRunning; }
+  // The latest task's thread, while it exists.
+  static QThread* LatestTaskThread() { return s_pTaskThread; }
+
+  // Tests shorten the save lock's tick and the write task's pacing.
+  void SetTimings(int saveLockPeriodMs, int writePacingMs);
+
+ protected:
+  void OnInitDialog() override;
+  void OnDestroyWindow() override;
+
+ private:
+  void OpenPoiChannels();
+  void PauseMainPoll();
+  void ResumeMainPoll();
+  void UpdateButtons();
+  void ShowCount(int count);
+  // Fills the emptied list with the POIs, numbered from 1, and counts them.
+  void ShowPois(const QList<PoiTexts>& pois);
+  QList<PoiTexts> ListRows() const;
+  void OnReadFinished(const PoiReadResult& result);
+  void OnWriteFinished(const PoiWriteResult& result);
+  void FillFromTable(int count);
+  void StartSaveLock();
+  void OnSaveLockTimer();
+
+  QTimer m_timerSaveLock;
+  int m_nSaveLockTicks = 0;
+  int m_nWritePacingMs = PoiConstants::kWritePacingMs;
+  bool m_bControlsEnabled = false;
+  bool m_bTaskRunning = false;
+  static QPointer<QThread> s_pTaskThread;
 };

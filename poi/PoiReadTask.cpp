@@ -1,0 +1,59 @@
+#include "poi/PoiReadTask.h"
+
+#include <QByteArray>
+#include <algorithm>
+
+#include "poi/CBusyGuard.h"
+#include "poi/FailureCount.h"
+#include "poi/PoiWorker.h"
+
+PoiReadResult PoiReadTask::Run(const PoiChannels& channels, bool unitConnected, PoiRecordTable& table) {
+  CBusyGuard busy;
+  PoiReadResult result;
+  if (!channels.IsOpen()) {
+    result.outcome = PoiTaskOutcome::HandlesNotOpen;
+    return result;
+  }
+  if (!unitConnected) return result;
+
+  IUnitChannel& command = *channels.command;
+  IUnitChannel& reply = *channels.reply;
+  FailureCount failures;
+  const auto gaveUp = [&result] {
+    result.outcome = PoiTaskOutcome::NoAnswer;
+    result.count = 0;
+    return result;
+  };
+
+  while (!WritePoiCommand(command, PoiConstants::kCountCommand))
+    if (failures.GiveUp()) return gaveUp();
+  std::uint8_t countReply[PoiConstants::kCountReplySize] = {};
+  std::size_t bytesRead = 0;
+  while (!reply.Read(countReply, sizeof countReply, &bytesRead))
+    if (failures.GiveUp()) return gaveUp();
+  result.announced = static_cast<std::int8_t>(countReply[0]);
+
+  while (!WritePoiCommand(command, PoiConstants::kReadAllCommand))
+    if (failures.GiveUp()) return gaveUp();
+  for (int k = 0; k < result.announced; ++k) {
+    failures.Reset();
+    std::uint8_t record[PoiConstants::kRecordSize] = {};
+    while (!reply.Read(record, sizeof record, &bytesRead))
+      if (failures.GiveUp()) return gaveUp();
+    if (k >= PoiRecordTable::kSlotCount) continue;
+    // A short reply fills the front of the slot; the rest keeps what it held.
+    auto& slot = table.Slot(k).bytes;
+    std::copy_n(record, std::min(bytesRead, slot.size()), slot.begin());
+    result.count = k + 1;
+  }
+  return result;
+}
+
+QThread* PoiReadTask::Start(PoiChannels channels, bool unitConnected, PoiRecordTable* table, QObject* receiver,
+                            std::function<void(const PoiReadResult&)> done) {
+  return StartPoiWorker<PoiReadResult>(
+      receiver, [channels = std::move(channels), unitConnected, table] {
+        return Run(channels, unitConnected, *table);
+      },
+      std::move(done));
+}

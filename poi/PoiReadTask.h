@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QThread>
+#include <functional>
+
+#include "poi/PoiChannels.h"
+#include "poi/PoiRecordTable.h"
+
+struct PoiReadResult {
+  PoiTaskOutcome outcome = PoiTaskOutcome::Done;
+  int count = 0;      // records stored in slots 0 to count - 1 (at most the table's slots)
+  int announced = 0;  // what the unit's count reply announced
+};
+
+// Reads every POI of the unit into the record table: "$PC>" for the count, then "$P6>"
+// and one reply per record. No pauses. One failure count covers the count exchange and the
+// "$P6>" write and starts afresh for each record; the failure after kMaxFailedCalls ends
+// the task. A unit announcing more records than the table holds has all of them read
+// (so none is left on the pipe) and the surplus dropped.
+class PoiReadTask {
+ public:
+  // The whole exchange on the calling thread, holding a CBusyGuard throughout.
+  static PoiReadResult Run(const PoiChannels& channels, bool unitConnected, PoiRecordTable& table);
+
+  // Run on a worker thread; `done` gets the result on the user-interface thread unless
+  // `receiver` is gone by then.
+  static QThread* Start(PoiChannels channels, bool unitConnected, PoiRecordTable* table, QObject* receiver,
+                        std::function<void(const PoiReadResult&)> done);
+};

@@ -1,0 +1,6 @@
+#include "poi/PoiRecordTable.h"
+
+PoiRecordTable& ThePoiRecordTable() {
+  static PoiRecordTable table;
+  return table;
+}

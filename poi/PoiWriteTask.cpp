@@ -1,0 +1,63 @@
+#include "poi/PoiWriteTask.h"
+
+#include <algorithm>
+
+#include "poi/CBusyGuard.h"
+#include "poi/FailureCount.h"
+#include "poi/PoiWorker.h"
+
+QByteArray PoiWriteTask::WriteOneCommand(int slot, const PoiRecord& record) {
+  QByteArray command(PoiConstants::kWriteOneCommand);
+  command.append(static_cast<char>(slot));
+  command.append(reinterpret_cast<const char*>(record.bytes.data()), static_cast<qsizetype>(record.bytes.size()));
+  return command;
+}
+
+PoiWriteResult PoiWriteTask::Run(const PoiChannels& channels, const PoiWriteParams& params,
+                                 const PoiRecordTable& table, const UnitExchange::SleepFn& sleep) {
+  PoiWriteResult result;
+  if (!channels.IsOpen()) {
+    result.outcome = PoiTaskOutcome::HandlesNotOpen;
+    return result;
+  }
+  if (!params.unitConnected) return result;
+
+  CBusyGuard busy;
+  IUnitChannel& command = *channels.command;
+  FailureCount failures;
+
+  if (params.erasePending) {
+    result.eraseSent = true;
+    while (!WritePoiCommand(command, PoiConstants::kEraseAllCommand)) {
+      if (failures.GiveUp()) {
+        result.outcome = PoiTaskOutcome::NoAnswer;
+        return result;
+      }
+    }
+    sleep(params.pacingMs);
+    return result;
+  }
+
+  const int count = std::clamp(params.count, 0, PoiRecordTable::kSlotCount);
+  for (int slot = 0; slot < count; ++slot) {
+    const QByteArray bytes = WriteOneCommand(slot, table.Slot(slot));
+    for (;;) {
+      sleep(params.pacingMs);
+      if (WritePoiCommand(command, bytes)) break;
+      if (failures.GiveUp()) {
+        result.outcome = PoiTaskOutcome::NoAnswer;
+        return result;
+      }
+    }
+    ++result.written;
+    sleep(params.pacingMs);
+  }
+  return result;
+}
+
+QThread* PoiWriteTask::Start(PoiChannels channels, PoiWriteParams params, const PoiRecordTable* table,
+                             QObject* receiver, std::function<void(const PoiWriteResult&)> done) {
+  return StartPoiWorker<PoiWriteResult>(
+      receiver, [channels = std::move(channels), params, table] { return Run(channels, params, *table); },
+      std::move(done));
+}

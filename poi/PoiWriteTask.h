@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QThread>
+#include <functional>
+
+#include "device/UnitExchange.h"
+#include "poi/PoiChannels.h"
+#include "poi/PoiRecordTable.h"
+
+struct PoiWriteParams {
+  bool unitConnected = false;
+  bool erasePending = false;  // send only "$P0<" this run
+  int count = 0;              // slots 0 to count - 1 are written (never past the table)
+  int pacingMs = PoiConstants::kWritePacingMs;
+};
+
+struct PoiWriteResult {
+  PoiTaskOutcome outcome = PoiTaskOutcome::Done;
+  bool eraseSent = false;  // the erase command was being sent: the page clears its flag
+  int written = 0;         // records the unit took
+};
+
+// Writes the record table to the unit, or erases all its POIs when an erase is pending.
+// Paces the unit: a pause before each record write attempt, after each success and after
+// the erase. One failure count for the whole run; the failure after kMaxFailedCalls ends it.
+class PoiWriteTask {
+ public:
+  static PoiWriteResult Run(const PoiChannels& channels, const PoiWriteParams& params, const PoiRecordTable& table,
+                            const UnitExchange::SleepFn& sleep = UnitExchange::RealSleep);
+
+  static QThread* Start(PoiChannels channels, PoiWriteParams params, const PoiRecordTable* table, QObject* receiver,
+                        std::function<void(const PoiWriteResult&)> done);
+
+  // The 17 bytes that write one record: "$P8<", the slot index, the record.
+  static QByteArray WriteOneCommand(int slot, const PoiRecord& record);
+};
