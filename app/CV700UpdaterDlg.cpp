@@ -42,6 +42,7 @@ CV700UpdaterDlg::CV700UpdaterDlg(QWidget* parent)
   setWindowFlags(Qt::Window | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
   for (CPropertyPage* page : AllPages()) page->hide();
   connect(m_tabs, &QTabWidget::currentChanged, this, &CV700UpdaterDlg::OnCurrentTabChanged);
+  m_timerSplash.setTimerType(Qt::PreciseTimer);  // the splash time is a promise to the user
   connect(&m_timerSplash, &QTimer::timeout, this, &CV700UpdaterDlg::OnSplashTimer);
   if (qApp) qApp->installEventFilter(this);
 }

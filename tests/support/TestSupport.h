@@ -4,6 +4,15 @@
 #include <QTemporaryDir>
 #include <functional>
 
+#include <QStringList>
+#include <ostream>
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QStringList& list, std::ostream* os) {
+  *os << '[' << list.join(QStringLiteral("|")).toStdString() << ']';
+}
+
 namespace TestSupport {
 
 // Folder of the test data files (tests/data in the source tree).
