@@ -1,9 +1,96 @@
 #include "device/COptionTab.h"
 
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <thread>
+
 #include "app/CV700UpdaterDlg.h"
+#include "device/PageReport.h"
+#include "platform/UiSeams.h"
 
-COptionTab::COptionTab(CV700UpdaterDlg* sheet) : CPropertyPage(sheet) {}
+namespace {
+constexpr int kErrorMsg012 = 11;       // slot of ERROR_MSG_012 in the sheet's error texts
+constexpr int kSpeedUnitReplyByte = 11;  // the unit's current speed unit in its "$VER>" reply
+}  // namespace
 
-void COptionTab::ApplyLanguage(int /*nLanguage*/) { m_bTextsPending = false; }
+COptionTab::COptionTab(CV700UpdaterDlg* sheet) : CPropertyPage(sheet) {
+  m_groupUnit = new QGroupBox(this);
+  m_comboUnit = new QComboBox(m_groupUnit);
+  m_comboUnit->setEditable(true);
+  m_comboUnit->setInsertPolicy(QComboBox::NoInsert);
+  m_buttonApply = new QPushButton(m_groupUnit);
+  auto* row = new QHBoxLayout(m_groupUnit);
+  row->addWidget(m_comboUnit, 1);
+  row->addWidget(m_buttonApply);
+  auto* page = new QVBoxLayout(this);
+  page->addWidget(m_groupUnit);
+  page->addStretch();
 
-void COptionTab::EnableControls(bool /*bEnable*/) {}
+  connect(m_buttonApply, &QPushButton::clicked, this, &COptionTab::OnApply);
+  connect(m_comboUnit->lineEdit(), &QLineEdit::textEdited, this, &COptionTab::OnEditchangeUnit);
+}
+
+void COptionTab::OnInitDialog() {
+  EnableControls(Sheet()->m_bUnitConnected);
+  if (m_bTextsPending) ApplyLanguage(Sheet()->m_nLanguageID);
+}
+
+void COptionTab::ApplyLanguage(int nLanguage) {
+  const auto text = [&](int number) {
+    return UiText(Sheet()->m_arrText, nLanguage, UiIndex(OPTION_TAB_001, number));
+  };
+  m_groupUnit->setTitle(text(1));
+  m_comboUnit->clear();
+  m_comboUnit->addItem(text(2));
+  m_comboUnit->addItem(text(3));
+  // A value the combo does not hold leaves no entry selected.
+  m_nUnitSel = Sheet()->m_pageMain.m_byVersionReply[kSpeedUnitReplyByte];
+  m_comboUnit->setCurrentIndex(m_nUnitSel >= 0 && m_nUnitSel < m_comboUnit->count() ? m_nUnitSel : -1);
+  m_buttonApply->setText(text(4));
+  m_bTextsPending = false;
+}
+
+void COptionTab::EnableControls(bool bEnable) {
+  m_comboUnit->setEnabled(bEnable);
+  m_buttonApply->setEnabled(bEnable);
+}
+
+void COptionTab::OnApply() {
+  m_nUnitSel = m_comboUnit->currentIndex();
+  // Nothing chosen, nothing to tell the unit.
+  if (m_nUnitSel < 0) return;
+  const QPointer<COptionTab> page(this);
+  const bool unitConnected = Sheet()->m_bUnitConnected;
+  const QByteArray command = BuildSpeedUnitCommand(m_nUnitSel);
+  // Never joined: the worker ends with its command and reports only to a page that still exists.
+  std::thread([page, unitConnected, command] {
+    const SpeedUnitOutcome outcome = RunSpeedUnitCommand(unitConnected, command);
+    PostToPage(page, [outcome](COptionTab* self) { self->OnUnitCommandDone(outcome); });
+  }).detach();
+}
+
+void COptionTab::OnUnitCommandDone(SpeedUnitOutcome outcome) {
+  switch (outcome) {
+    case SpeedUnitOutcome::Sent:
+      EnableControls(true);
+      UiSeams::ShowMessage(this, QString::fromLatin1(kUnitChangedMessage));
+      break;
+    case SpeedUnitOutcome::NotSent:
+      UiSeams::ShowMessage(this, Sheet()->m_strErrorMsg[kErrorMsg012], UiSeams::MessageIcon::Information);
+      break;
+    case SpeedUnitOutcome::Failed:
+      break;  // the page keeps its state; Apply can be pressed again
+  }
+}
+
+void COptionTab::OnEditchangeUnit() {
+  // Typed text never stays: the remembered entry comes back at once.
+  m_comboUnit->setCurrentIndex(m_nUnitSel);
+  m_comboUnit->setEditText(m_nUnitSel >= 0 && m_nUnitSel < m_comboUnit->count() ? m_comboUnit->itemText(m_nUnitSel)
+                                                                                 : QString());
+}
