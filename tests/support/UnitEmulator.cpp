@@ -1,0 +1,92 @@
+#include "support/UnitEmulator.h"
+
+#include <unistd.h>
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QThread>
+
+#include "support/TestSupport.h"
+#include "unitsim/UnitProtocol.h"
+
+namespace {
+constexpr int kPollPeriodMs = 20;
+}
+
+UnitEmulator::UnitEmulator()
+    : m_client(m_dir.filePath(QStringLiteral("unit.sock")).toStdString()),
+      m_hadSocketEnv(qEnvironmentVariableIsSet(UnitProtocol::kSocketEnv)),
+      m_savedSocketEnv(qgetenv(UnitProtocol::kSocketEnv)) {}
+
+UnitEmulator::~UnitEmulator() {
+  Stop();
+  if (m_hadSocketEnv)
+    qputenv(UnitProtocol::kSocketEnv, m_savedSocketEnv);
+  else
+    qunsetenv(UnitProtocol::kSocketEnv);
+}
+
+QString UnitEmulator::SocketPath() const { return m_dir.filePath(QStringLiteral("unit.sock")); }
+QString UnitEmulator::StatePath() const { return m_dir.filePath(QStringLiteral("unit-state.json")); }
+QByteArray UnitEmulator::DaemonLog() const { return TestSupport::ReadFile(m_dir.filePath(QStringLiteral("unit.log"))); }
+bool UnitEmulator::IsRunning() const { return m_process.state() == QProcess::Running; }
+
+bool UnitEmulator::Start(const QJsonObject& initialState) {
+  Stop();
+  QFile::remove(StatePath());
+  if (!initialState.isEmpty() && !TestSupport::WriteFile(StatePath(), QJsonDocument(initialState).toJson()))
+    return false;
+  return Launch();
+}
+
+bool UnitEmulator::Restart() {
+  Stop();
+  return Launch();
+}
+
+bool UnitEmulator::Launch() {
+  if (!m_dir.isValid()) return false;
+  qputenv(UnitProtocol::kSocketEnv, SocketPath().toLocal8Bit());
+  m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("unit.log")), QIODevice::Append);
+  m_process.start(TestSupport::BinPath(QStringLiteral("v770-unit")),
+                  {QStringLiteral("serve"), QStringLiteral("--state"), StatePath(), QStringLiteral("--socket"),
+                   SocketPath()});
+  if (!m_process.waitForStarted(kStartTimeoutMs)) return false;
+  // Ready once it answers a probe on its socket.
+  QDeadlineTimer deadline(kStartTimeoutMs);
+  while (!deadline.hasExpired() && IsRunning()) {
+    const int fd = UnitProtocol::Connect(SocketPath().toStdString());
+    if (fd >= 0) {
+      std::string answer;
+      const bool answered = UnitProtocol::Exchange(fd, UnitProtocol::kProbe, &answer);
+      ::close(fd);
+      if (answered) return true;
+    }
+    QThread::msleep(kPollPeriodMs);
+  }
+  return false;
+}
+
+void UnitEmulator::Stop() {
+  if (m_process.state() == QProcess::NotRunning) return;
+  m_process.terminate();
+  if (!m_process.waitForFinished(kStopTimeoutMs)) {
+    m_process.kill();
+    m_process.waitForFinished(kStopTimeoutMs);
+  }
+}
+
+QJsonObject UnitEmulator::Status() {
+  const auto status = m_client.Status();
+  return status ? QJsonDocument::fromJson(QByteArray::fromStdString(*status)).object() : QJsonObject();
+}
+
+bool UnitEmulator::WaitForStatus(const std::function<bool(const QJsonObject&)>& condition, int timeoutMs) {
+  return TestSupport::WaitUntil(
+      [&] {
+        const QJsonObject status = Status();
+        return !status.isEmpty() && condition(status);
+      },
+      timeoutMs);
+}

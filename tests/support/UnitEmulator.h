@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+
+#include "unitsim/UnitSimClient.h"
+
+// A private emulated unit for one test: `v770-unit serve` on a socket in its own temporary
+// folder, started from a chosen state. While it lives, V770_UNIT_SOCKET points the unit
+// library (the program's way to the unit) and UnitSimClient at it.
+class UnitEmulator {
+ public:
+  static constexpr int kStartTimeoutMs = 10000;
+  static constexpr int kStopTimeoutMs = 3000;
+
+  UnitEmulator();
+  // Stops the daemon and restores V770_UNIT_SOCKET.
+  ~UnitEmulator();
+  UnitEmulator(const UnitEmulator&) = delete;
+  UnitEmulator& operator=(const UnitEmulator&) = delete;
+
+  // Writes the initial state (empty: a fresh unit, see `v770-unit --help`), starts the
+  // daemon and waits until it answers.
+  bool Start(const QJsonObject& initialState = {});
+  // Stops the daemon; its state file stays for Restart.
+  void Stop();
+  // The daemon again, from the state it saved.
+  bool Restart();
+  bool IsRunning() const;
+
+  UnitSimClient& Client() { return m_client; }
+  // `ctl status`, parsed; an empty object when the emulator does not answer.
+  QJsonObject Status();
+  // Polls Status until `condition` holds; false after timeoutMs.
+  bool WaitForStatus(const std::function<bool(const QJsonObject&)>& condition, int timeoutMs);
+
+  QString SocketPath() const;
+  QString StatePath() const;
+  QString Folder() const { return m_dir.path(); }
+  // What the daemon wrote to stderr, for failure messages.
+  QByteArray DaemonLog() const;
+
+ private:
+  bool Launch();
+
+  QTemporaryDir m_dir;
+  QProcess m_process;
+  UnitSimClient m_client;
+  bool m_hadSocketEnv;
+  QByteArray m_savedSocketEnv;
+};
