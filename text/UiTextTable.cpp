@@ -7,6 +7,7 @@ namespace {
 
 constexpr const char* kEnglishHeader = "[English version]";
 constexpr const char* kFrenchHeader = "[Franch version]";  // spelled so in every shipped file
+constexpr const char* kUtf8Signature = "\xEF\xBB\xBF";
 
 void AppendNumberedKeys(std::array<QString, kUiTextCount>& keys, int& at, const char* stem, int count) {
   for (int n = 1; n <= count; ++n)
@@ -47,14 +48,19 @@ bool ExtractValue(const QString& line, const QString& key, QString& value) {
 bool ReadUITextFile(const QString& path, UiTextTables& tables) {
   // The file may be in the user's code page or UTF-16LE with a byte-order mark; either way
   // its lines arrive in the user's code page.
+  const int codePage = CUnicodeTextFile::GetCurrentLocaleCodePage();
   CUnicodeTextFile file;
-  file.SetCodePage(CUnicodeTextFile::GetCurrentLocaleCodePage());
+  file.SetCodePage(codePage);
   if (!file.Open(path, CUnicodeTextFile::modeRead | CUnicodeTextFile::typeText)) return false;
   int counter = 0;
   int active = 0;  // language of the active section, 0 for none
-  QString line;
-  while (file.ReadLine(line)) {
-    line = line.trimmed();
+  QByteArray bytes;
+  bool firstLine = true;
+  while (file.ReadString(bytes)) {
+    // A UTF-8 signature is no text; left in place it would hide a header on the first line.
+    if (firstLine && bytes.startsWith(kUtf8Signature)) bytes.remove(0, qstrlen(kUtf8Signature));
+    firstLine = false;
+    const QString line = CUnicodeTextFile::MultiByteToQString(bytes, codePage).trimmed();
     if (line.isEmpty()) continue;
     if (line.startsWith(QLatin1String(kEnglishHeader))) {
       active = kLanguageEnglish;
