@@ -44,7 +44,11 @@ QMessageBox::StandardButton Dispatch(const MessageRequest& request) {
 
 QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& text, MessageIcon icon,
                                         QMessageBox::StandardButtons buttons) {
-  MessageRequest request{parent, text, QString(), icon, buttons};
+  return ShowMessage(MessageRequest{parent, text, QString(), icon, buttons});
+}
+
+QMessageBox::StandardButton ShowMessage(const MessageRequest& given) {
+  MessageRequest request = given;
   QCoreApplication* app = QCoreApplication::instance();
   if (!app || QThread::currentThread() == app->thread()) return Dispatch(request);
   // A worker never touches a widget: the box is shown by the user-interface thread.

@@ -29,6 +29,9 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& text,
                                         MessageIcon icon = MessageIcon::None,
                                         QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
+// The same with every field of the request, for a box with its own caption.
+QMessageBox::StandardButton ShowMessage(const MessageRequest& request);
+
 // Replaces the message box; pass an empty function to restore the real one.
 void SetMessageHandler(MessageHandler handler);
 

@@ -1,0 +1,157 @@
+#include "update/UnzipArchive.h"
+
+#include <zip.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <array>
+
+#include "platform/WorkingFolder.h"
+
+namespace {
+
+constexpr qint64 kReadBlockSize = 64 * 1024;
+
+const std::array<const char*, ZR_RESULT_COUNT> kResultTexts = {
+    "Success",
+    "Cannot open the archive file",
+    "The file is not a ZIP archive or it is damaged",
+    "No archive is open",
+    "There is no such item in the archive",
+    "The item is encrypted and cannot be unpacked",
+    "The item cannot be read: the archive is damaged",
+    "The file cannot be written",
+    "The item's name leads out of the folder it is unpacked into",
+};
+
+int OpenFailure(int zipError) {
+  switch (zipError) {
+    case ZIP_ER_NOENT:
+    case ZIP_ER_OPEN:
+    case ZIP_ER_READ:
+    case ZIP_ER_SEEK:
+      return ZR_NOFILE;
+    default:
+      return ZR_NOTZIP;
+  }
+}
+
+// Whether `path` really lies in `folder` (or is it). The name was checked already; what is
+// left are folders on the way that are links to somewhere else, so the deepest part of the
+// path that exists is resolved.
+bool StaysInside(const QString& folder, const QString& path) {
+  const QString realFolder = QFileInfo(folder).canonicalFilePath();
+  QString existing = path;
+  while (!QFileInfo::exists(existing) && existing != QFileInfo(existing).path()) {
+    existing = QFileInfo(existing).path();
+  }
+  const QString realPath = QFileInfo(existing).canonicalFilePath();
+  return !realFolder.isEmpty() &&
+         (realPath == realFolder || realPath.startsWith(realFolder + QLatin1Char('/')));
+}
+
+}  // namespace
+
+bool IsSafeItemName(const QString& name) {
+  QString path = name;
+  path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+  if (path.isEmpty() || path.startsWith(QLatin1Char('/'))) return false;
+  if (path.size() >= 2 && path[1] == QLatin1Char(':')) return false;  // a drive letter
+  int depth = 0;
+  for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+    if (part == QLatin1String("..")) {
+      if (--depth < 0) return false;
+    } else if (part != QLatin1String(".")) {
+      ++depth;
+    }
+  }
+  return true;
+}
+
+UnzipArchive::~UnzipArchive() { Close(); }
+
+int UnzipArchive::Open(const QString& fileName, const QByteArray& password) {
+  Close();
+  int error = ZIP_ER_OK;
+  m_archive = zip_open(QFile::encodeName(fileName).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+  if (!m_archive) return OpenFailure(error);
+  m_password = password;
+  return ZR_OK;
+}
+
+int UnzipArchive::GetItem(UnzipEntry& entry) {
+  if (!m_archive) return ZR_NOTOPEN;
+  const zip_int64_t count = zip_get_num_entries(m_archive, 0);
+  if (entry.index == -1) {
+    entry.index = count;
+    return ZR_OK;
+  }
+  if (entry.index < 0 || entry.index >= count) return ZR_ARGS;
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (zip_stat_index(m_archive, static_cast<zip_uint64_t>(entry.index), ZIP_FL_ENC_GUESS, &stat) != 0) {
+    return ZR_READ;
+  }
+  entry.name = (stat.valid & ZIP_STAT_NAME) ? QString::fromUtf8(stat.name) : QString();
+  entry.compressedSize = (stat.valid & ZIP_STAT_COMP_SIZE) ? stat.comp_size : 0;
+  entry.uncompressedSize = (stat.valid & ZIP_STAT_SIZE) ? stat.size : 0;
+  entry.modified = (stat.valid & ZIP_STAT_MTIME) ? QDateTime::fromSecsSinceEpoch(stat.mtime) : QDateTime();
+  return ZR_OK;
+}
+
+QString UnzipArchive::OutputFolder() const {
+  return m_strOutputFolder.isEmpty() ? WorkingFolder::Current() : m_strOutputFolder;
+}
+
+int UnzipArchive::ItemToFile(const QString& name, const UnzipEntry& entry) {
+  if (!m_archive) return ZR_NOTOPEN;
+  if (!IsSafeItemName(name)) return ZR_UNSAFE;
+  if (entry.index < 0 || entry.index >= zip_get_num_entries(m_archive, 0)) return ZR_ARGS;
+
+  QString relative = name;
+  relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
+  const QDir folder(OutputFolder());
+  const QString target = QDir::cleanPath(folder.absoluteFilePath(relative));
+  const bool isFolder = relative.endsWith(QLatin1Char('/'));
+  const QString parent = isFolder ? target : QFileInfo(target).absolutePath();
+  if (!StaysInside(folder.absolutePath(), parent)) return ZR_UNSAFE;
+  if (!QDir().mkpath(parent)) return ZR_WRITE;
+  if (isFolder) return ZR_OK;
+
+  zip_file_t* item =
+      m_password.isEmpty()
+          ? zip_fopen_index(m_archive, static_cast<zip_uint64_t>(entry.index), 0)
+          : zip_fopen_index_encrypted(m_archive, static_cast<zip_uint64_t>(entry.index), 0, m_password.constData());
+  if (!item) {
+    const int error = zip_error_code_zip(zip_get_error(m_archive));
+    return (error == ZIP_ER_NOPASSWD || error == ZIP_ER_WRONGPASSWD || error == ZIP_ER_ENCRNOTSUPP) ? ZR_PASSWORD
+                                                                                                    : ZR_READ;
+  }
+  QSaveFile file(target);
+  int result = file.open(QIODevice::WriteOnly) ? ZR_OK : ZR_WRITE;
+  QByteArray block(kReadBlockSize, Qt::Uninitialized);
+  while (result == ZR_OK) {
+    // libzip checks the item's CRC when its end is read and fails the read on a mismatch.
+    const zip_int64_t got = zip_fread(item, block.data(), static_cast<zip_uint64_t>(block.size()));
+    if (got < 0) result = ZR_READ;
+    if (got <= 0) break;
+    if (file.write(block.constData(), got) != got) result = ZR_WRITE;
+  }
+  zip_fclose(item);
+  if (result == ZR_OK && !file.commit()) result = ZR_WRITE;
+  return result;  // an uncommitted file is removed with its temporary name
+}
+
+int UnzipArchive::Close() {
+  if (!m_archive) return ZR_NOTOPEN;
+  zip_discard(m_archive);  // opened read-only: nothing to write back
+  m_archive = nullptr;
+  m_password.clear();
+  return ZR_OK;
+}
+
+QString UnzipArchive::FormatMessage(int code) {
+  if (code < 0 || code >= ZR_RESULT_COUNT) return QStringLiteral("Unknown unzip error %1").arg(code);
+  return QString::fromLatin1(kResultTexts[static_cast<std::size_t>(code)]);
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// The manual pack shipped beside the program: a ZIP archive of the packages for a manual
+// update and their list file.
+inline constexpr const char* kManualPackFileName = "V770_manualPack.PCK";
+// The progress of an unpacking runs over this range; the end always shows the upper bound.
+inline constexpr int kUnpackProgressUpper = 4;
+
+// Unpacks every item of `packFile` into `folder` under its stored name. Before item i the
+// position i + 1 is reported, and kUnpackProgressUpper once all are written. Returns 1 on
+// success; 0 and the text of the failure in `errorText` otherwise (items written before
+// stay). An item whose name would land outside `folder` fails the unpacking.
+int UnpackManualPack(const QString& packFile, const QString& folder, const std::function<void(int)>& setPos,
+                     QString* errorText);
