@@ -1,0 +1,107 @@
+#include "update/PackageSender.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QPointer>
+#include <thread>
+
+#include "device/UnitExchange.h"
+#include "device/UnitLibrary.h"
+
+namespace {
+
+// Passes writes through until the transfer is cancelled; from then on every write fails at
+// once, so the retry loop runs out quickly instead of waiting for the unit.
+class CancellableChannel : public IUnitChannel {
+ public:
+  CancellableChannel(IUnitChannel& inner, const std::atomic<bool>& cancel)
+      : m_inner(inner), m_cancel(cancel) {}
+  bool Write(const std::uint8_t* data, std::size_t size) override {
+    return !m_cancel.load() && m_inner.Write(data, size);
+  }
+  bool Read(std::uint8_t* buffer, std::size_t size, std::size_t* bytesRead) override {
+    return !m_cancel.load() && m_inner.Read(buffer, size, bytesRead);
+  }
+  void Close() override { m_inner.Close(); }
+  bool IsOpen() const override { return m_inner.IsOpen(); }
+
+ private:
+  IUnitChannel& m_inner;
+  const std::atomic<bool>& m_cancel;
+};
+
+// Runs `report` on the user-interface thread, unless the sender is gone by then.
+template <typename Report>
+void PostToSender(const QPointer<PackageSender>& sender, Report report) {
+  QObject* app = QCoreApplication::instance();
+  if (!app) return;
+  QMetaObject::invokeMethod(
+      app, [sender, report] {
+        if (sender) report(sender.data());
+      },
+      Qt::QueuedConnection);
+}
+
+}  // namespace
+
+std::optional<QByteArray> ReadPackageFile(const QString& path) {
+  if (path.isEmpty()) return std::nullopt;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  const qint64 size = file.size();
+  if (size < static_cast<qint64>(UnitExchange::kPayloadOffset)) return std::nullopt;
+  QByteArray bytes = file.read(size);
+  if (bytes.size() != size) return std::nullopt;
+  return bytes;
+}
+
+PackageSender::Outcome PackageSender::SendPackage(
+    const QByteArray& file, const char* channelName, const std::atomic<bool>& cancel,
+    const std::function<void(unsigned value)>& progress) {
+  CUnitLibrary library;
+  if (!library.Load()) return Outcome::ChannelNotOpen;
+  const ChannelHandle handle = library.open_file(channelName);
+  library.Free();
+  if (!IsChannelOpen(handle)) return Outcome::ChannelNotOpen;
+
+  FdChannel channel(handle);
+  CancellableChannel guarded(channel, cancel);
+  const auto sleep = [&cancel](int ms) {
+    if (!cancel.load()) UnitExchange::RealSleep(ms);
+  };
+  const UnitExchange::TransferResult result =
+      UnitExchange::SendPackageFile(guarded, file, progress, sleep);
+  if (cancel.load()) return Outcome::Cancelled;
+  return result == UnitExchange::TransferResult::Done ? Outcome::Sent : Outcome::GaveUp;
+}
+
+PackageSender::PackageSender(QObject* parent) : QObject(parent) {}
+
+PackageSender::~PackageSender() { Cancel(); }
+
+void PackageSender::Start(QByteArray file, const char* channelName) {
+  Cancel();
+  m_cancel = std::make_shared<std::atomic<bool>>(false);
+  m_bRunning = true;
+  const quint64 job = ++m_nJob;
+  const QPointer<PackageSender> self(this);
+  // Reports of an older job (one that was cancelled) are dropped on arrival.
+  std::thread([self, job, cancel = m_cancel, file = std::move(file), channelName] {
+    const auto progress = [&self, job](unsigned value) {
+      PostToSender(self, [job, value](PackageSender* sender) {
+        if (sender->m_nJob == job && sender->m_bRunning) emit sender->progress(value);
+      });
+    };
+    const Outcome outcome = SendPackage(file, channelName, *cancel, progress);
+    PostToSender(self, [job, outcome](PackageSender* sender) {
+      if (sender->m_nJob != job || !sender->m_bRunning) return;
+      sender->m_bRunning = false;
+      if (outcome != Outcome::Cancelled) emit sender->finished(outcome);
+    });
+  }).detach();
+}
+
+void PackageSender::Cancel() {
+  if (m_cancel) m_cancel->store(true);
+  m_bRunning = false;
+}

@@ -1,0 +1,127 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <memory>
+
+#include "update/DownloadSink.h"
+#include "update/DownloadToFile.h"
+#include "update/PackageSender.h"
+#include "update/UpdateCatalogue.h"
+
+class CDownloadStatusCallback;
+
+// What one run of the update page sends, fixed when the run starts: the marked packages and
+// where each one comes from and is kept.
+struct UpdateRunPlan {
+  bool bAuto = true;  // download first; a manual run sends the unpacked files
+  bool bUpdateDB = false;
+  bool bUpdateVoice = false;
+  bool bUpdateFW = false;
+  UpdateCatalogue::PackageLocations at;
+};
+
+// The update page's run: downloads the marked packages one after the other (automatic
+// runs), then sends them to the unit, database, voice, firmware, watched by a watchdog.
+// Its steps are chained by the page's timers, by the download worker and by the sender's
+// reports; the page shows what the signals say.
+class UpdateRun : public QObject, public IDownloadSink {
+  Q_OBJECT
+ public:
+  // Timer ids of the page, and their periods.
+  static constexpr int kTimerWatchdog = 3;
+  static constexpr int kTimerDownloadDB = 5;
+  static constexpr int kTimerDownloadVoice = 6;
+  static constexpr int kTimerDownloadFW = 7;
+  static constexpr int kTimerStartSending = 8;
+  static constexpr int kWatchdogPeriodMs = 1000;
+  static constexpr int kStepPeriodMs = 100;
+  static constexpr int kManualStartPeriodMs = 10;
+  // The watchdog gives up when more ticks than this passed without a progress report.
+  static constexpr int kWatchdogTickLimit = 20;
+  // Pause after each package, before the next one is sent or the run ends.
+  static constexpr int kPauseAfterPackageMs = 1500;
+  static constexpr int kProgressFull = 100;
+
+  // Values of m_nDownloadState and m_nTransferKind.
+  enum DownloadState { kDownloadNone = 0, kDownloadDB = 1, kDownloadVoice = 2, kDownloadFW = 3 };
+  enum TransferKind { kTransferFW = 0, kTransferDB = 2, kTransferVoice = 3 };
+
+  explicit UpdateRun(QObject* parent = nullptr);
+  ~UpdateRun() override;
+
+  // Starts a run: an automatic one at the first download step, a manual one at the send
+  // step. Anything left of an earlier run is stopped first.
+  void Start(const UpdateRunPlan& plan);
+  // Stops every timer, the download and the transfer; reports of them are dropped.
+  void Stop();
+
+  const UpdateRunPlan& Plan() const { return m_plan; }
+  // Deletes the file of each marked package.
+  void DeletePackageFiles() const;
+  void StopWatchdog() { m_timerWatchdog.stop(); }
+  // Transfer kind and watchdog count back to 0.
+  void ResetRunState();
+
+  // Tests shorten the watchdog and the pause; the run uses the constants above.
+  void SetWatchdogPeriodMs(int ms) { m_timerWatchdog.setInterval(ms); }
+  void SetPauseAfterPackageMs(int ms) { m_timerPauseAfterPackage.setInterval(ms); }
+  void SetDownloadOptions(const DownloadOptions& options) { m_downloadOptions = options; }
+
+  int m_nDownloadState = kDownloadNone;
+  int m_nTransferKind = kTransferFW;
+  int m_nWatchdogTicks = 0;
+
+  // IDownloadSink, on the user-interface thread (carried over from the worker).
+  void OnDownloadProgress(const QString& statusText, const QString& progressText, int percent,
+                          quint64 bytesDone, quint64 bytesTotal) override;
+
+ signals:
+  // A timer of the chain fired (ids above, the watchdog included).
+  void timerStep(int timerId);
+  void downloadStarted(int downloadState);
+  void downloadProgress(const QString& progressText, quint64 bytesDone, quint64 bytesTotal);
+  void downloadFinished(int downloadState, DownloadResult result);
+  void sendStarted(int transferKind);
+  void progressChanged(int value);
+  // A write kept failing and the transfer gave up.
+  void transferGaveUp();
+  void channelNotOpen();
+  // No progress for longer than the watchdog allows; the transfer is stopped.
+  void watchdogExpired();
+  // The last marked package was sent.
+  void finished();
+
+ private:
+  void OnDownloadDBStep();
+  void OnDownloadVoiceStep();
+  void OnDownloadFWStep();
+  void OnStartSendingStep();
+  void OnWatchdogTick();
+  void OnSenderProgress(unsigned value);
+  void OnSenderFinished(PackageSender::Outcome outcome);
+  void OnPauseAfterPackageEnded();
+
+  void StartDownloadWorker(int downloadState);
+  void OnDownloadWorkerReturned(quint64 job, int downloadState, DownloadResult result);
+  void StartWatchdog();
+  // Sends the next package; false when its file is missing, short or unreadable (the
+  // watchdog then reports the stall).
+  bool StartTransfer(const QString& path, int transferKind);
+  void SendPackageOf(int transferKind);
+  bool DownloadFailed(int transferKind) const;
+
+  UpdateRunPlan m_plan;
+  QTimer m_timerWatchdog;
+  QTimer m_timerDownloadDB;
+  QTimer m_timerDownloadVoice;
+  QTimer m_timerDownloadFW;
+  QTimer m_timerStartSending;
+  QTimer m_timerPauseAfterPackage;
+  PackageSender m_sender;
+  DownloadOptions m_downloadOptions;
+  std::shared_ptr<CDownloadStatusCallback> m_download;
+  quint64 m_nDownloadJob = 0;
+  bool m_bDownloadFailed[4] = {};  // by download state
+};
