@@ -5,7 +5,6 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
-#include <QThread>
 
 #include "support/TestSupport.h"
 #include "unitsim/UnitProtocol.h"
@@ -63,7 +62,8 @@ bool UnitEmulator::Launch() {
       ::close(fd);
       if (answered) return true;
     }
-    QThread::msleep(kPollPeriodMs);
+    // Also how QProcess learns that the daemon gave up (no event loop runs here).
+    if (m_process.waitForFinished(kPollPeriodMs)) return false;
   }
   return false;
 }
