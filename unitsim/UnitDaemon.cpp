@@ -140,6 +140,7 @@ std::optional<UnitDaemon::Clock::time_point> UnitDaemon::NextWakeUp() const {
   if (!m_pendingReplies.empty()) consider(m_pendingReplies.front().due);
   if (m_replugAt) consider(*m_replugAt);
   const auto now = Clock::now();
+  if (now < m_acceptPausedUntil) consider(m_acceptPausedUntil);
   if (!ReadingAllowed(now)) consider(std::max(m_stallUntil, m_nextReadAt));
   return next;
 }
@@ -154,7 +155,7 @@ void UnitDaemon::Run() {
     DeliverDueReplies(now);
     const bool reading = ReadingAllowed(now);
 
-    fds.assign(1, pollfd{m_listenFd, POLLIN, 0});
+    fds.assign(1, pollfd{m_listenFd, short(now >= m_acceptPausedUntil ? POLLIN : 0), 0});
     owners.assign(1, nullptr);
     for (const auto& connection : m_connections) {
       short events = connection->out.empty() ? 0 : POLLOUT;
@@ -204,7 +205,10 @@ void UnitDaemon::AcceptClients() {
     const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EINTR) continue;
-      return;  // EAGAIN, or out of descriptors: the rest wait in the backlog
+      // Out of descriptors: the rest wait in the backlog; without a pause the listening
+      // socket would wake the loop at once, again and again.
+      if (errno == EMFILE || errno == ENFILE) m_acceptPausedUntil = Clock::now() + kAcceptPause;
+      return;
     }
     auto connection = std::make_unique<Connection>();
     connection->fd = fd;

@@ -28,6 +28,8 @@ class UnitDaemon {
   // Replies queued for a reader that does not read; beyond this they are dropped.
   static constexpr std::size_t kMaxQueuedBytes = 1024 * 1024;
   static constexpr int kListenBacklog = 64;
+  // How long new clients wait when the process has no descriptor left.
+  static constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 
   // statePath empty: the state lives in memory only.
   UnitDaemon(std::string socketPath, std::string statePath, UnitState state);
@@ -98,6 +100,7 @@ class UnitDaemon {
   bool m_dirty = false;
 
   std::optional<Clock::time_point> m_replugAt;  // restarting after a firmware install
+  Clock::time_point m_acceptPausedUntil{};
   Clock::time_point m_stallUntil{};
   Clock::time_point m_nextReadAt{};
   std::chrono::milliseconds m_replyDelay{0};

@@ -26,12 +26,14 @@ QByteArray Record(char fill) {
   return record;
 }
 
-// Note of the last received message on a channel.
-QString LastNote(const QJsonArray& log) {
+// The last message the unit logged as received on a channel.
+QJsonObject LastReceived(const QJsonArray& log) {
   for (qsizetype i = log.size() - 1; i >= 0; --i)
-    if (log[i][u"event"].toString() == "received") return log[i][u"note"].toString();
+    if (log[i][u"event"].toString() == "received") return log[i].toObject();
   return {};
 }
+
+QString LastNote(const QJsonArray& log) { return LastReceived(log)["note"].toString(); }
 
 }  // namespace
 
@@ -55,9 +57,7 @@ TEST_F(UnitSimChannelTest, VersionReplyCarriesTheTwelveStateBytesAndFollowsSet) 
   EXPECT_EQ(version["db3"].toInt(), -3);
   EXPECT_EQ(version["database"].toString(), "100297");
 
-  const QJsonArray log = Log("PIPE00Main");
-  ASSERT_FALSE(log.isEmpty());
-  EXPECT_EQ(log[log.size() - 2][u"hex"].toString(), "245645523e");  // before "closed"
+  EXPECT_EQ(LastReceived(Log("PIPE00Main"))["hex"].toString(), "245645523e");
 }
 
 TEST_F(UnitSimChannelTest, ReplyGoesToTheReadChannelOpenedLast) {
@@ -101,8 +101,7 @@ TEST_F(UnitSimChannelTest, SpeedUnitCommandSetsTheUnitAndRefusesOthers) {
     ASSERT_TRUE(TestUnitLink::Write(writer, QByteArray::fromHex(hex)));
     EXPECT_TRUE(unit.WaitForStatus(
         [&](const QJsonObject& s) {
-          const QJsonArray log = s["log"][u"PIPE00UNIT"].toArray();
-          return !log.isEmpty() && log.last()["hex"].toString() == hex;
+          return LastReceived(s["log"][u"PIPE00UNIT"].toArray())["hex"].toString() == hex;
         },
         kReplyTimeoutMs));
     EXPECT_TRUE(LastNote(Log("PIPE00UNIT")).startsWith("ignored")) << hex;
