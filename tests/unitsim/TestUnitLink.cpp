@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 
 #include "support/TestSupport.h"
+#include "unitsim/PackageHeader.h"
 
 TestUnitLink::TestUnitLink() {
   m_module = ::dlopen(TestSupport::BinPath(QStringLiteral("libRUD51iZEV.so")).toLocal8Bit().constData(),
@@ -39,6 +40,21 @@ std::optional<QByteArray> TestUnitLink::Read(std::intptr_t fd, int timeoutMs, st
   if (got <= 0) return std::nullopt;
   buffer.resize(got);
   return buffer;
+}
+
+bool TestUnitLink::SendPackage(std::intptr_t fd, const std::vector<std::uint8_t>& file, std::size_t payloadLimit) {
+  constexpr std::size_t kChunk = 2048;
+  constexpr int kWriteTimeoutMs = 5000;
+  const auto bytes = [&](std::size_t at, std::size_t size) {
+    return QByteArray::fromRawData(reinterpret_cast<const char*>(file.data() + at), qsizetype(size));
+  };
+  if (file.size() < PackageHeader::kPayloadOffset || !Write(fd, bytes(0, PackageHeader::kSize), kWriteTimeoutMs))
+    return false;
+  const std::size_t payload = std::min(file.size() - PackageHeader::kPayloadOffset, payloadLimit);
+  for (std::size_t sent = 0; sent < payload; sent += kChunk)
+    if (!Write(fd, bytes(PackageHeader::kPayloadOffset + sent, std::min(kChunk, payload - sent)), kWriteTimeoutMs))
+      return false;
+  return true;
 }
 
 bool TestUnitLink::WaitClosed(std::intptr_t fd, int timeoutMs) {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <vector>
 #include <optional>
 
 // The unit library loaded as the program loads it (dlopen of the built libRUD51iZEV.so),
@@ -24,6 +25,10 @@ class TestUnitLink {
   // One message of at most maxSize bytes, or nothing when none came within timeoutMs or the
   // channel was closed.
   static std::optional<QByteArray> Read(std::intptr_t fd, int timeoutMs, std::size_t maxSize = 4096);
+  // Sends a package file as the program does: the 20-byte header, then the payload from
+  // byte 1024 in 2048-byte chunks; stops after `payloadLimit` payload bytes.
+  static bool SendPackage(std::intptr_t fd, const std::vector<std::uint8_t>& file,
+                          std::size_t payloadLimit = SIZE_MAX);
   // True once the unit closed the channel (within timeoutMs); pending messages are dropped.
   static bool WaitClosed(std::intptr_t fd, int timeoutMs);
 

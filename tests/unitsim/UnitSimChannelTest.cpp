@@ -16,8 +16,6 @@
 
 namespace {
 
-const QByteArray kFreshReply = QByteArray::fromHex("0302030f0701050102030000");
-
 QByteArray PoiWrite(int slot, const QByteArray& record) { return "$P8<" + QByteArray(1, char(slot)) + record; }
 
 QByteArray Record(char fill) {
@@ -41,15 +39,12 @@ class UnitSimChannelTest : public UnitSimTestBase {};
 
 TEST_F(UnitSimChannelTest, VersionReplyCarriesTheTwelveStateBytesAndFollowsSet) {
   EXPECT_EQ(link.OpenDev(), 1);
-  EXPECT_EQ(VersionReply(), kFreshReply);
+  EXPECT_EQ(VersionReply(), FreshReplyWith());
 
   ASSERT_TRUE(unit.Client().Set("area", 5));
   ASSERT_TRUE(unit.Client().Set("db3", -3));
   ASSERT_TRUE(unit.Client().Set("voicelang", 1));
-  QByteArray expected = kFreshReply;
-  expected[0] = 5;
-  expected[3] = char(0xFD);
-  expected[11] = 1;
+  const QByteArray expected = FreshReplyWith({{0, 5}, {3, 0xFD}, {11, 1}});
   EXPECT_EQ(VersionReply(), expected);
 
   const QJsonObject version = unit.Status()["version"].toObject();
@@ -69,12 +64,12 @@ TEST_F(UnitSimChannelTest, ReplyGoesToTheReadChannelOpenedLast) {
   ASSERT_GT(writer, 0);
 
   ASSERT_TRUE(TestUnitLink::Write(writer, "$VER>"));
-  EXPECT_EQ(TestUnitLink::Read(second, kReplyTimeoutMs).value_or(""), kFreshReply);
+  EXPECT_EQ(TestUnitLink::Read(second, kReplyTimeoutMs).value_or(""), FreshReplyWith());
   EXPECT_FALSE(TestUnitLink::Read(first, kSilenceMs));
 
   CloseChannel(second);
   ASSERT_TRUE(TestUnitLink::Write(writer, "$VER>"));
-  EXPECT_EQ(TestUnitLink::Read(first, kReplyTimeoutMs).value_or(""), kFreshReply);
+  EXPECT_EQ(TestUnitLink::Read(first, kReplyTimeoutMs).value_or(""), FreshReplyWith());
 }
 
 TEST_F(UnitSimChannelTest, OnlyExactCommandsOfTheChannelAreAnswered) {
@@ -189,7 +184,7 @@ TEST_F(UnitSimChannelTest, UnplugClosesEveryChannelAndHidesTheUnit) {
 
   ASSERT_TRUE(unit.Client().Plug());
   EXPECT_EQ(link.OpenDev(), 1);
-  EXPECT_EQ(VersionReply(), kFreshReply);
+  EXPECT_EQ(VersionReply(), FreshReplyWith());
 }
 
 TEST_F(UnitSimChannelTest, ChannelOutlivesTheLibrary) {
@@ -197,7 +192,7 @@ TEST_F(UnitSimChannelTest, ChannelOutlivesTheLibrary) {
   const auto writer = Open("PIPE00Main");
   link.Unload();
   ASSERT_TRUE(TestUnitLink::Write(writer, "$VER>"));
-  EXPECT_EQ(TestUnitLink::Read(reader, kReplyTimeoutMs).value_or(""), kFreshReply);
+  EXPECT_EQ(TestUnitLink::Read(reader, kReplyTimeoutMs).value_or(""), FreshReplyWith());
 }
 
 TEST_F(UnitSimChannelTest, StateSurvivesARestart) {
@@ -238,7 +233,7 @@ TEST_F(UnitSimChannelTest, AReaderThatStopsReadingHoldsNobodyUp) {
 
   QElapsedTimer timer;
   timer.start();
-  EXPECT_EQ(VersionReply(), kFreshReply);
+  EXPECT_EQ(VersionReply(), FreshReplyWith());
   EXPECT_FALSE(unit.Status().isEmpty());
   EXPECT_EQ(link.OpenDev(), 1);
   EXPECT_LT(timer.elapsed(), 2000);

@@ -63,11 +63,7 @@ TEST_F(UnitSimLinkTest, RateLimitsHowFastTheUnitTakesData) {
     QElapsedTimer timer;
     timer.start();
     const auto fd = Open("PIPE00DB");
-    EXPECT_TRUE(TestUnitLink::Write(fd, QByteArray(reinterpret_cast<const char*>(file.data()), 20)));
-    for (std::size_t at = 1024; at < file.size(); at += 2048) {
-      const std::size_t size = std::min<std::size_t>(2048, file.size() - at);
-      EXPECT_TRUE(TestUnitLink::Write(fd, QByteArray(reinterpret_cast<const char*>(file.data() + at), qsizetype(size)), 5000));
-    }
+    EXPECT_TRUE(TestUnitLink::SendPackage(fd, file));
     EXPECT_TRUE(WaitForPackage(before + 1)["installed"].toBool());
     CloseChannel(fd);
     return timer.elapsed();

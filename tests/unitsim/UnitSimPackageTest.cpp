@@ -19,25 +19,9 @@ std::vector<std::uint8_t> Payload(std::size_t size, std::uint32_t seed = 7) {
   return payload;
 }
 
-// Sends a package file as the program does: the 20-byte header, then the payload from
-// byte 1024 in chunks; stops after `payloadLimit` payload bytes.
-bool SendPackage(std::intptr_t fd, const std::vector<std::uint8_t>& file, std::size_t payloadLimit = SIZE_MAX) {
-  const auto bytes = [&](std::size_t at, std::size_t size) {
-    return QByteArray::fromRawData(reinterpret_cast<const char*>(file.data() + at), qsizetype(size));
-  };
-  if (!TestUnitLink::Write(fd, bytes(0, PackageHeader::kSize), 5000)) return false;
-  const std::size_t payload = std::min(file.size() - PackageHeader::kPayloadOffset, payloadLimit);
-  for (std::size_t sent = 0; sent < payload; sent += kChunk)
-    if (!TestUnitLink::Write(fd, bytes(PackageHeader::kPayloadOffset + sent, std::min(kChunk, payload - sent)), 5000))
-      return false;
-  return true;
-}
-
 std::vector<std::uint8_t> DatabaseFile(std::size_t size = 5000) {
   return PackageHeader::BuildFile(PackageHeader::kDatabase, 5, {2, 4, 12}, Payload(size), "Database France 100412");
 }
-
-const QByteArray kFreshReply = QByteArray::fromHex("0302030f0701050102030000");
 
 }  // namespace
 
@@ -48,7 +32,7 @@ class UnitSimPackageTest : public UnitSimTestBase {
     const int before = int(Packages().size());
     const auto fd = Open(channel);
     EXPECT_GT(fd, 0);
-    EXPECT_TRUE(SendPackage(fd, file, payloadLimit));
+    EXPECT_TRUE(TestUnitLink::SendPackage(fd, file, payloadLimit));
     CloseChannel(fd);
     return WaitForPackage(before + 1);
   }
@@ -64,23 +48,13 @@ TEST_F(UnitSimPackageTest, DatabaseWhoseLengthAndCrcMatchIsInstalled) {
   EXPECT_EQ(package["received"].toInt(), 5000);
   EXPECT_EQ(package["crc"].toString(), QString::asprintf("%08x", PackageHeader::Crc(file.data() + 1024, 5000)));
 
-  QByteArray expected = kFreshReply;
-  expected[0] = 5;
-  expected[1] = 2;
-  expected[2] = 4;
-  expected[3] = 12;
-  EXPECT_EQ(VersionReply(), expected);
+  EXPECT_EQ(VersionReply(), FreshReplyWith({{0, 5}, {1, 2}, {2, 4}, {3, 12}}));
 }
 
 TEST_F(UnitSimPackageTest, VoiceSetsItsVersionAndLanguage) {
   const auto file = PackageHeader::BuildFile(PackageHeader::kVoice, 1, {1, 3, 7}, Payload(kChunk));
   EXPECT_TRUE(Transfer("PIPE00DB", file)["installed"].toBool());
-  QByteArray expected = kFreshReply;
-  expected[7] = 1;
-  expected[8] = 3;
-  expected[9] = 7;
-  expected[11] = 1;
-  EXPECT_EQ(VersionReply(), expected);
+  EXPECT_EQ(VersionReply(), FreshReplyWith({{7, 1}, {8, 3}, {9, 7}, {11, 1}}));
 }
 
 TEST_F(UnitSimPackageTest, CorruptedOrOverlongPayloadIsRefused) {
@@ -100,7 +74,7 @@ TEST_F(UnitSimPackageTest, CorruptedOrOverlongPayloadIsRefused) {
   EXPECT_FALSE(package["installed"].toBool());
   EXPECT_TRUE(package["reason"].toString().contains("announces")) << package["reason"].toString().toStdString();
 
-  EXPECT_EQ(VersionReply(), kFreshReply);
+  EXPECT_EQ(VersionReply(), FreshReplyWith());
 }
 
 TEST_F(UnitSimPackageTest, TransferCutShortInstallsNothing) {
@@ -111,14 +85,14 @@ TEST_F(UnitSimPackageTest, TransferCutShortInstallsNothing) {
 
   // Pulling the unit out half-way cuts it short too.
   const auto fd = Open("PIPE00DB");
-  ASSERT_TRUE(SendPackage(fd, DatabaseFile(), kChunk));
+  ASSERT_TRUE(TestUnitLink::SendPackage(fd, DatabaseFile(), kChunk));
   ASSERT_TRUE(unit.Client().Unplug());
   package = WaitForPackage(2);
   EXPECT_FALSE(package["installed"].toBool());
   EXPECT_TRUE(package["reason"].toString().contains("cut short"));
 
   ASSERT_TRUE(unit.Client().Plug());
-  EXPECT_EQ(VersionReply(), kFreshReply);
+  EXPECT_EQ(VersionReply(), FreshReplyWith());
 }
 
 TEST_F(UnitSimPackageTest, WrongHeadersAreRefused) {
@@ -145,7 +119,7 @@ TEST_F(UnitSimPackageTest, WrongHeadersAreRefused) {
 
   const auto empty = PackageHeader::BuildFile(PackageHeader::kDatabase, 5, {2, 4, 12}, {});
   EXPECT_TRUE(sendHeader(QByteArray(reinterpret_cast<const char*>(empty.data()), 20))["reason"].toString().contains("empty"));
-  EXPECT_EQ(VersionReply(), kFreshReply);
+  EXPECT_EQ(VersionReply(), FreshReplyWith());
 }
 
 TEST_F(UnitSimPackageTest, RecoveryChannelTakesOnlyFirmware) {
@@ -158,7 +132,7 @@ TEST_F(UnitSimPackageTest, FirmwareInstallRestartsTheUnit) {
   const auto reader = Open("PIPE01Main");
   const auto file = PackageHeader::BuildFile(PackageHeader::kFirmware, 0, {1, 6, 0}, Payload(3 * kChunk + 5));
   const auto fd = Open("PIPE00RESET");
-  ASSERT_TRUE(SendPackage(fd, file));
+  ASSERT_TRUE(TestUnitLink::SendPackage(fd, file));
   QElapsedTimer sinceLastChunk;
   sinceLastChunk.start();
 
@@ -186,7 +160,7 @@ TEST_F(UnitSimPackageTest, LargeTransferIsTakenAtFullSpeed) {
   const auto fd = Open("PIPE00DB");
   QElapsedTimer timer;
   timer.start();
-  ASSERT_TRUE(SendPackage(fd, file));
+  ASSERT_TRUE(TestUnitLink::SendPackage(fd, file));
   const qint64 writeMs = timer.elapsed();
   CloseChannel(fd);
   const QJsonObject package = WaitForPackage(1, 30000);

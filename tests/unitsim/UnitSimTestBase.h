@@ -5,6 +5,8 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "TestUnitLink.h"
@@ -19,6 +21,13 @@ class UnitSimTestBase : public ::testing::Test {
   static constexpr int kSilenceMs = 300;
 
   virtual QJsonObject InitialState() const { return {}; }
+
+  // A fresh unit's "$VER>" reply, with some bytes changed.
+  static QByteArray FreshReplyWith(std::initializer_list<std::pair<int, int>> changes = {}) {
+    QByteArray reply = QByteArray::fromHex("0302030f0701050102030000");
+    for (const auto& [at, value] : changes) reply[at] = char(value);
+    return reply;
+  }
 
   void SetUp() override {
     ASSERT_TRUE(link.IsLoaded());
