@@ -25,8 +25,7 @@ QRect CSplashDlg::FromDialogUnits(int x, int y, int width, int height) {
                height * kPixelsPerDialogUnit);
 }
 
-CSplashDlg::CSplashDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
+CSplashDlg::CSplashDlg(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
   setFixedSize(kWidth, kHeight);
 
   m_picture = new QLabel(this);
@@ -108,8 +107,7 @@ QPixmap CSplashDlg::Picture() {
   painter.drawPie(QRectF(sweepCentre.x() - 60, sweepCentre.y() - 60, 120, 120), 200 * 16, 70 * 16);
   painter.setBrush(Qt::NoBrush);
   painter.setPen(QPen(QColor(120, 255, 150, 160), 1.5));
-  for (int radius = 20; radius <= 60; radius += 20)
-    painter.drawEllipse(sweepCentre, radius, radius);
+  for (int radius = 20; radius <= 60; radius += 20) painter.drawEllipse(sweepCentre, radius, radius);
 
   QFont title = painter.font();
   title.setPixelSize(56);

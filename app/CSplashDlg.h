@@ -43,8 +43,8 @@ class CSplashDlg : public QDialog {
   uint16_t m_wMajor = 0, m_wMinor = 0, m_wBuild = 0, m_wRevision = 0;
   QLabel* m_picture = nullptr;
   CTransparentStatic* m_version = nullptr;  // control 1004
-  GradientLabel* m_status1 = nullptr;      // control 1005
-  GradientLabel* m_status2 = nullptr;      // control 1006
+  GradientLabel* m_status1 = nullptr;       // control 1005
+  GradientLabel* m_status2 = nullptr;       // control 1006
 };
 
 // Whether the splash swallows a key: Enter, Escape and F2 to F24. F1 goes on as usual (and

@@ -72,8 +72,8 @@ void GradientLabel::Paint(QPainter& painter, const QRect& rect) const {
       painter.drawPixmap(rect.topLeft(), m_bitmap);
   } else if (!m_bTransparent) {
     if (m_nGradientMode != kGradientNone && m_pfnGradientFill)
-      m_pfnGradientFill(painter, rect, ColorRefToQColor(m_crGradientStart),
-                        ColorRefToQColor(m_crGradientEnd), m_nGradientMode);
+      m_pfnGradientFill(painter, rect, ColorRefToQColor(m_crGradientStart), ColorRefToQColor(m_crGradientEnd),
+                        m_nGradientMode);
     else
       painter.fillRect(rect, ColorRefToQColor(m_crBackground));
   }
@@ -93,8 +93,7 @@ void GradientLabel::paintEvent(QPaintEvent*) {
 QString GradientLabel::DroppedBitmapFile(const QStringList& files) {
   if (files.size() != 1) return QString();
   const QString& file = files.front();
-  if (QFileInfo(file).suffix().compare(QLatin1String("bmp"), Qt::CaseInsensitive) != 0)
-    return QString();
+  if (QFileInfo(file).suffix().compare(QLatin1String("bmp"), Qt::CaseInsensitive) != 0) return QString();
   return file;
 }
 

@@ -53,8 +53,8 @@ class GradientLabel : public QLabel {
   static QString DroppedBitmapFile(const QStringList& files);
 
   // The gradient painter every label starts with.
-  static void LinearGradientFill(QPainter& painter, const QRect& rect, const QColor& start,
-                                 const QColor& end, int gradientMode);
+  static void LinearGradientFill(QPainter& painter, const QRect& rect, const QColor& start, const QColor& end,
+                                 int gradientMode);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

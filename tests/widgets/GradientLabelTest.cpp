@@ -148,8 +148,8 @@ TEST(GradientLabel, OnlyOneDroppedBmpFileBecomesTheBackground) {
   label.SetColors(kOrange, kOrange, GradientLabel::kGradientNone);
   const QImage before = RenderLabel(label);
 
-  for (const QStringList& ignored :
-       {QStringList{red, green}, QStringList{text}, QStringList{renamed}, QStringList{broken}, QStringList{}}) {
+  for (const QStringList& ignored : {QStringList{red, green}, QStringList{text}, QStringList{renamed},
+                                     QStringList{broken}, QStringList{}}) {
     DropFiles(label, ignored);
     EXPECT_FALSE(label.HasBitmap()) << ignored.join(QLatin1Char(' ')).toStdString();
     EXPECT_EQ(RenderLabel(label), before);
@@ -168,7 +168,8 @@ TEST(GradientLabel, OnlyOneDroppedBmpFileBecomesTheBackground) {
 
 TEST(GradientLabel, DroppedFileRuleLooksAtTheLastExtensionOnly) {
   EXPECT_EQ(GradientLabel::DroppedBitmapFile({QStringLiteral("/a/b.bmp")}), QStringLiteral("/a/b.bmp"));
-  EXPECT_EQ(GradientLabel::DroppedBitmapFile({QStringLiteral("/a/b.tar.Bmp")}), QStringLiteral("/a/b.tar.Bmp"));
+  EXPECT_EQ(GradientLabel::DroppedBitmapFile({QStringLiteral("/a/b.tar.Bmp")}),
+            QStringLiteral("/a/b.tar.Bmp"));
   EXPECT_EQ(GradientLabel::DroppedBitmapFile({QStringLiteral("/a.bmp/b")}), QString());
   EXPECT_EQ(GradientLabel::DroppedBitmapFile({QStringLiteral("/a/bbmp")}), QString());
   EXPECT_EQ(GradientLabel::DroppedBitmapFile({QStringLiteral("/a/b.bmpx")}), QString());
