@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,14 +34,41 @@ size_t SkipWideChar(const char* at, size_t left) {
   return left >= 2 ? 2 : left;
 }
 
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+// Opening a converter costs more than converting a line, so each thread keeps the ones it
+// opened, reset to their initial state before each use.
+iconv_t Converter(const char* toCharset, const char* fromCharset) {
+  struct Cached {
+    std::string to, from;
+    iconv_t cd = kNoConverter;
+    ~Cached() {
+      if (cd != kNoConverter) iconv_close(cd);
+    }
+  };
+  thread_local std::vector<std::unique_ptr<Cached>> cache;
+  for (const auto& entry : cache) {
+    if (entry->to == toCharset && entry->from == fromCharset) {
+      if (entry->cd != kNoConverter) iconv(entry->cd, nullptr, nullptr, nullptr, nullptr);
+      return entry->cd;
+    }
+  }
+  auto entry = std::make_unique<Cached>();
+  entry->to = toCharset;
+  entry->from = fromCharset;
+  entry->cd = iconv_open(toCharset, fromCharset);
+  cache.push_back(std::move(entry));
+  return cache.back()->cd;
+}
+
 // Converts the whole input with iconv. A character that cannot be converted is written as
 // `replacement` and skipped; `usedReplacement` reports that it happened. FALSE when iconv
 // does not know one of the charsets.
 bool Convert(const char* toCharset, const char* fromCharset, const char* input, size_t inputBytes,
              const std::string& replacement, SkipFn skip, std::string& output, bool* usedReplacement) {
   if (!toCharset || !fromCharset) return false;
-  iconv_t cd = iconv_open(toCharset, fromCharset);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  iconv_t cd = Converter(toCharset, fromCharset);
+  if (cd == kNoConverter) return false;
 
   output.assign(inputBytes * 2 + 16, '\0');
   size_t written = 0;
@@ -69,7 +97,6 @@ bool Convert(const char* toCharset, const char* fromCharset, const char* input, 
       break;
     }
   }
-  iconv_close(cd);
   output.resize(written);
   return ok;
 }
@@ -125,6 +152,7 @@ bool CUnicodeTextFile::Open(const QString& fileName, uint32_t nOpenFlags) {
     if (m_bIsUnicodeText) nOpenFlags = (nOpenFlags & ~uint32_t(typeText)) | typeBinary;
   }
   m_nOpenFlags = nOpenFlags;
+  m_nLocaleCodePage = GetCurrentLocaleCodePage();
   m_file.setFileName(fileName);
   return m_file.open(QIODevice::ReadOnly);
 }
@@ -189,7 +217,7 @@ bool CUnicodeTextFile::ReadMultiByteLine(QByteArray& line) {
   }
   line = raw;
 
-  const int localeCodePage = GetCurrentLocaleCodePage();
+  const int localeCodePage = m_nLocaleCodePage;
   if (localeCodePage <= 0 || localeCodePage == m_nFileCodePage) return true;
   // Re-encode from the file's code page into the user's; on failure the line stays as read.
   std::vector<char16_t> wide(raw.size() + 1, 0);
@@ -268,6 +296,5 @@ bool CUnicodeTextFile::ReadLine(QString& line) {
 
 int CUnicodeTextFile::LineCodePage() const {
   if (m_bIsUnicodeText) return m_nFileCodePage;
-  const int localeCodePage = GetCurrentLocaleCodePage();
-  return localeCodePage > 0 ? localeCodePage : m_nFileCodePage;
+  return m_nLocaleCodePage > 0 ? m_nLocaleCodePage : m_nFileCodePage;
 }

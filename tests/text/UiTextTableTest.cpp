@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include "TextTestSupport.h"
@@ -216,6 +217,13 @@ TEST_F(UiTextFileTest, BadFilesNeverStopTheReading) {
   tables = Read(Write(TextTest::Utf16WithBom(lines.join(QStringLiteral("\r\n")))));
   EXPECT_EQ(tables[0].size(), kUiTextCount);
   EXPECT_EQ(tables[0][MAIN_TAB_001].size(), 4095 - QStringLiteral("EN_MAIN_TAB_001.").size());
+
+  // A million short lines are read in a moment, not line by line at a locale look-up's cost.
+  QElapsedTimer timer;
+  timer.start();
+  tables = Read(Write(kEnglishHeader.toUtf8() + "\n" + QByteArray(1000000, '\n') + QByteArray(300000, 'x').replace("x", "a\r\n")));
+  EXPECT_EQ(tables[0].size(), kUiTextCount);
+  EXPECT_LT(timer.elapsed(), 30000);
 
   // Binary bytes, alone and inside a section.
   QByteArray binary;
