@@ -1,9 +1,668 @@
 #include "update/CDBUpdateTab.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
 #include "app/CV700UpdaterDlg.h"
+#include "platform/UiSeams.h"
+#include "platform/WorkingFolder.h"
+#include "text/UiTextTable.h"
+#include "update/CUnzipPackDlg.h"
+#include "update/UnzipManualPack.h"
+#include "update/UpdateServer.h"
+#include "widgets/GradientLabel.h"
+#include "widgets/TextProgressBar.h"
 
-CDBUpdateTab::CDBUpdateTab(CV700UpdaterDlg* sheet) : CPropertyPage(sheet) {}
+using namespace UpdateCatalogue;
 
-void CDBUpdateTab::ApplyLanguage(int /*nLanguage*/) { m_bTextsPending = false; }
+namespace {
 
-void CDBUpdateTab::EnableControls(bool /*bEnable*/) {}
+// The page is laid out in the dialog units of its template, scaled to fit the sheet.
+constexpr double kPixelsPerUnitX = 1.6;
+constexpr double kPixelsPerUnitY = 1.5;
+// The main page polls at this period again once a run is over.
+constexpr int kPollPeriodAfterRunMs = 1000;
+
+QRect FromDialogUnits(int x, int y, int width, int height) {
+  return QRect(qRound(x * kPixelsPerUnitX), qRound(y * kPixelsPerUnitY),
+               qRound(width * kPixelsPerUnitX), qRound(height * kPixelsPerUnitY));
+}
+
+template <typename Control>
+Control* Place(Control* control, int x, int y, int width, int height) {
+  control->setGeometry(FromDialogUnits(x, y, width, height));
+  return control;
+}
+
+// Text indexes of the page.
+constexpr int kTextUpToDate = 2;
+constexpr int kTextRadioAuto = 3;
+constexpr int kTextRadioManual = 4;
+constexpr int kTextToSend = 5;
+constexpr int kTextErrorLine = 6;
+constexpr int kTextPackMissing = 10;
+constexpr int kTextDownloadDB = 12;
+constexpr int kTextDownloadVoice = 13;
+constexpr int kTextDownloadFW = 14;
+constexpr int kTextUpdateButton = 15;
+constexpr int kTextSendDB = 16;
+constexpr int kTextSendVoice = 17;
+constexpr int kTextSendFW = 18;
+constexpr int kTextRunFinished = 19;
+constexpr int kTextCaptionFW = 25;
+constexpr int kTextCaptionDB = 26;
+constexpr int kTextCaptionVoice = 27;
+constexpr int kTextUnpackFailed = 18;  // of the recovery page's group
+
+// Error messages of the run.
+constexpr int kErrorNothingTicked = 5;
+constexpr int kErrorNoDBEntry = 6;
+constexpr int kErrorNoVoiceEntry = 7;
+constexpr int kErrorNoFWFile = 8;
+constexpr int kErrorNothingNewer = 9;
+constexpr int kErrorRestartUnit = 10;
+constexpr int kErrorNoProgress = 11;
+constexpr int kErrorChannelNotOpen = 12;
+
+constexpr const char* kZipListRefusedMessage =
+    "ZipLIST.txt names a file outside the working folder; it is left out:\n%1";
+
+int DBFW(int number) { return UiIndex(DBFW_TAB_001, number); }
+
+}  // namespace
+
+CDBUpdateTab::CDBUpdateTab(CV700UpdaterDlg* sheet) : CPropertyPage(sheet) {
+  CreateControls();
+  ConnectRun();
+}
+
+CDBUpdateTab::~CDBUpdateTab() = default;
+
+void CDBUpdateTab::CreateControls() {
+  m_radioAuto = Place(new QRadioButton(QStringLiteral("Auto Update"), this), 7, 7, 161, 10);
+  m_radioManual = Place(new QRadioButton(QStringLiteral("Manual Update"), this), 181, 7, 161, 10);
+
+  Place(new QGroupBox(this), 7, 17, 182, 120)->lower();
+  m_comboDB = Place(new QComboBox(this), 14, 26, 94, 78);
+  m_editDB = Place(new QLineEdit(this), 14, 44, 109, 14);
+  m_checkDB = Place(new QCheckBox(QStringLiteral("Update"), this), 126, 46, 54, 10);
+  m_labelDBVersion = Place(new QLabel(QStringLiteral("Db Ver -"), this), 16, 61, 131, 11);
+  m_lampDB = Place(new GradientLabel(this), 14, 75, 73, 24);
+  m_labelDBState = Place(new QLabel(QStringLiteral("Update?"), this), 14, 102, 94, 11);
+
+  Place(new QGroupBox(this), 198, 17, 182, 120)->lower();
+  m_comboVoice = Place(new QComboBox(this), 210, 26, 94, 78);
+  m_editVoice = Place(new QLineEdit(this), 210, 44, 109, 14);
+  m_checkVoice = Place(new QCheckBox(QStringLiteral("Update"), this), 326, 46, 47, 10);
+  m_labelVoiceVersion = Place(new QLabel(QStringLiteral("Voice Ver -"), this), 208, 61, 137, 11);
+  m_lampVoice = Place(new GradientLabel(this), 209, 75, 73, 24);
+  m_labelVoiceState = Place(new QLabel(QStringLiteral("Update?"), this), 209, 102, 94, 11);
+
+  Place(new QGroupBox(this), 7, 136, 182, 120)->lower();
+  m_editFW = Place(new QLineEdit(this), 14, 151, 109, 14);
+  m_checkFW = Place(new QCheckBox(QStringLiteral("Update"), this), 126, 154, 54, 10);
+  m_labelFWVersion = Place(new QLabel(QStringLiteral("Fimware Ver -"), this), 14, 170, 134, 11);
+  m_lampFW = Place(new GradientLabel(this), 14, 183, 73, 24);
+  m_labelFWState = Place(new QLabel(QStringLiteral("UPdate?"), this), 14, 210, 94, 11);
+
+  m_checkForce = Place(new QCheckBox(QStringLiteral("ForceUpdate"), this), 7, 260, 72, 10);
+  m_buttonUpdate = Place(new QPushButton(QStringLiteral("UPdate"), this), 119, 260, 97, 13);
+  m_progress = Place(new TextProgressBar(this), 50, 300, 246, 14);
+  m_labelDownloadPhase = Place(new QLabel(this), 219, 142, 161, 11);
+  m_labelDownloadSize = Place(new QLabel(this), 219, 159, 161, 11);
+  m_labelSendPhase = Place(new QLabel(QStringLiteral("Db download in.."), this), 50, 318, 163, 8);
+  m_labelError = Place(new QLabel(this), 39, 277, 282, 21);
+
+  // Only listed names can be chosen: the combo boxes' edit fields take no typing that stays.
+  for (QComboBox* combo : {m_comboDB, m_comboVoice}) combo->setEditable(true);
+  // The file names come from the manual pack's list; typing one changes nothing.
+  for (QLineEdit* edit : {m_editDB, m_editVoice, m_editFW}) edit->setReadOnly(true);
+
+  connect(m_radioAuto, &QRadioButton::clicked, this, &CDBUpdateTab::EnterAutoMode);
+  connect(m_radioManual, &QRadioButton::clicked, this, &CDBUpdateTab::EnterManualMode);
+  connect(m_comboDB, &QComboBox::activated, this, &CDBUpdateTab::OnDBAreaSelected);
+  connect(m_comboVoice, &QComboBox::activated, this, &CDBUpdateTab::OnVoiceSelected);
+  connect(m_comboDB->lineEdit(), &QLineEdit::textEdited, this,
+          [this] { m_comboDB->setCurrentIndex(m_nDBSel); });
+  connect(m_comboVoice->lineEdit(), &QLineEdit::textEdited, this,
+          [this] { m_comboVoice->setCurrentIndex(m_nVoiceSel); });
+  connect(m_checkDB, &QCheckBox::clicked, this, [this] { OnPackageCheckClicked(1081); });
+  connect(m_checkVoice, &QCheckBox::clicked, this, [this] { OnPackageCheckClicked(1082); });
+  connect(m_checkFW, &QCheckBox::clicked, this, [this] { OnPackageCheckClicked(1083); });
+  connect(m_checkForce, &QCheckBox::clicked, this, &CDBUpdateTab::OnForceClicked);
+  connect(m_buttonUpdate, &QPushButton::clicked, this, &CDBUpdateTab::OnUpdateClicked);
+}
+
+void CDBUpdateTab::ConnectRun() {
+  connect(&m_run, &UpdateRun::downloadStarted, this, &CDBUpdateTab::OnRunDownloadStarted);
+  connect(&m_run, &UpdateRun::downloadProgress, this, &CDBUpdateTab::OnDownloadProgress);
+  connect(&m_run, &UpdateRun::sendStarted, this, &CDBUpdateTab::OnRunSendStarted);
+  connect(&m_run, &UpdateRun::progressChanged, this, [this](int value) {
+    m_progress->SetPos(value);
+    update();
+  });
+  connect(&m_run, &UpdateRun::transferGaveUp, this, [this] {
+    m_labelError->setText(m_strErrorLine);
+    m_labelError->show();
+  });
+  connect(&m_run, &UpdateRun::channelNotOpen, this, [this] {
+    UiSeams::ShowMessage(this, ErrorMessage(kErrorChannelNotOpen),
+                         UiSeams::MessageIcon::Information);
+  });
+  connect(&m_run, &UpdateRun::watchdogExpired, this,
+          [this] { UiSeams::ShowMessage(this, ErrorMessage(kErrorNoProgress)); });
+  connect(&m_run, &UpdateRun::finished, this, &CDBUpdateTab::FinishRun);
+}
+
+QString CDBUpdateTab::PageText(int nLanguage, int index) const {
+  return Sheet() ? UiText(Sheet()->m_arrText, nLanguage, index) : QString();
+}
+
+QString CDBUpdateTab::ErrorMessage(int number) const {
+  if (!Sheet() || number < 1 || number > kErrorMessageCount) return QString();
+  return Sheet()->m_strErrorMsg[static_cast<size_t>(number - 1)];
+}
+
+UpdateCatalogue::UnitVersions CDBUpdateTab::UnitVersions() const {
+  return UpdateCatalogue::UnitVersions::FromReply(Sheet()->m_pageMain.m_byVersionReply.data());
+}
+
+void CDBUpdateTab::OnInitDialog() {
+  m_labelSendPhase->hide();
+  for (GradientLabel* lamp : {m_lampFW, m_lampDB, m_lampVoice}) lamp->SetColors(kLampIdle, kLampIdle, 0);
+  m_labelDownloadPhase->clear();
+  m_labelDownloadSize->clear();
+  for (QWidget* control : std::initializer_list<QWidget*>{m_comboDB, m_editDB, m_comboVoice,
+                                                          m_editVoice, m_buttonUpdate})
+    control->setEnabled(false);
+  m_run.ResetRunState();
+  m_progress->SetRange(0, UpdateRun::kProgressFull);
+  m_progress->SetPos(0);
+  m_progress->ShowPercentage(true);
+  m_progress->SetStartColour(kProgressStartColour);
+  m_progress->SetEndColour(kProgressEndColour);
+  m_progress->SetTextColour(kProgressTextColour);
+  m_labelError->setFont(Sheet()->m_fontBold);
+  m_labelError->hide();
+
+  EnableControls(Sheet()->m_bUnitConnected);
+  if (m_bTextsPending) ApplyLanguage(Sheet()->m_nLanguageID);
+
+  for (QRadioButton* radio : {m_radioAuto, m_radioManual}) {
+    radio->show();
+    radio->setEnabled(true);
+  }
+  if (!Sheet()->m_bInternetConnected) {
+    m_radioAuto->setEnabled(false);
+    m_radioManual->setEnabled(true);
+    EnterManualMode();
+  } else {
+    EnterAutoMode();
+  }
+}
+
+void CDBUpdateTab::ApplyLanguage(int nLanguage) {
+  const auto text = [&](int index) { return PageText(nLanguage, index); };
+  m_radioAuto->setText(text(DBFW(kTextRadioAuto)));
+  m_radioManual->setText(text(DBFW(kTextRadioManual)));
+  m_strUpToDate = text(DBFW(kTextUpToDate));
+  m_strToSend = text(DBFW(kTextToSend));
+  m_strErrorLine = text(DBFW(kTextErrorLine));
+  m_strPackMissing = text(DBFW(kTextPackMissing));
+  m_strDownloadDB = text(DBFW(kTextDownloadDB));
+  m_strDownloadVoice = text(DBFW(kTextDownloadVoice));
+  m_strDownloadFW = text(DBFW(kTextDownloadFW));
+  m_strSendDB = text(DBFW(kTextSendDB));
+  m_strSendVoice = text(DBFW(kTextSendVoice));
+  m_strSendFW = text(DBFW(kTextSendFW));
+  m_strRunFinished = text(DBFW(kTextRunFinished));
+  m_strCaptionFW = text(DBFW(kTextCaptionFW));
+  m_strCaptionDB = text(DBFW(kTextCaptionDB));
+  m_strCaptionVoice = text(DBFW(kTextCaptionVoice));
+  m_strUnpackFailed = text(UiIndex(RESET_TAB_001, kTextUnpackFailed));
+  m_buttonUpdate->setText(text(DBFW(kTextUpdateButton)));
+  ShowVersionLabels();
+
+  m_listDBNames = ParseListValue(text(DBAREA_001));
+  m_comboDB->clear();
+  m_comboDB->addItems(m_listDBNames);
+  SelectUnitDBArea();
+
+  m_listVoiceNames = ParseListValue(text(VOICELIST_001));
+  m_comboVoice->clear();
+  m_comboVoice->addItems(m_listVoiceNames);
+  SelectUnitVoice();
+
+  m_listDBNamesLang1.clear();
+  m_listVoiceNamesLang1.clear();
+  if (nLanguage != kLanguageEnglish) {
+    m_listDBNamesLang1 = ParseListValue(PageText(kLanguageEnglish, DBAREA_001));
+    m_listVoiceNamesLang1 = ParseListValue(PageText(kLanguageEnglish, VOICELIST_001));
+  }
+  m_bTextsPending = false;
+}
+
+void CDBUpdateTab::EnableControls(bool bEnable) {
+  const bool manual = m_nMode == kModeManual;
+  m_comboDB->setEnabled(!manual && bEnable);
+  m_comboVoice->setEnabled(!manual && bEnable);
+  for (QLineEdit* edit : {m_editDB, m_editVoice, m_editFW}) edit->setEnabled(manual && bEnable);
+  m_buttonUpdate->setEnabled(!manual && bEnable);
+  m_radioAuto->setEnabled(bEnable);
+  m_radioManual->setEnabled(bEnable);
+}
+
+// Lamps and labels.
+
+void CDBUpdateTab::ShowLamp(bool bToSend, QLabel* state, GradientLabel* lamp) {
+  state->setText(bToSend ? m_strToSend : m_strUpToDate);
+  const COLORREF colour = bToSend ? kLampToSend : kLampUpToDate;
+  lamp->SetColors(colour, colour, 0);
+}
+
+void CDBUpdateTab::ShowUpdateLamps() {
+  ShowLamp(m_bUpdateDB, m_labelDBState, m_lampDB);
+  ShowLamp(m_bUpdateVoice, m_labelVoiceState, m_lampVoice);
+  ShowLamp(m_bUpdateFW, m_labelFWState, m_lampFW);
+}
+
+void CDBUpdateTab::ShowVersionLabels() {
+  m_labelDBVersion->setText(QStringLiteral("%1 - %2").arg(m_strCaptionDB).arg(m_nUnitDBVersion));
+  m_labelVoiceVersion->setText(
+      QStringLiteral("%1 - %2").arg(m_strCaptionVoice).arg(m_nUnitVoiceVersion));
+  const auto unit = UnitVersions();
+  m_labelFWVersion->setText(
+      QStringLiteral("%1 - %2.%3").arg(m_strCaptionFW).arg(unit.nFWMajor).arg(unit.nFWMinor));
+}
+
+void CDBUpdateTab::EnableUpdateButtonForFlags() {
+  m_buttonUpdate->setEnabled(m_bUpdateDB || m_bUpdateVoice || m_bUpdateFW);
+}
+
+// Catalogue decisions.
+
+void CDBUpdateTab::SelectUnitDBArea() {
+  m_comboDB->setCurrentIndex(UpdateCatalogue::SelectUnitDBArea(Sheet()->m_listDB, UnitVersions()));
+}
+
+void CDBUpdateTab::SelectUnitVoice() {
+  m_comboVoice->setCurrentIndex(
+      UpdateCatalogue::SelectUnitVoice(Sheet()->m_listVoice, UnitVersions()));
+}
+
+QString CDBUpdateTab::CatalogueDBName() const {
+  const int position = m_comboDB->currentIndex();
+  return CatalogueName(Sheet()->m_nLanguageID, m_comboDB->itemText(position), m_listDBNamesLang1,
+                       position);
+}
+
+QString CDBUpdateTab::CatalogueVoiceName() const {
+  const int position = m_comboVoice->currentIndex();
+  return CatalogueName(Sheet()->m_nLanguageID, m_comboVoice->itemText(position),
+                       m_listVoiceNamesLang1, position);
+}
+
+// The entry found for the current choice, or none: a name left from an earlier choice would
+// send another area's (or language's) package.
+void CDBUpdateTab::ApplyDBCheck(const PackageCheck& check) {
+  if (check.bFound) m_nServerDBVersion = check.nServerVersion;
+  m_strFileDB = check.strEntry;
+}
+
+void CDBUpdateTab::ApplyVoiceCheck(const PackageCheck& check) {
+  if (check.bFound) m_nServerVoiceVersion = check.nServerVersion;
+  m_strFileVoice = check.strEntry;
+}
+
+int CDBUpdateTab::CheckDBPackage() {
+  const PackageCheck check = UpdateCatalogue::CheckDBPackage(
+      Sheet()->m_listDB, CatalogueDBName(), m_bDBAreaChanged, m_bForce, UnitVersions());
+  ApplyDBCheck(check);
+  return check.bSend ? 1 : 0;
+}
+
+int CDBUpdateTab::CheckVoicePackage() {
+  const PackageCheck check = UpdateCatalogue::CheckVoicePackage(
+      Sheet()->m_listVoice, CatalogueVoiceName(), m_bVoiceLangChanged, m_bForce, UnitVersions());
+  ApplyVoiceCheck(check);
+  return check.bSend ? 1 : 0;
+}
+
+void CDBUpdateTab::EvaluateUpdates() {
+  EvaluateInputs in;
+  in.listDB = &Sheet()->m_listDB;
+  in.listVoice = &Sheet()->m_listVoice;
+  in.strFWVersion = Sheet()->m_strFWVersion;
+  in.unit = UnitVersions();
+  in.nDBPosition = m_comboDB->currentIndex();
+  in.strDBName = CatalogueDBName();
+  in.strVoiceName = CatalogueVoiceName();
+  in.bDBAreaChanged = m_bDBAreaChanged;
+  in.bVoiceLangChanged = m_bVoiceLangChanged;
+  in.bForce = m_bForce;
+  const UpdateDecision decision = UpdateCatalogue::EvaluateUpdates(in);
+  ApplyDBCheck(decision.db);
+  ApplyVoiceCheck(decision.voice);
+  m_bUpdateDB = decision.bUpdateDB;
+  m_bUpdateVoice = decision.bUpdateVoice;
+  m_bUpdateFW = decision.bUpdateFW;
+  ShowUpdateLamps();
+  ShowVersionLabels();
+  EnableUpdateButtonForFlags();
+}
+
+int CDBUpdateTab::ReadZipList() {
+  const auto list = UpdateCatalogue::ReadZipList(
+      WorkingFolder::FilePath(WorkingFolder::Current(), QString::fromLatin1(kZipListFileName)));
+  if (!list) {
+    UiSeams::ShowMessage(this, QString::fromLatin1(kZipListMissingMessage));
+    return 0;
+  }
+  if (list->bDB) {
+    m_strManualDB = list->strDB;
+    m_editDB->setText(m_strManualDB);
+    m_bUpdateDB = true;
+    m_checkDB->setChecked(true);
+  }
+  if (list->bVoice) {
+    m_strManualVoice = list->strVoice;
+    m_editVoice->setText(m_strManualVoice);
+    m_bUpdateVoice = true;
+    m_checkVoice->setChecked(true);
+  }
+  if (list->bFW) {
+    m_strManualFW = list->strFW;
+    m_editFW->setText(m_strManualFW);
+    m_bUpdateFW = true;
+    m_checkFW->setChecked(true);
+  }
+  if (!list->refused.isEmpty()) {
+    UiSeams::ShowMessage(this, QString::fromLatin1(kZipListRefusedMessage)
+                                   .arg(list->refused.join(QLatin1Char('\n'))),
+                         UiSeams::MessageIcon::Warning);
+  }
+  if (m_bUpdateDB || m_bUpdateVoice || m_bUpdateFW) m_buttonUpdate->setEnabled(true);
+  update();
+  return 1;
+}
+
+// Modes and control notifications.
+
+void CDBUpdateTab::EnterAutoMode() {
+  m_strManualDB.clear();
+  m_radioAuto->setChecked(true);
+  m_nMode = kModeAuto;
+  for (QLineEdit* edit : {m_editDB, m_editVoice, m_editFW}) edit->clear();
+  for (QCheckBox* check : {m_checkDB, m_checkVoice, m_checkFW}) {
+    check->setChecked(false);
+    check->setEnabled(false);
+  }
+  m_labelDownloadSize->show();
+  m_labelDownloadPhase->show();
+  const bool connected = Sheet()->m_bUnitConnected;
+  m_comboDB->setEnabled(connected);
+  m_comboVoice->setEnabled(connected);
+  if (connected) EvaluateUpdates();
+  m_editDB->setEnabled(false);
+  m_editVoice->setEnabled(false);
+  update();
+}
+
+void CDBUpdateTab::EnterManualMode() {
+  m_strManualDB.clear();
+  m_radioManual->setChecked(true);
+  m_nMode = kModeManual;
+  m_labelDownloadSize->hide();
+  m_labelDownloadPhase->hide();
+  if (!Sheet()->m_bUnitConnected) {
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             m_comboDB, m_comboVoice, m_checkDB, m_checkVoice, m_checkFW, m_editDB, m_editVoice,
+             m_editFW, m_buttonUpdate})
+      control->setEnabled(false);
+    return;
+  }
+  const QString pack =
+      WorkingFolder::FilePath(WorkingFolder::Current(), QString::fromLatin1(kManualPackFileName));
+  if (!QFile::exists(pack)) {
+    UiSeams::ShowMessage(this, m_strPackMissing);
+    // The auto radio is ticked while the page stays in manual mode: the next run reads the
+    // radio and runs automatically.
+    QSignalBlocker block(m_radioAuto);
+    m_radioAuto->setChecked(true);
+    return;
+  }
+  CUnzipPackDlg dialog(this);
+  if (dialog.DoModal() == QDialog::Accepted) {
+    // Manual marks are exactly the pack's ticked packages: a mark left from the automatic
+    // mode would send a package the pack does not hold.
+    m_bUpdateDB = m_bUpdateVoice = m_bUpdateFW = false;
+    m_strManualVoice.clear();
+    m_strManualFW.clear();
+    if (ReadZipList() == 1) {
+      ShowUpdateLamps();
+      m_comboDB->setEnabled(false);
+      m_comboVoice->setEnabled(false);
+      for (QWidget* control : std::initializer_list<QWidget*>{m_checkDB, m_checkVoice, m_checkFW,
+                                                              m_editDB, m_editVoice, m_editFW})
+        control->setEnabled(true);
+      update();
+    }
+  } else {
+    UiSeams::ShowMessage(this, m_strUnpackFailed);
+  }
+}
+
+void CDBUpdateTab::OnDBAreaSelected(int position) {
+  m_nDBSel = position;
+  const QString text = m_comboDB->itemText(position);
+  if (!text.contains(m_strUnitDBArea)) {
+    m_bUpdateDB = true;
+    m_bDBAreaChanged = true;
+    ShowUpdateLamps();
+    m_buttonUpdate->setEnabled(true);
+  } else if (m_nServerDBVersion <= m_nUnitDBVersion) {
+    m_bDBAreaChanged = false;
+    m_bUpdateDB = m_bForce;
+    ShowUpdateLamps();
+    m_buttonUpdate->setEnabled(m_bVoiceLangChanged);
+  }
+}
+
+void CDBUpdateTab::OnVoiceSelected(int position) {
+  m_bUpdateVoice = true;
+  m_nVoiceSel = position;
+  if (position != m_nUnitVoiceLanguage) {
+    m_bVoiceLangChanged = true;
+    ShowUpdateLamps();
+    m_buttonUpdate->setEnabled(true);
+  } else if (m_nServerVoiceVersion <= m_nUnitVoiceVersion) {
+    m_bVoiceLangChanged = false;
+    m_bUpdateVoice = m_bForce;
+    ShowUpdateLamps();
+    m_buttonUpdate->setEnabled(m_bDBAreaChanged);
+  }
+}
+
+void CDBUpdateTab::OnForceClicked() {
+  if (m_bForce) {
+    m_bForce = false;
+    m_checkForce->setChecked(false);
+    m_bUpdateDB = m_bSavedDB;
+    m_bUpdateVoice = m_bSavedVoice;
+    m_bUpdateFW = m_bSavedFW;
+    ShowUpdateLamps();
+  } else {
+    m_bForce = true;
+    m_checkForce->setChecked(true);
+    m_bSavedDB = m_bUpdateDB;
+    m_bSavedVoice = m_bUpdateVoice;
+    m_bSavedFW = m_bUpdateFW;
+    m_nMode = kModeAuto;
+    EnterAutoMode();
+  }
+}
+
+void CDBUpdateTab::OnPackageCheckClicked(int controlId) {
+  bool* flag = controlId == 1081 ? &m_bUpdateDB : controlId == 1082 ? &m_bUpdateVoice : &m_bUpdateFW;
+  QLineEdit* edit = controlId == 1081 ? m_editDB : controlId == 1082 ? m_editVoice : m_editFW;
+  *flag = !*flag;
+  edit->setEnabled(*flag);
+  ShowUpdateLamps();
+  EnableUpdateButtonForFlags();
+}
+
+// The run.
+
+void CDBUpdateTab::OnUpdateClicked() {
+  Sheet()->m_pageMain.m_bBusy = true;
+  Sheet()->m_pageMain.StopPollTimer();
+  m_buttonUpdate->setEnabled(false);
+  m_run.m_nTransferKind = UpdateRun::kTransferFW;
+  if (m_radioAuto->isChecked()) {
+    m_nMode = kModeAuto;
+    StartAutoRun();
+  } else {
+    m_nMode = kModeManual;
+    StartManualRun();
+  }
+}
+
+void CDBUpdateTab::StartAutoRun() {
+  EvaluateUpdates();
+  m_buttonUpdate->setEnabled(false);
+  if (!m_bUpdateDB && !m_bUpdateVoice && !m_bUpdateFW) {
+    UiSeams::ShowMessage(this, ErrorMessage(kErrorNothingNewer));
+    return;
+  }
+  if (m_bUpdateDB && m_strFileDB.isEmpty()) {
+    UiSeams::ShowMessage(this, ErrorMessage(kErrorNoDBEntry));
+    m_bUpdateDB = false;
+    return;
+  }
+  if (m_bUpdateVoice && m_strFileVoice.isEmpty()) {
+    UiSeams::ShowMessage(this, ErrorMessage(kErrorNoVoiceEntry));
+    m_bUpdateVoice = false;
+    return;
+  }
+  if (m_bUpdateFW && Sheet()->m_strFWFile.isEmpty()) {
+    UiSeams::ShowMessage(this, ErrorMessage(kErrorNoFWFile));
+    m_bUpdateFW = false;
+    return;
+  }
+  // The whole working directory, however long: a cut one would put the packages elsewhere.
+  m_strLocalDir = WorkingFolder::Current();
+  const PackageLocations at = FormPackageLocations(UpdateServer::BaseUrl(), m_strLocalDir,
+                                                   m_strFileDB, m_strFileVoice,
+                                                   Sheet()->m_strFWFile);
+  m_strUrlDB = at.strUrlDB;
+  m_strUrlVoice = at.strUrlVoice;
+  m_strUrlFW = at.strUrlFW;
+  m_strPathDB = at.strPathDB;
+  m_strPathVoice = at.strPathVoice;
+  m_strPathFW = at.strPathFW;
+  m_strFileFW = Sheet()->m_strFWFile;
+  ShowVersionLabels();
+
+  UpdateRunPlan plan;
+  plan.bAuto = true;
+  plan.bUpdateDB = m_bUpdateDB;
+  plan.bUpdateVoice = m_bUpdateVoice;
+  plan.bUpdateFW = m_bUpdateFW;
+  plan.at = at;
+  m_run.Start(plan);
+}
+
+void CDBUpdateTab::StartManualRun() {
+  if (m_bUpdateDB) m_strPathDB = m_strManualDB;
+  if (m_bUpdateVoice) m_strPathVoice = m_strManualVoice;
+  if (m_bUpdateFW) m_strPathFW = m_strManualFW;
+  if (!m_bUpdateDB && !m_bUpdateVoice && !m_bUpdateFW) {
+    UiSeams::ShowMessage(this, ErrorMessage(kErrorNothingTicked));
+    return;
+  }
+  ShowVersionLabels();
+  UpdateRunPlan plan;
+  plan.bAuto = false;
+  plan.bUpdateDB = m_bUpdateDB;
+  plan.bUpdateVoice = m_bUpdateVoice;
+  plan.bUpdateFW = m_bUpdateFW;
+  plan.at.strPathDB = m_strPathDB;
+  plan.at.strPathVoice = m_strPathVoice;
+  plan.at.strPathFW = m_strPathFW;
+  m_run.Start(plan);
+}
+
+void CDBUpdateTab::OnRunDownloadStarted(int downloadState) {
+  switch (downloadState) {
+    case UpdateRun::kDownloadDB: m_labelDownloadPhase->setText(m_strDownloadDB); break;
+    case UpdateRun::kDownloadVoice: m_labelDownloadPhase->setText(m_strDownloadVoice); break;
+    default: m_labelDownloadPhase->setText(m_strDownloadFW); break;
+  }
+}
+
+void CDBUpdateTab::OnDownloadProgress(const QString& progressText, quint64 bytesDone,
+                                      quint64 bytesTotal) {
+  m_labelDownloadSize->setText(progressText);
+  m_nDownloadProgress = bytesDone;
+  m_nDownloadProgressMax = bytesTotal;
+}
+
+void CDBUpdateTab::OnRunSendStarted(int transferKind) {
+  m_buttonUpdate->setEnabled(false);
+  switch (transferKind) {
+    case UpdateRun::kTransferDB: m_labelSendPhase->setText(m_strSendDB); break;
+    case UpdateRun::kTransferVoice: m_labelSendPhase->setText(m_strSendVoice); break;
+    default: m_labelSendPhase->setText(m_strSendFW); break;
+  }
+  m_labelSendPhase->show();
+}
+
+void CDBUpdateTab::FinishRun() {
+  const UpdateRunPlan& plan = m_run.Plan();
+  m_run.DeletePackageFiles();
+  for (QLineEdit* edit : {m_editDB, m_editVoice, m_editFW}) edit->clear();
+  m_run.StopWatchdog();
+  m_run.m_nTransferKind = UpdateRun::kTransferFW;
+  // A new firmware needs the unit restarted: the end message says so.
+  const QString message =
+      plan.bUpdateFW ? QStringLiteral("%1\n%2").arg(m_strRunFinished, ErrorMessage(kErrorRestartUnit))
+                     : m_strRunFinished;
+  m_bDBAreaChanged = false;
+  m_bVoiceLangChanged = false;
+  Sheet()->m_pageMain.m_bBusy = false;
+  Sheet()->m_pageMain.StartPollTimer(kPollPeriodAfterRunMs);
+  m_labelSendPhase->setText(m_strRunFinished);
+  UiSeams::ShowMessage(this, message);
+
+  m_bUpdateDB = m_bUpdateVoice = m_bUpdateFW = false;
+  m_bForce = false;
+  ShowUpdateLamps();
+  m_buttonUpdate->setEnabled(true);
+  for (QLabel* label : {m_labelDownloadPhase, m_labelDownloadSize}) {
+    label->clear();
+    label->hide();
+  }
+  m_labelSendPhase->clear();
+  m_progress->SetPos(0);
+  ResetRunState();
+}
+
+void CDBUpdateTab::ResetRunState() {
+  m_run.ResetRunState();
+  m_nMode = kModeAuto;
+  m_nDBSel = 0;
+  m_nVoiceSel = 0;
+  m_strManualDB.clear();
+  m_strManualVoice.clear();
+  m_strManualFW.clear();
+  m_bUpdateDB = m_bUpdateVoice = m_bUpdateFW = false;
+  m_strFileDB.clear();
+  m_strFileVoice.clear();
+  m_strFileFW.clear();
+}
