@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "app/CV700UpdaterDlg.h"
+#include "device/ComboSelection.h"
 #include "device/PageReport.h"
 #include "device/UnitLibrary.h"
 #include "platform/UiSeams.h"
@@ -263,9 +264,7 @@ void CMainTab::OnSelchangeLanguage() {
 }
 
 void CMainTab::OnEditchangeLanguage() {
-  // Typed text never stays: the remembered entry comes back at once.
-  m_comboLanguage->setCurrentIndex(m_nLanguageSel);
-  m_comboLanguage->setEditText(m_nLanguageSel >= 0 ? m_comboLanguage->itemText(m_nLanguageSel) : QString());
+  RestoreComboSelection(m_comboLanguage, m_nLanguageSel);
 }
 
 QString CMainTab::BannerUrl(const QString& language) {

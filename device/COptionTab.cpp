@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/CV700UpdaterDlg.h"
+#include "device/ComboSelection.h"
 #include "device/PageReport.h"
 #include "platform/UiSeams.h"
 
@@ -50,7 +51,7 @@ void COptionTab::ApplyLanguage(int nLanguage) {
   m_comboUnit->addItem(text(3));
   // A value the combo does not hold leaves no entry selected.
   m_nUnitSel = Sheet()->m_pageMain.m_byVersionReply[kSpeedUnitReplyByte];
-  m_comboUnit->setCurrentIndex(m_nUnitSel >= 0 && m_nUnitSel < m_comboUnit->count() ? m_nUnitSel : -1);
+  RestoreComboSelection(m_comboUnit, m_nUnitSel);
   m_buttonApply->setText(text(4));
   m_bTextsPending = false;
 }
@@ -89,8 +90,5 @@ void COptionTab::OnUnitCommandDone(SpeedUnitOutcome outcome) {
 }
 
 void COptionTab::OnEditchangeUnit() {
-  // Typed text never stays: the remembered entry comes back at once.
-  m_comboUnit->setCurrentIndex(m_nUnitSel);
-  m_comboUnit->setEditText(m_nUnitSel >= 0 && m_nUnitSel < m_comboUnit->count() ? m_comboUnit->itemText(m_nUnitSel)
-                                                                                 : QString());
+  RestoreComboSelection(m_comboUnit, m_nUnitSel);
 }
