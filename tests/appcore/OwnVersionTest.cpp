@@ -3,10 +3,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
-
 #include "app/OwnVersion.h"
 #include "support/TestSupport.h"
+#include "text/TextTestSupport.h"
 
 namespace {
 
@@ -24,16 +23,7 @@ std::pair<bool, Version> Read(const QString& path) {
   return {ok, v};
 }
 
-class OwnVersionTest : public ::testing::Test {
- protected:
-  QString Write(const QByteArray& bytes) {
-    const QString path = m_dir.filePath(QStringLiteral("prog%1").arg(m_files++));
-    EXPECT_TRUE(TestSupport::WriteFile(path, bytes));
-    return path;
-  }
-  QTemporaryDir m_dir;
-  int m_files = 0;
-};
+class OwnVersionTest : public TextTest::FileTest {};
 
 TEST_F(OwnVersionTest, BuiltProgramCarriesItsVersion) {
   const auto [ok, version] = Read(TestSupport::BinPath(QStringLiteral("V770PCSoft")));
@@ -44,7 +34,7 @@ TEST_F(OwnVersionTest, BuiltProgramCarriesItsVersion) {
 TEST_F(OwnVersionTest, FilesWithoutAStampGiveNothing) {
   const Version untouched;
   for (const QString& path : {Write("an ordinary file\n"), Write(QByteArray()),
-                              m_dir.filePath(QStringLiteral("missing")), m_dir.path(),
+                              PathOf(QStringLiteral("missing")), m_dir.path(),
                               // This test program links the reader, whose code names the marker.
                               QCoreApplication::applicationFilePath()}) {
     const auto [ok, version] = Read(path);

@@ -1,31 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
 #include "app/VersionFile.h"
 #include "support/TestSupport.h"
+#include "text/TextTestSupport.h"
 
 namespace {
 
-class VersionFileTest : public ::testing::Test {
+class VersionFileTest : public TextTest::FileTest {
  protected:
-  // The file is read in the user's code page: pin the user's locale to UTF-8.
-  static void SetUpTestSuite() { qputenv("LC_ALL", "C.UTF-8"); }
-
-  QString Write(const QByteArray& bytes) {
-    const QString path = m_dir.filePath(QStringLiteral("version%1.txt").arg(m_files++));
-    EXPECT_TRUE(TestSupport::WriteFile(path, bytes));
-    return path;
-  }
-
   VersionInfo Read(const QByteArray& bytes) {
     VersionInfo info;
     EXPECT_TRUE(ReadVersionFile(Write(bytes), info));
     return info;
   }
-
-  QTemporaryDir m_dir;
-  int m_files = 0;
 };
 
 QStringList Texts(const QList<VersionEntry>& entries) {
@@ -140,7 +127,7 @@ TEST_F(VersionFileTest, MissingFileLeavesEverythingAsItWas) {
   VersionInfo info;
   info.strFWFile = QStringLiteral("kept");
   info.listVoice.append(VersionEntry{1, QStringLiteral("kept")});
-  EXPECT_FALSE(ReadVersionFile(m_dir.filePath(QStringLiteral("missing.txt")), info));
+  EXPECT_FALSE(ReadVersionFile(PathOf(QStringLiteral("missing.txt")), info));
   EXPECT_EQ(info.strFWFile, QStringLiteral("kept"));
   EXPECT_EQ(info.listVoice.size(), 1);
 }
@@ -151,9 +138,7 @@ TEST_F(VersionFileTest, FileInTheUsersCodePageOrUtf16) {
   EXPECT_EQ(ansi.strFWFile, QStringLiteral("Mise_à_jour"));
   EXPECT_EQ(Texts(ansi.listDB), QStringList{QStringLiteral("100412_Île")});
 
-  QByteArray utf16("\xFF\xFE", 2);
-  for (QChar c : text) utf16.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
-  const VersionInfo wide = Read(utf16);
+  const VersionInfo wide = Read(TextTest::Utf16WithBom(text));
   EXPECT_EQ(wide.strFWFile, ansi.strFWFile);
   EXPECT_EQ(Texts(wide.listDB), Texts(ansi.listDB));
 }

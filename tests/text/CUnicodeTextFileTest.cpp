@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 
 #include "TextTestSupport.h"
 #include "platform/CodePage.h"
@@ -13,14 +12,8 @@ namespace {
 
 constexpr uint32_t kReadText = CUnicodeTextFile::modeRead | CUnicodeTextFile::typeText;
 
-class UnicodeTextFileTest : public ::testing::Test {
+class UnicodeTextFileTest : public TextTest::FileTest {
  protected:
-  QString Write(const QByteArray& bytes) {
-    const QString path = m_dir.filePath(QStringLiteral("file%1.txt").arg(m_files++));
-    EXPECT_TRUE(TestSupport::WriteFile(path, bytes));
-    return path;
-  }
-
   // Every line of a file, read the way the program reads its text files.
   QList<QByteArray> Lines(const QString& path, int codePage = CodePage::kUtf8) {
     CUnicodeTextFile file;
@@ -31,9 +24,6 @@ class UnicodeTextFileTest : public ::testing::Test {
     while (file.ReadString(line)) lines.append(line);
     return lines;
   }
-
-  QTemporaryDir m_dir;
-  int m_files = 0;
 };
 
 TEST_F(UnicodeTextFileTest, ByteOrderMarkTellsUtf16FromOtherFiles) {
@@ -43,7 +33,7 @@ TEST_F(UnicodeTextFileTest, ByteOrderMarkTellsUtf16FromOtherFiles) {
   EXPECT_FALSE(CUnicodeTextFile::IsFileUnicode(Write(QByteArray("\xFE\xFF\x00x", 4))));  // big-endian
   EXPECT_FALSE(CUnicodeTextFile::IsFileUnicode(Write(QByteArray())));
   EXPECT_FALSE(CUnicodeTextFile::IsFileUnicode(Write("plain text")));
-  EXPECT_FALSE(CUnicodeTextFile::IsFileUnicode(m_dir.filePath(QStringLiteral("missing.txt"))));
+  EXPECT_FALSE(CUnicodeTextFile::IsFileUnicode(PathOf(QStringLiteral("missing.txt"))));
 }
 
 TEST_F(UnicodeTextFileTest, Utf16FileGivesTheSameStringsAsTheAnsiFile) {
@@ -138,7 +128,7 @@ TEST_F(UnicodeTextFileTest, ReaderThatIsNotOpenRefusesToRead) {
   EXPECT_FALSE(file.ReadString(line));
   EXPECT_EQ(line, "untouched");
 
-  EXPECT_FALSE(file.Open(m_dir.filePath(QStringLiteral("missing.txt")), kReadText));
+  EXPECT_FALSE(file.Open(PathOf(QStringLiteral("missing.txt")), kReadText));
   EXPECT_FALSE(file.ReadString(line));
 
   ASSERT_TRUE(file.Open(Write("a\n"), kReadText));
@@ -147,7 +137,7 @@ TEST_F(UnicodeTextFileTest, ReaderThatIsNotOpenRefusesToRead) {
   EXPECT_EQ(line, "untouched");
 
   // Reading only: a request to write or create neither opens nor creates the file.
-  const QString created = m_dir.filePath(QStringLiteral("created.txt"));
+  const QString created = PathOf(QStringLiteral("created.txt"));
   EXPECT_FALSE(file.Open(created, CUnicodeTextFile::modeCreate | CUnicodeTextFile::modeWrite));
   EXPECT_FALSE(QFile::exists(created));
   // A folder is no text file.

@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 #include "platform/CodePage.h"
+#include "support/TestSupport.h"
 
 namespace TextTest {
 
@@ -18,6 +19,12 @@ QByteArray Utf16WithBom(const QString& text) {
     bytes.append(char(c.unicode() >> 8));
   }
   return bytes;
+}
+
+QString FileTest::Write(const QByteArray& bytes) {
+  const QString path = m_dir.filePath(QStringLiteral("file%1").arg(m_files++));
+  EXPECT_TRUE(TestSupport::WriteFile(path, bytes));
+  return path;
 }
 
 // Pinned before any test runs; a test that changes LC_ALL puts this back.

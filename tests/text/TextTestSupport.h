@@ -1,7 +1,10 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QByteArray>
 #include <QString>
+#include <QTemporaryDir>
 
 namespace TextTest {
 
@@ -11,5 +14,17 @@ int UseUtf8Locale();
 
 // The text as UTF-16LE bytes with a byte-order mark.
 QByteArray Utf16WithBom(const QString& text);
+
+// A test with its own folder, in which each Write makes a new file.
+class FileTest : public ::testing::Test {
+ protected:
+  QString Write(const QByteArray& bytes);
+  QString PathOf(const QString& name) const { return m_dir.filePath(name); }
+
+  QTemporaryDir m_dir;
+
+ private:
+  int m_files = 0;
+};
 
 }  // namespace TextTest

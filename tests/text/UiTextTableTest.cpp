@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include "TextTestSupport.h"
 #include "support/TestSupport.h"
@@ -22,13 +21,9 @@ QStringList EntryLines(const QString& lang, int from = 0, int to = kUiTextCount)
 
 QString Expected(const QString& lang, int index) { return QStringLiteral("%1 text %2").arg(lang).arg(index); }
 
-class UiTextFileTest : public ::testing::Test {
+class UiTextFileTest : public TextTest::FileTest {
  protected:
-  QString Write(const QByteArray& bytes) {
-    const QString path = m_dir.filePath(QStringLiteral("ui%1.txt").arg(m_files++));
-    EXPECT_TRUE(TestSupport::WriteFile(path, bytes));
-    return path;
-  }
+  using FileTest::Write;
   QString Write(const QStringList& lines) { return Write(lines.join(QStringLiteral("\r\n")).toUtf8()); }
 
   UiTextTables Read(const QString& path) {
@@ -36,9 +31,6 @@ class UiTextFileTest : public ::testing::Test {
     EXPECT_TRUE(ReadUITextFile(path, tables));
     return tables;
   }
-
-  QTemporaryDir m_dir;
-  int m_files = 0;
 };
 
 TEST_F(UiTextFileTest, SectionsInEitherOrderFillTheSameTables) {
@@ -130,7 +122,7 @@ TEST_F(UiTextFileTest, Utf16FileGivesTheSameTablesAsTheAnsiFile) {
 TEST_F(UiTextFileTest, MissingFileReadsNothing) {
   UiTextTables tables;
   tables[0] << QStringLiteral("kept");
-  EXPECT_FALSE(ReadUITextFile(m_dir.filePath(QStringLiteral("missing.txt")), tables));
+  EXPECT_FALSE(ReadUITextFile(PathOf(QStringLiteral("missing.txt")), tables));
   EXPECT_EQ(tables[0], QStringList{QStringLiteral("kept")});
 }
 
