@@ -16,8 +16,10 @@ QThread* StartPoiWorker(QObject* receiver, std::function<Result()> work,
   QThread* thread = QThread::create([guard = std::move(guard), work = std::move(work),
                                      report = std::move(report)]() mutable {
     Result result = work();
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) return;  // the program is ending: nobody to report to
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
+        app,
         [guard = std::move(guard), report = std::move(report), result = std::move(result)] {
           if (guard) report(result);
         },
