@@ -294,6 +294,19 @@ TEST_F(PoiPageTest, UnplugDuringASaveGivesThePageBack) {
   EXPECT_EQ(TestSupport::ReadFile(m_work.filePath(Files("POI_SAVE_*.txt")[0])), FileOf(Pois(100)));
 }
 
+TEST_F(PoiPageTest, UnitGoneBeforeAReadGivesThePageBack) {
+  ASSERT_TRUE(m_unit.Start(UnitHolding(Pois(3))));
+  OpenPage();
+  ASSERT_TRUE(m_unit.Client().Unplug());  // the pipes the page holds are closed under it
+  Read();
+  ASSERT_EQ(m_messages, QStringList{QString::fromLatin1(PoiConstants::kNoAnswerMessage)});
+  EXPECT_TRUE(m_readEnabledAtMessage);
+  EXPECT_FALSE(m_sheet->m_pageMain.m_bBusy);
+  EXPECT_EQ(List().GetItemCount(), 0);
+  EXPECT_FALSE(Page().IsSaveLocked());
+  EXPECT_TRUE(Files("POI_??????_??????.txt").isEmpty());
+}
+
 TEST_F(PoiPageTest, RowTheRecordCannotKeepStopsTheSave) {
   ASSERT_TRUE(m_unit.Start(UnitHolding(Pois(1))));
   OpenPage();
