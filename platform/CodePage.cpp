@@ -4,6 +4,7 @@
 #include <locale.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -52,10 +53,25 @@ int FromCharsetName(const char* charset) {
 
 int CurrentLocaleCodePage() {
   // The user's default locale as the environment names it, not whatever the process set.
+  // Loading a locale is slow and text readers ask per line, so the answer is kept for as
+  // long as the variables that name the locale stay the same.
+  std::string names;
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(variable);
+    names.append(value ? value : "").append(1, '\n');
+  }
+  thread_local std::string cachedNames;
+  thread_local int cachedCodePage = -1;
+  if (cachedCodePage >= 0 && names == cachedNames) return cachedCodePage;
+
+  int codePage = 0;
   locale_t userLocale = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
-  if (userLocale == static_cast<locale_t>(nullptr)) return 0;
-  const int codePage = FromCharsetName(nl_langinfo_l(CODESET, userLocale));
-  freelocale(userLocale);
+  if (userLocale != static_cast<locale_t>(nullptr)) {
+    codePage = FromCharsetName(nl_langinfo_l(CODESET, userLocale));
+    freelocale(userLocale);
+  }
+  cachedNames = names;
+  cachedCodePage = codePage;
   return codePage;
 }
 

@@ -75,5 +75,5 @@ class CUnicodeTextFile {
   bool m_bIsUnicodeText = false;
   uint32_t m_nOpenFlags = 0;
   int m_nFileCodePage = -1;
-  int m_nLocaleCodePage = 0;  // the user's code page, asked once per open: asking costs
+  int m_nLocaleCodePage = 0;  // the user's code page, taken at Open: one file, one code page
 };
