@@ -87,9 +87,17 @@ void PackageSender::Start(QByteArray file, const char* channelName) {
   const QPointer<PackageSender> self(this);
   // Reports of an older job (one that was cancelled) are dropped on arrival.
   std::thread([self, job, cancel = m_cancel, file = std::move(file), channelName] {
-    const auto progress = [&self, job](unsigned value) {
-      PostToSender(self, [job, value](PackageSender* sender) {
-        if (sender->m_nJob == job && sender->m_bRunning) emit sender->progress(value);
+    // At most one progress report travels at a time and it carries the latest value when it
+    // arrives: the user-interface thread sees every step it has time for, and a fast link
+    // does not bury it under one report per chunk.
+    auto latest = std::make_shared<std::atomic<unsigned>>(0);
+    auto pending = std::make_shared<std::atomic<bool>>(false);
+    const auto progress = [&self, job, latest, pending](unsigned value) {
+      latest->store(value);
+      if (pending->exchange(true)) return;
+      PostToSender(self, [job, latest, pending](PackageSender* sender) {
+        pending->store(false);
+        if (sender->m_nJob == job && sender->m_bRunning) emit sender->progress(latest->load());
       });
     };
     const Outcome outcome = SendPackage(file, channelName, *cancel, progress);

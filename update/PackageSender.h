@@ -16,7 +16,9 @@ std::optional<QByteArray> ReadPackageFile(const QString& path);
 
 // Sends one package file to the unit over its update channel, on a worker thread. Reports
 // come back as signals on the thread that owns the sender; reports of a transfer that was
-// cancelled, or that outlives the sender, are dropped.
+// cancelled, or that outlives the sender, are dropped. Progress reports that pile up while
+// the owner's thread is busy are merged into the latest value; the last one always comes
+// before the finished report.
 class PackageSender : public QObject {
   Q_OBJECT
  public:

@@ -146,16 +146,19 @@ TEST_F(UpdateRunTest, ProgressValuesOfSmallAndLargePayloads) {
   ASSERT_TRUE(WaitUntil([&] { return empty.finished > 0; }, kRunTimeoutMs));
   EXPECT_EQ(empty.progress, (QList<int>{0, 100}));
 
-  // 100 000 payload bytes: step 1000, 49 chunks, the values climb to exactly 100.
+  // 100 000 payload bytes: step 1000, 49 chunks of which the bar sees as many as it has time
+  // for, climbing to exactly 100 with the last chunk.
   ASSERT_TRUE(TestSupport::WriteFile(WorkFile("large.hdr"),
                                      BuildPackage(PackageHeader::kDatabase, 2, {2, 4, 14}, 100000)));
   RunRecorder large(m_run);
   m_run.Start(ManualPlan(WorkFile("large.hdr")));
   ASSERT_TRUE(WaitUntil([&] { return large.finished > 0; }, kRunTimeoutMs));
-  ASSERT_EQ(large.progress.size(), 49 + 1);
-  EXPECT_EQ(large.progress.first(), 2);  // 2048 / 1000
+  ASSERT_GE(large.progress.size(), 2);
+  EXPECT_LE(large.progress.size(), 49 + 1);
+  EXPECT_GE(large.progress.first(), 2);  // at least the first chunk: 2048 / 1000
   EXPECT_TRUE(std::is_sorted(large.progress.begin(), large.progress.end()));
-  EXPECT_EQ(large.progress[48], 100);
+  EXPECT_EQ(large.progress[large.progress.size() - 2], 100);  // the last chunk's report
+  EXPECT_EQ(large.progress.last(), 100);                      // the end of the run
 
   const QJsonArray received = Received();
   ASSERT_EQ(received.size(), 3);

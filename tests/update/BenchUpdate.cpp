@@ -1,0 +1,129 @@
+// bench_update: how much the program's package transfer costs over writing the same bytes
+// straight into a unit channel. Both send a 32 MiB package to a private emulated unit at
+// unlimited rate; the program's way is the package sender (library, worker thread, retry
+// rules, queued progress reports), the plain way is a loop of 2048-byte writes on a channel
+// opened through the same library.
+//
+// Prints "NAME VALUE UNIT" lines; transfer_ratio_32MiB is the figure (target: at most 1.5).
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "UpdateTestSupport.h"
+#include "device/UnitExchange.h"
+#include "device/UnitLibrary.h"
+#include "support/TestSupport.h"
+#include "support/UnitEmulator.h"
+#include "update/PackageSender.h"
+
+namespace {
+
+constexpr std::size_t kPackageSize = 32u * 1024 * 1024;
+// Rounds of each way; the fastest of each counts, as other load on the machine only ever
+// slows a round down.
+constexpr int kRounds = 7;
+constexpr int kTimeoutMs = 120000;
+
+
+// Waits until the unit has taken `count` packages in all, so one round does not run into
+// the unit still digesting the previous one.
+bool WaitForPackages(UnitEmulator& unit, int count) {
+  return unit.WaitForStatus(
+      [count](const QJsonObject& status) {
+        return UpdateTestSupport::ReceivedPackages(status).size() >= count;
+      },
+      kTimeoutMs);
+}
+
+// The program's transfer, from the start to the sender's finished report.
+double ProgramTransferMs(const QByteArray& file) {
+  PackageSender sender;
+  bool done = false;
+  PackageSender::Outcome outcome = PackageSender::Outcome::GaveUp;
+  QObject::connect(&sender, &PackageSender::finished, [&](PackageSender::Outcome result) {
+    outcome = result;
+    done = true;
+  });
+  QElapsedTimer timer;
+  timer.start();
+  sender.Start(file, UnitChannels::kUpdateWrite);
+  TestSupport::WaitUntil([&] { return done; }, kTimeoutMs);
+  const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+  return done && outcome == PackageSender::Outcome::Sent ? ms : -1;
+}
+
+// One whole message, waiting for room when the socket is full.
+bool SendAll(int fd, const std::uint8_t* data, std::size_t size) {
+  for (;;) {
+    if (::send(fd, data, size, MSG_NOSIGNAL) == static_cast<ssize_t>(size)) return true;
+    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+    pollfd entry{fd, POLLOUT, 0};
+    ::poll(&entry, 1, 1000);
+  }
+}
+
+// The same bytes written straight into the channel: header, then 2048-byte chunks.
+double PlainWritesMs(const QByteArray& file) {
+  QElapsedTimer timer;
+  timer.start();
+  CUnitLibrary library;
+  if (!library.Load()) return -1;
+  const ChannelHandle handle = library.open_file(UnitChannels::kUpdateWrite);
+  library.Free();
+  if (!IsChannelOpen(handle)) return -1;
+  FdChannel channel(handle);
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.constData());
+  const int fd = static_cast<int>(handle);
+  bool ok = SendAll(fd, bytes, UnitExchange::kHeaderSize);
+  const std::size_t size = static_cast<std::size_t>(file.size());
+  for (std::size_t at = UnitExchange::kPayloadOffset; ok && at < size; at += UnitExchange::kChunkSize) {
+    const std::size_t chunk = std::min(UnitExchange::kChunkSize, size - at);
+    ok = SendAll(fd, bytes + at, chunk);
+  }
+  const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+  return ok ? ms : -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  UnitEmulator unit;
+  if (!unit.Start() || !unit.Client().Rate(0)) {
+    std::fprintf(stderr, "bench_update: the emulated unit did not start\n%s\n", unit.DaemonLog().constData());
+    return 1;
+  }
+  const QByteArray file = UpdateTestSupport::BuildPackage(
+      PackageHeader::kDatabase, 2, {2, 4, 12}, kPackageSize - PackageHeader::kPayloadOffset);
+
+  std::vector<double> program, plain;
+  int packages = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    const double programMs = ProgramTransferMs(file);
+    if (programMs < 0 || !WaitForPackages(unit, ++packages)) {
+      std::fprintf(stderr, "bench_update: the program's transfer failed\n");
+      return 1;
+    }
+    const double plainMs = PlainWritesMs(file);
+    if (plainMs < 0 || !WaitForPackages(unit, ++packages)) {
+      std::fprintf(stderr, "bench_update: the plain writes failed\n");
+      return 1;
+    }
+    program.push_back(programMs);
+    plain.push_back(plainMs);
+  }
+  const double programMs = *std::min_element(program.begin(), program.end());
+  const double plainMs = *std::min_element(plain.begin(), plain.end());
+  std::printf("transfer_program_32MiB %.1f ms\n", programMs);
+  std::printf("transfer_plain_32MiB %.1f ms\n", plainMs);
+  std::printf("transfer_ratio_32MiB %.3f x\n", programMs / plainMs);
+  return 0;
+}
