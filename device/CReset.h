@@ -1,13 +1,99 @@
 #pragma once
 
-#include "app/CPropertyPage.h"
+#include <QString>
+#include <QTimer>
+#include <array>
 
-// The recovery page of the sheet.
-class CReset : public CPropertyPage {
+#include "app/CPropertyPage.h"
+#include "device/RecoveryTransfer.h"
+#include "update/DownloadSink.h"
+#include "update/DownloadToFile.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class TextProgressBar;
+
+// The recovery page: rewrites the firmware of a unit from a chosen package file (manual) or
+// from the update server (automatic). It watches for the unit with its own probe and sends
+// the package over the recovery channel on a worker, showing the progress.
+class CReset : public CPropertyPage, public IDownloadSink {
   Q_OBJECT
  public:
+  static constexpr int kProbePeriodMs = 1000;
+  // The main page polls at this period again once a recovery is over.
+  static constexpr int kPollPeriodAfterRecoveryMs = 1000;
+  // Codes of the transfer worker's reports.
+  static constexpr int kReportProgress = 3;
+  static constexpr int kReportFinished = 5;
+  static constexpr int kReportFailed = 6;
+  static constexpr int kReportChannelNotOpen = 7;
+  static constexpr const char* kFileFilter = ".hdr File(*.hdr)";
+  static constexpr const char* kPackageUnreadableMessage =
+      "The firmware file cannot be read, or it is not a firmware package.";
+
   explicit CReset(CV700UpdaterDlg* sheet);
+  ~CReset() override;
 
   void ApplyLanguage(int nLanguage) override;
-  void EnableControls(bool bEnable) override;
+  void EnableControls(bool bEnable) override;  // nothing here depends on the main page's unit
+
+  quint64 m_nDownloadProgressMax = 0;
+  quint64 m_nDownloadProgress = 0;
+  QString m_strLocalPath;
+  QString m_strRemoteURL;
+  QString m_strDoneText;
+  int m_nLanguage = 0;
+  bool m_bAutoMode = true;
+  // The channel the last probe opened; the package goes to the worker with it.
+  RecoveryTransfer m_transfer;
+
+  // Handlers.
+  void OnAutoMode();
+  void OnManualMode();
+  void OnBrowse();
+  void OnUpdate();
+  void ProbeUnit();
+  int OnTransferReport(int wParam, unsigned lParam);
+  // Shows a report of the firmware download (on the user-interface thread).
+  void OnDownloadProgress(const QString& statusText, const QString& progressText, int percent,
+                          quint64 bytesDone, quint64 bytesTotal) override;
+  // Reads the package and starts the worker that sends it; false when the file is missing,
+  // unreadable or too short to be a package (the user is told).
+  bool StartRecoveryTransfer(const QString& path);
+
+  bool IsProbeTimerActive() const { return m_timerProbe.isActive(); }
+  // A download or a transfer is under way.
+  bool IsRecoveryRunning() const { return m_bRecoveryRunning; }
+
+  // Controls.
+  QGroupBox* m_groupMode = nullptr;             // 1067
+  QRadioButton* m_radioAuto = nullptr;          // 1065
+  QRadioButton* m_radioManual = nullptr;        // 1066
+  QGroupBox* m_groupSteps = nullptr;            // 1068
+  std::array<QLabel*, 7> m_staticSteps{};       // 1069 to 1075
+  QLineEdit* m_editPath = nullptr;              // 1076
+  QPushButton* m_buttonBrowse = nullptr;        // 1077
+  QPushButton* m_buttonUpdate = nullptr;        // 1078
+  TextProgressBar* m_progress = nullptr;        // 1079
+  QLabel* m_staticStatus = nullptr;             // 1080
+
+ protected:
+  void OnInitDialog() override;
+  void OnDestroyWindow() override;
+
+ private:
+  void BuildControls();
+  void StartDownload();
+  void OnDownloadDone(DownloadResult result);
+  // Marks the start and the end of a recovery: while it runs, nothing starts another.
+  void SetRecoveryRunning(bool bRunning);
+  // Gives the unit back to the main page's poll.
+  void ReleaseUnit();
+  void SetBusy();
+
+  QTimer m_timerProbe;
+  bool m_bRecoveryRunning = false;
 };

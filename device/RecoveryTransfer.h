@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <functional>
+
+#include "device/UnitChannel.h"
+#include "device/UnitExchange.h"
+
+// The recovery page's firmware transfer: the package file in memory and the recovery
+// channel the probe opened. Filled on the user-interface thread, then handed whole to the
+// worker that sends it.
+struct RecoveryTransfer {
+  ChannelHandle hPipe = kChannelNotOpen;
+  QByteArray pBuffer;
+};
+
+enum class RecoveryOutcome {
+  Sent,            // header and every chunk written
+  ChannelNotOpen,  // the probe left no open channel
+  Failed,          // a write still failed after its retries
+};
+
+// One look for the unit: loads the unit library, asks whether a unit is attached and, when
+// it is, opens the recovery channel. The library is freed again; the handle stays valid.
+struct RecoveryProbe {
+  bool bUnitPresent = false;
+  ChannelHandle hPipe = kChannelNotOpen;
+};
+RecoveryProbe ProbeRecoveryUnit();
+
+// Closes a channel handle unless it is a failure value.
+void CloseRecoveryChannel(ChannelHandle handle);
+
+// Sends the package over the transfer's channel (header, then the payload in chunks, each
+// write retried as the exchange rules say; `progress` gets sent / step after every chunk)
+// and closes the channel, whatever the outcome.
+RecoveryOutcome SendRecoveryPackage(RecoveryTransfer transfer, const std::function<void(unsigned)>& progress,
+                                    const UnitExchange::SleepFn& sleep = UnitExchange::RealSleep);
