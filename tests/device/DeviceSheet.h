@@ -86,6 +86,30 @@ inline QJsonObject PluggedUnit(const QJsonObject& version, int speedUnit = 0) {
   return QJsonObject{{"plugged", true}, {"version", version}, {"speedUnit", speedUnit}};
 }
 
+// Reply bytes of a unit in area 3 (France in the shipped catalogue), database 100315,
+// hardware 7, firmware 1.10, voice 10203; byte 11 is the speed unit the option page shows.
+inline QJsonObject UnitVersions(int speedUnitByte = 1) {
+  return {{"area", 3},      {"db1", 2},    {"db2", 3},    {"db3", 15},   {"hwid", 7},
+          {"fwmajor", 1},   {"fwminor", 10}, {"voice1", 1}, {"voice2", 2}, {"voice3", 3},
+          {"voicelang", speedUnitByte}};
+}
+
+// The unit answers about 2 s after it is seen (one poll period, then the 1.5 s wait); a
+// loaded machine gets room on top.
+inline constexpr int kIdentifyTimeoutMs = 8000;
+
+// A private emulated unit, plugged in, and a sheet that has identified it.
+struct IdentifiedSheet {
+  UnitEmulator unit;
+  std::unique_ptr<DeviceSheet> s;
+
+  bool Start(const QJsonObject& versions = UnitVersions()) {
+    if (!unit.Start(PluggedUnit(versions))) return false;
+    s = std::make_unique<DeviceSheet>();
+    return TestSupport::WaitUntil([&] { return s->DevicePagesShown(); }, kIdentifyTimeoutMs);
+  }
+};
+
 // What the emulator received on a channel, oldest first.
 inline QList<QByteArray> ReceivedOn(UnitEmulator& unit, const QString& channel) {
   QList<QByteArray> received;

@@ -9,7 +9,7 @@
 #include <QGroupBox>
 
 #include "DeviceSheet.h"
-#include "device/UnitLibrary.h"
+#include "DeviceTestSupport.h"
 #include "platform/Profile.h"
 #include "widgets/CWebBrowser2.h"
 
@@ -17,36 +17,16 @@ using TestSupport::WaitUntil;
 
 namespace {
 
-// The unit answers about 2 s after it is seen (one poll period, then the 1.5 s wait); a
-// loaded machine gets room on top.
-constexpr int kIdentifyTimeoutMs = 8000;
 // An unplugged unit is noticed at the next poll; room for a slow tick on a loaded machine.
 constexpr int kUnplugNoticeCeilingMs = 1500;
 // Longer than the wait before the query plus the query itself.
 constexpr int kQuerySettleMs = 2500;
 
-QJsonObject Versions() {
-  return {{"area", 3},   {"db1", 2},    {"db2", 3},    {"db3", 15},   {"hwid", 7},      {"fwmajor", 1},
-          {"fwminor", 10}, {"voice1", 1}, {"voice2", 2}, {"voice3", 3}, {"voicelang", 1}};
-}
-
-void Settle(int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  WaitUntil([&] { return clock.elapsed() >= ms; }, ms + 1000);
-}
-
-class LibraryNameScope {
- public:
-  explicit LibraryNameScope(const std::string& name) { CUnitLibrary::SetLibraryNameForTesting(name); }
-  ~LibraryNameScope() { CUnitLibrary::SetLibraryNameForTesting({}); }
-};
-
 }  // namespace
 
 TEST(MainPage, PluggedUnitIsIdentifiedAndItsPagesAppear) {
   UnitEmulator unit;
-  ASSERT_TRUE(unit.Start(PluggedUnit(Versions())));
+  ASSERT_TRUE(unit.Start(PluggedUnit(UnitVersions())));
   QElapsedTimer clock;
   clock.start();
   DeviceSheet s;
@@ -85,11 +65,11 @@ TEST(MainPage, PluggedUnitIsIdentifiedAndItsPagesAppear) {
 }
 
 TEST(MainPage, UnplugRemovesTheDevicePagesAtTheNextPoll) {
-  UnitEmulator unit;
-  ASSERT_TRUE(unit.Start(PluggedUnit(Versions())));
-  DeviceSheet s;
+  IdentifiedSheet u;
+  ASSERT_TRUE(u.Start());
+  UnitEmulator& unit = u.unit;
+  DeviceSheet& s = *u.s;
   CMainTab& main = s.Main();
-  ASSERT_TRUE(WaitUntil([&] { return s.DevicePagesShown(); }, kIdentifyTimeoutMs));
 
   ASSERT_TRUE(unit.Client().Unplug());
   QElapsedTimer clock;
@@ -113,7 +93,7 @@ TEST(MainPage, UnplugRemovesTheDevicePagesAtTheNextPoll) {
 }
 
 TEST(MainPage, NegativeDatabaseNumberIsShownWithoutDevicePages) {
-  QJsonObject versions = Versions();
+  QJsonObject versions = UnitVersions();
   versions["db1"] = -9;
   UnitEmulator unit;
   ASSERT_TRUE(unit.Start(PluggedUnit(versions)));
@@ -128,14 +108,13 @@ TEST(MainPage, NegativeDatabaseNumberIsShownWithoutDevicePages) {
 }
 
 TEST(MainPage, BusyFlagHoldsThePollUntilCleared) {
-  UnitEmulator unit;
-  ASSERT_TRUE(unit.Start(PluggedUnit(Versions())));
-  DeviceSheet s;
+  IdentifiedSheet u;
+  ASSERT_TRUE(u.Start());
+  DeviceSheet& s = *u.s;
   CMainTab& main = s.Main();
-  ASSERT_TRUE(WaitUntil([&] { return s.DevicePagesShown(); }, kIdentifyTimeoutMs));
 
   main.m_bBusy = true;
-  ASSERT_TRUE(unit.Client().Unplug());
+  ASSERT_TRUE(u.unit.Client().Unplug());
   Settle(CMainTab::kPollPeriodMs * 3);
   EXPECT_TRUE(s.DevicePagesShown());
   EXPECT_TRUE(s.sheet->m_bUnitConnected);
@@ -152,7 +131,7 @@ TEST(MainPage, BusyFlagHoldsThePollUntilCleared) {
 
 TEST(MainPage, UnitLeavingDuringTheWaitIsNotAsked) {
   UnitEmulator unit;
-  ASSERT_TRUE(unit.Start(PluggedUnit(Versions())));
+  ASSERT_TRUE(unit.Start(PluggedUnit(UnitVersions())));
   DeviceSheet s;
   CMainTab& main = s.Main();
   ASSERT_TRUE(WaitUntil([&] { return main.m_bConnectionShown; }, kIdentifyTimeoutMs));

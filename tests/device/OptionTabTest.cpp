@@ -1,53 +1,35 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include "DeviceSheet.h"
+#include "DeviceTestSupport.h"
 
 using TestSupport::WaitUntil;
 
 namespace {
 
-constexpr int kIdentifyTimeoutMs = 8000;
 // The command, its 100 ms pause and the report; room for a loaded machine.
 constexpr int kCommandTimeoutMs = 5000;
 constexpr const char* kUnitChannel = "PIPE00UNIT";
 
-QJsonObject Versions(int speedUnitByte) {
-  return {{"area", 3},    {"db1", 2},    {"db2", 3},    {"db3", 15},   {"hwid", 7},
-          {"fwmajor", 1}, {"fwminor", 5}, {"voice1", 1}, {"voice2", 2}, {"voice3", 3},
-          {"voicelang", speedUnitByte}};
-}
-
 // A plugged, identified unit with the option page open.
-struct IdentifiedUnit {
-  UnitEmulator unit;
-  std::unique_ptr<DeviceSheet> s;
-
+struct OptionPageOpen : IdentifiedSheet {
   bool Start(int speedUnitByte) {
-    if (!unit.Start(PluggedUnit(Versions(speedUnitByte)))) return false;
-    s = std::make_unique<DeviceSheet>();
-    if (!WaitUntil([&] { return s->DevicePagesShown(); }, kIdentifyTimeoutMs)) return false;
+    if (!IdentifiedSheet::Start(UnitVersions(speedUnitByte))) return false;
     s->sheet->SetActivePage(&Option());
     return Option().HasWindow();
   }
   COptionTab& Option() { return s->sheet->m_pageOption; }
 };
 
-void Settle(int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  WaitUntil([&] { return clock.elapsed() >= ms; }, ms + 1000);
-}
-
 }  // namespace
 
 TEST(OptionPage, ApplySendsTheChosenSpeedUnit) {
-  IdentifiedUnit u;
+  OptionPageOpen u;
   ASSERT_TRUE(u.Start(0));
   COptionTab& option = u.Option();
   EXPECT_EQ(option.m_groupUnit->title(), "Speed unit");
@@ -69,7 +51,7 @@ TEST(OptionPage, ApplySendsTheChosenSpeedUnit) {
 }
 
 TEST(OptionPage, UnitGoneBeforeApplyIsReportedNotCelebrated) {
-  IdentifiedUnit u;
+  OptionPageOpen u;
   ASSERT_TRUE(u.Start(1));
   COptionTab& option = u.Option();
   EXPECT_EQ(option.m_comboUnit->currentIndex(), 1);
@@ -94,7 +76,7 @@ TEST(OptionPage, UnitGoneBeforeApplyIsReportedNotCelebrated) {
 }
 
 TEST(OptionPage, NoSelectionSendsNothing) {
-  IdentifiedUnit u;
+  OptionPageOpen u;
   ASSERT_TRUE(u.Start(5));  // a speed unit the combo does not hold
   COptionTab& option = u.Option();
   EXPECT_EQ(option.m_comboUnit->currentIndex(), -1);
@@ -106,7 +88,7 @@ TEST(OptionPage, NoSelectionSendsNothing) {
 }
 
 TEST(OptionPage, ControlsFollowTheUnitAndTypedTextIsUndone) {
-  IdentifiedUnit u;
+  OptionPageOpen u;
   ASSERT_TRUE(u.Start(1));
   COptionTab& option = u.Option();
 

@@ -1,17 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "DeviceTestSupport.h"
 #include "device/SpeedUnitCommand.h"
 #include "device/UnitLibrary.h"
 #include "device/VersionQuery.h"
 
 namespace {
-
-// Points the loader at another file for one test and back afterwards.
-class LibraryNameScope {
- public:
-  explicit LibraryNameScope(const std::string& name) { CUnitLibrary::SetLibraryNameForTesting(name); }
-  ~LibraryNameScope() { CUnitLibrary::SetLibraryNameForTesting({}); }
-};
 
 void ExpectNothingReachable() {
   CUnitLibrary library;
