@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 int ProgressFilledWidth(int nPos, int nUpper, int nWidth) {
@@ -85,8 +86,9 @@ void TextProgressBar::PaintBar(QPainter& painter, const QRect& rect) const {
   const int bands = ProgressBandCount(m_crStart, m_crEnd);
   const double bandWidth = static_cast<double>(width) / bands;
   for (int i = 0; i < bands; ++i) {
-    const int left = static_cast<int>(i * bandWidth);
-    const int right = std::min(i + 1 == bands ? width : static_cast<int>((i + 1) * bandWidth), filled);
+    // Band edges are rounded, so bands narrower than a pixel still leave the ramp in order.
+    const int left = static_cast<int>(std::lround(i * bandWidth));
+    const int right = std::min(static_cast<int>(std::lround((i + 1) * bandWidth)), filled);
     if (left >= filled) break;
     if (right > left)
       painter.fillRect(QRect(rect.left() + left, rect.top(), right - left, rect.height()),

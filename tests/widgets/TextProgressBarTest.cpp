@@ -144,10 +144,13 @@ TEST(TextProgressBar, RampSpansTheWholeWidthWhateverItIs) {
   bar.SetPos(100);
   const QImage wide = RenderBar(bar, QSize(300, 20));
   EXPECT_EQ(wide.pixelColor(0, 0), QColor(0, 128, 128));
+  EXPECT_EQ(wide.pixelColor(150, 0), QColor(0, 128 - 64, 128));  // 300 / 128 pixels a band
   EXPECT_EQ(wide.pixelColor(299, 0), QColor(0, 1, 128));
   // Narrower than the band count: the bar is still filled, not left empty.
   const QImage narrow = RenderBar(bar, QSize(100, 20));
   EXPECT_EQ(CountPixels(narrow, QRect(0, 0, 100, 1), ColorRefToQColor(bar.BackgroundColour())), 0);
+  EXPECT_EQ(narrow.pixelColor(0, 0), QColor(0, 128, 128));
+  EXPECT_EQ(narrow.pixelColor(50, 0), QColor(0, 128 - 64, 128));
   EXPECT_EQ(narrow.pixelColor(99, 0), QColor(0, 1, 128));
 
   bar.SetRange(0, 3);
