@@ -34,6 +34,9 @@ QRect FromDialogUnits(int x, int y, int width, int height) {
                qRound(width * kPixelsPerUnitX), qRound(height * kPixelsPerUnitY));
 }
 
+// A combo box's closed height; its list drops below as far as it needs.
+constexpr int kComboHeight = 13;
+
 template <typename Control>
 Control* Place(Control* control, int x, int y, int width, int height) {
   control->setGeometry(FromDialogUnits(x, y, width, height));
@@ -89,7 +92,7 @@ void CDBUpdateTab::CreateControls() {
   m_radioManual = Place(new QRadioButton(QStringLiteral("Manual Update"), this), 181, 7, 161, 10);
 
   Place(new QGroupBox(this), 7, 17, 182, 120)->lower();
-  m_comboDB = Place(new QComboBox(this), 14, 26, 94, 78);
+  m_comboDB = Place(new QComboBox(this), 14, 26, 94, kComboHeight);
   m_editDB = Place(new QLineEdit(this), 14, 44, 109, 14);
   m_checkDB = Place(new QCheckBox(QStringLiteral("Update"), this), 126, 46, 54, 10);
   m_labelDBVersion = Place(new QLabel(QStringLiteral("Db Ver -"), this), 16, 61, 131, 11);
@@ -97,7 +100,7 @@ void CDBUpdateTab::CreateControls() {
   m_labelDBState = Place(new QLabel(QStringLiteral("Update?"), this), 14, 102, 94, 11);
 
   Place(new QGroupBox(this), 198, 17, 182, 120)->lower();
-  m_comboVoice = Place(new QComboBox(this), 210, 26, 94, 78);
+  m_comboVoice = Place(new QComboBox(this), 210, 26, 94, kComboHeight);
   m_editVoice = Place(new QLineEdit(this), 210, 44, 109, 14);
   m_checkVoice = Place(new QCheckBox(QStringLiteral("Update"), this), 326, 46, 47, 10);
   m_labelVoiceVersion = Place(new QLabel(QStringLiteral("Voice Ver -"), this), 208, 61, 137, 11);
