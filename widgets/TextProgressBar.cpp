@@ -82,6 +82,7 @@ void TextProgressBar::PaintBar(QPainter& painter, const QRect& rect) const {
 
   // The ramp spans the whole width; only the bands left of the filled width show.
   const int width = rect.width();
+  // At the lower bound the bar is cleared whole, also when the lower bound is above 0.
   const int filled = m_nPos == m_nLower ? 0 : ProgressFilledWidth(m_nPos, m_nUpper, width);
   const int bands = ProgressBandCount(m_crStart, m_crEnd);
   const double bandWidth = static_cast<double>(width) / bands;
