@@ -1,10 +1,10 @@
 #include "update/PackageSender.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QPointer>
 #include <thread>
 
+#include "device/PageReport.h"
 #include "device/UnitExchange.h"
 #include "device/UnitLibrary.h"
 
@@ -29,18 +29,6 @@ class CancellableChannel : public IUnitChannel {
   IUnitChannel& m_inner;
   const std::atomic<bool>& m_cancel;
 };
-
-// Runs `report` on the user-interface thread, unless the sender is gone by then.
-template <typename Report>
-void PostToSender(const QPointer<PackageSender>& sender, Report report) {
-  QObject* app = QCoreApplication::instance();
-  if (!app) return;
-  QMetaObject::invokeMethod(
-      app, [sender, report] {
-        if (sender) report(sender.data());
-      },
-      Qt::QueuedConnection);
-}
 
 }  // namespace
 
@@ -95,13 +83,13 @@ void PackageSender::Start(QByteArray file, const char* channelName) {
     const auto progress = [&self, job, latest, pending](unsigned value) {
       latest->store(value);
       if (pending->exchange(true)) return;
-      PostToSender(self, [job, latest, pending](PackageSender* sender) {
+      PostToPage(self, [job, latest, pending](PackageSender* sender) {
         pending->store(false);
         if (sender->m_nJob == job && sender->m_bRunning) emit sender->progress(latest->load());
       });
     };
     const Outcome outcome = SendPackage(file, channelName, *cancel, progress);
-    PostToSender(self, [job, outcome](PackageSender* sender) {
+    PostToPage(self, [job, outcome](PackageSender* sender) {
       if (sender->m_nJob != job || !sender->m_bRunning) return;
       sender->m_bRunning = false;
       if (outcome != Outcome::Cancelled) emit sender->finished(outcome);

@@ -1,10 +1,10 @@
 #include "update/UpdateRun.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QPointer>
 #include <thread>
 
+#include "device/PageReport.h"
 #include "device/UnitLibrary.h"
 #include "update/CDownloadStatusCallback.h"
 #include "update/DownloadQueuedSink.h"
@@ -141,13 +141,9 @@ void UpdateRun::StartDownloadWorker(int downloadState) {
     // may be sent.
     if (!path.isEmpty() && (!QFile::exists(path) || QFile::remove(path)))
       result = DownloadToFile(url, path, *callback, options);
-    QObject* app = QCoreApplication::instance();
-    if (!app) return;
-    QMetaObject::invokeMethod(
-        app, [self, job, downloadState, result] {
-          if (self) self->OnDownloadWorkerReturned(job, downloadState, result);
-        },
-        Qt::QueuedConnection);
+    PostToPage(self, [job, downloadState, result](UpdateRun* run) {
+      run->OnDownloadWorkerReturned(job, downloadState, result);
+    });
   }).detach();
 }
 
