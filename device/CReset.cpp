@@ -305,7 +305,8 @@ int CReset::OnTransferReport(int wParam, unsigned lParam) {
       break;
     case kReportChannelNotOpen:
       SetRecoveryRunning(false);
-      UiSeams::ShowMessage(this, Sheet()->m_strErrorMsg[kErrorChannelNotOpen], UiSeams::MessageIcon::Information);
+      UiSeams::ShowMessage(this, Sheet()->m_strErrorMsg[kErrorChannelNotOpen],
+                           UiSeams::MessageIcon::Information);
       ReleaseUnit();
       break;
     case kReportFailed:

@@ -69,16 +69,16 @@ class CReset : public CPropertyPage, public IDownloadSink {
   bool IsRecoveryRunning() const { return m_bRecoveryRunning; }
 
   // Controls.
-  QGroupBox* m_groupMode = nullptr;             // 1067
-  QRadioButton* m_radioAuto = nullptr;          // 1065
-  QRadioButton* m_radioManual = nullptr;        // 1066
-  QGroupBox* m_groupSteps = nullptr;            // 1068
-  std::array<QLabel*, 7> m_staticSteps{};       // 1069 to 1075
-  QLineEdit* m_editPath = nullptr;              // 1076
-  QPushButton* m_buttonBrowse = nullptr;        // 1077
-  QPushButton* m_buttonUpdate = nullptr;        // 1078
-  TextProgressBar* m_progress = nullptr;        // 1079
-  QLabel* m_staticStatus = nullptr;             // 1080
+  QGroupBox* m_groupMode = nullptr;        // 1067
+  QRadioButton* m_radioAuto = nullptr;     // 1065
+  QRadioButton* m_radioManual = nullptr;   // 1066
+  QGroupBox* m_groupSteps = nullptr;       // 1068
+  std::array<QLabel*, 7> m_staticSteps{};  // 1069 to 1075
+  QLineEdit* m_editPath = nullptr;         // 1076
+  QPushButton* m_buttonBrowse = nullptr;   // 1077
+  QPushButton* m_buttonUpdate = nullptr;   // 1078
+  TextProgressBar* m_progress = nullptr;   // 1079
+  QLabel* m_staticStatus = nullptr;        // 1080
 
  protected:
   void OnInitDialog() override;

@@ -21,6 +21,7 @@ RecoveryOutcome SendRecoveryPackage(RecoveryTransfer transfer, const std::functi
                                     const UnitExchange::SleepFn& sleep) {
   if (!IsChannelOpen(transfer.hPipe)) return RecoveryOutcome::ChannelNotOpen;
   FdChannel channel(transfer.hPipe);  // closed when this ends
-  const UnitExchange::TransferResult result = UnitExchange::SendPackageFile(channel, transfer.pBuffer, progress, sleep);
+  const UnitExchange::TransferResult result =
+      UnitExchange::SendPackageFile(channel, transfer.pBuffer, progress, sleep);
   return result == UnitExchange::TransferResult::Done ? RecoveryOutcome::Sent : RecoveryOutcome::Failed;
 }

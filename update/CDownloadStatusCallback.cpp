@@ -32,6 +32,7 @@ CDownloadStatusCallback::Answer CDownloadStatusCallback::OnProgress(quint64 byte
     m_strProgressText = FormatDownloadProgressText(bytesDone, bytesTotal);
     percent = DownloadPercent(bytesDone, bytesTotal);
   }
-  if (m_pSink) m_pSink->OnDownloadProgress(m_strStatusText, m_strProgressText, percent, bytesDone, bytesTotal);
+  if (m_pSink)
+    m_pSink->OnDownloadProgress(m_strStatusText, m_strProgressText, percent, bytesDone, bytesTotal);
   return Answer::Continue;
 }

@@ -64,7 +64,8 @@ int CUnzipPackDlg::UnpackManualPack() {
   const QString folder = m_strTargetFolder.isEmpty() ? WorkingFolder::Current() : m_strTargetFolder;
   const QString pack = QDir(folder).absoluteFilePath(m_strPackFile);
   QString error;
-  const int result = ::UnpackManualPack(pack, folder, [this](int pos) { m_pProgress->SetPos(pos); }, &error);
+  const int result = ::UnpackManualPack(
+      pack, folder, [this](int pos) { m_pProgress->SetPos(pos); }, &error);
   if (result != 1) {
     UiSeams::MessageRequest request;
     request.parent = this;

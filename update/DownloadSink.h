@@ -9,6 +9,6 @@
 class IDownloadSink {
  public:
   virtual ~IDownloadSink() = default;
-  virtual void OnDownloadProgress(const QString& statusText, const QString& progressText,
-                                  int percent, quint64 bytesDone, quint64 bytesTotal) = 0;
+  virtual void OnDownloadProgress(const QString& statusText, const QString& progressText, int percent,
+                                  quint64 bytesDone, quint64 bytesTotal) = 0;
 };

@@ -35,8 +35,8 @@ size_t WriteData(char* data, size_t size, size_t count, void* context) {
 int TransferInfo(void* context, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t, curl_off_t) {
   auto* transfer = static_cast<Transfer*>(context);
   // curl has no status text of its own to pass on.
-  const auto answer = transfer->callback->OnProgress(static_cast<quint64>(dlNow), static_cast<quint64>(dlTotal),
-                                                     QString());
+  const auto answer =
+      transfer->callback->OnProgress(static_cast<quint64>(dlNow), static_cast<quint64>(dlTotal), QString());
   if (answer == CDownloadStatusCallback::Answer::Abort) {
     transfer->aborted = true;
     return 1;  // non-zero stops the transfer
@@ -67,8 +67,8 @@ DownloadResult DownloadToFile(const QString& url, const QString& localPath, CDow
   // The temporary file is removed when this object goes without being committed.
   QSaveFile file(localPath);
   if (!file.open(QIODevice::WriteOnly)) {
-    return Fail(DownloadResult::WriteFailed, QStringLiteral("Cannot write %1: %2").arg(localPath, file.errorString()),
-                errorText);
+    return Fail(DownloadResult::WriteFailed,
+                QStringLiteral("Cannot write %1: %2").arg(localPath, file.errorString()), errorText);
   }
 
   InitCurlOnce();
@@ -101,10 +101,11 @@ DownloadResult DownloadToFile(const QString& url, const QString& localPath, CDow
   const CURLcode code = curl_easy_perform(handle);
   if (code == CURLE_OK && file.commit()) return DownloadResult::Done;
 
-  const QString detail = curlError[0] ? QString::fromUtf8(curlError) : QString::fromUtf8(curl_easy_strerror(code));
+  const QString detail =
+      curlError[0] ? QString::fromUtf8(curlError) : QString::fromUtf8(curl_easy_strerror(code));
   if (code == CURLE_OK || transfer.writeFailed) {
-    return Fail(DownloadResult::WriteFailed, QStringLiteral("Cannot write %1: %2").arg(localPath, file.errorString()),
-                errorText);
+    return Fail(DownloadResult::WriteFailed,
+                QStringLiteral("Cannot write %1: %2").arg(localPath, file.errorString()), errorText);
   }
   if (transfer.aborted) return Fail(DownloadResult::Aborted, QStringLiteral("Download aborted"), errorText);
   if (code == CURLE_OPERATION_TIMEDOUT) return Fail(DownloadResult::Stalled, detail, errorText);

@@ -119,14 +119,15 @@ int UnzipArchive::ItemToFile(const QString& name, const UnzipEntry& entry) {
   if (!QDir().mkpath(parent)) return ZR_WRITE;
   if (isFolder) return ZR_OK;
 
-  zip_file_t* item =
-      m_password.isEmpty()
-          ? zip_fopen_index(m_archive, static_cast<zip_uint64_t>(entry.index), 0)
-          : zip_fopen_index_encrypted(m_archive, static_cast<zip_uint64_t>(entry.index), 0, m_password.constData());
+  zip_file_t* item = m_password.isEmpty()
+                         ? zip_fopen_index(m_archive, static_cast<zip_uint64_t>(entry.index), 0)
+                         : zip_fopen_index_encrypted(m_archive, static_cast<zip_uint64_t>(entry.index), 0,
+                                                     m_password.constData());
   if (!item) {
     const int error = zip_error_code_zip(zip_get_error(m_archive));
-    return (error == ZIP_ER_NOPASSWD || error == ZIP_ER_WRONGPASSWD || error == ZIP_ER_ENCRNOTSUPP) ? ZR_PASSWORD
-                                                                                                    : ZR_READ;
+    return (error == ZIP_ER_NOPASSWD || error == ZIP_ER_WRONGPASSWD || error == ZIP_ER_ENCRNOTSUPP)
+               ? ZR_PASSWORD
+               : ZR_READ;
   }
   QSaveFile file(target);
   int result = file.open(QIODevice::WriteOnly) ? ZR_OK : ZR_WRITE;

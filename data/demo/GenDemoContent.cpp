@@ -68,18 +68,20 @@ std::array<int, 3> SplitVersion(int number) { return {number / 10000, number / 1
 
 void CheckVersionBytes(const Package& package) {
   for (int part : package.version) {
-    if (part < 0 || part > 127) Die(QStringLiteral("version of %1 does not fit the header").arg(package.name));
+    if (part < 0 || part > 127)
+      Die(QStringLiteral("version of %1 does not fit the header").arg(package.name));
   }
 }
 
 void Build(Package& package, qint64 payloadBytes) {
   CheckVersionBytes(package);
-  const std::string description =
-      QStringLiteral("V770 demo package\r\n%1\r\nFile: %2.hdr\r\n").arg(package.describe, package.name).toStdString();
-  package.file = PackageHeader::BuildFile(package.kind, std::uint8_t(package.areaOrLanguage),
-                                          {std::uint8_t(package.version[0]), std::uint8_t(package.version[1]),
-                                           std::uint8_t(package.version[2])},
-                                          PayloadFor(package.name, payloadBytes), description);
+  const std::string description = QStringLiteral("V770 demo package\r\n%1\r\nFile: %2.hdr\r\n")
+                                      .arg(package.describe, package.name)
+                                      .toStdString();
+  package.file = PackageHeader::BuildFile(
+      package.kind, std::uint8_t(package.areaOrLanguage),
+      {std::uint8_t(package.version[0]), std::uint8_t(package.version[1]), std::uint8_t(package.version[2])},
+      PayloadFor(package.name, payloadBytes), description);
 }
 
 // The catalogue's version number: the text before the first "_".
@@ -87,7 +89,8 @@ int VersionOf(const QString& text) { return text.section(QLatin1Char('_'), 0, 0)
 
 // The entry whose text holds "_" and the name after its first character, as the update
 // page looks it up.
-const Package* FindByName(const std::vector<Package>& packages, PackageHeader::Kind kind, const QString& name) {
+const Package* FindByName(const std::vector<Package>& packages, PackageHeader::Kind kind,
+                          const QString& name) {
   const QString key = QLatin1Char('_') + name;
   for (const Package& package : packages) {
     if (package.kind == kind && package.name.indexOf(key) > 0) return &package;
@@ -136,8 +139,10 @@ int main(int argc, char** argv) {
   const QJsonObject description = QJsonDocument::fromJson(descriptionFile.readAll()).object();
   const QJsonObject sizes = description.value(QStringLiteral("payloadBytes")).toObject();
   const QJsonObject pack = description.value(QStringLiteral("manualPack")).toObject();
-  const QString cataloguePath = QFileInfo(descriptionPath).dir().filePath(
-      QStringLiteral("../") + description.value(QStringLiteral("catalogue")).toString());
+  const QString cataloguePath =
+      QFileInfo(descriptionPath)
+          .dir()
+          .filePath(QStringLiteral("../") + description.value(QStringLiteral("catalogue")).toString());
 
   VersionInfo catalogue;
   if (!ReadVersionFile(cataloguePath, catalogue)) Die(QStringLiteral("cannot read %1").arg(cataloguePath));
@@ -151,7 +156,11 @@ int main(int argc, char** argv) {
     auto parts = SplitVersion(version);
     parts[0] -= kDatabaseFirstPartOffset;
     const int area = entry.nIndex + kAreaCodeOffset;
-    packages.push_back({PackageHeader::kDatabase, QStringLiteral("DB"), entry.strText, area, parts,
+    packages.push_back({PackageHeader::kDatabase,
+                        QStringLiteral("DB"),
+                        entry.strText,
+                        area,
+                        parts,
                         QStringLiteral("Camera database %1, area code %2, version %3")
                             .arg(entry.strText.section(QLatin1Char('_'), -1))
                             .arg(area)
@@ -160,7 +169,10 @@ int main(int argc, char** argv) {
   }
   for (const VersionEntry& entry : catalogue.listVoice) {
     const int version = VersionOf(entry.strText);
-    packages.push_back({PackageHeader::kVoice, QStringLiteral("Voice"), entry.strText, entry.nIndex,
+    packages.push_back({PackageHeader::kVoice,
+                        QStringLiteral("Voice"),
+                        entry.strText,
+                        entry.nIndex,
                         SplitVersion(version),
                         QStringLiteral("Voice %1, language %2, version %3")
                             .arg(entry.strText.section(QLatin1Char('_'), -1))
@@ -169,13 +181,18 @@ int main(int argc, char** argv) {
                         {}});
   }
   const QStringList fwParts = catalogue.strFWVersion.split(QLatin1Char('.'));
-  packages.push_back({PackageHeader::kFirmware, QStringLiteral("FW"), catalogue.strFWFile, 0,
+  packages.push_back({PackageHeader::kFirmware,
+                      QStringLiteral("FW"),
+                      catalogue.strFWFile,
+                      0,
                       {fwParts.value(0).toInt(), fwParts.value(1).toInt(), 0},
-                      QStringLiteral("Firmware %1").arg(catalogue.strFWVersion), {}});
+                      QStringLiteral("Firmware %1").arg(catalogue.strFWVersion),
+                      {}});
 
-  const std::map<PackageHeader::Kind, QString> sizeKeys = {{PackageHeader::kDatabase, QStringLiteral("database")},
-                                                          {PackageHeader::kVoice, QStringLiteral("voice")},
-                                                          {PackageHeader::kFirmware, QStringLiteral("firmware")}};
+  const std::map<PackageHeader::Kind, QString> sizeKeys = {
+      {PackageHeader::kDatabase, QStringLiteral("database")},
+      {PackageHeader::kVoice, QStringLiteral("voice")},
+      {PackageHeader::kFirmware, QStringLiteral("firmware")}};
   for (Package& package : packages) {
     const qint64 size = sizes.value(sizeKeys.at(package.kind)).toInteger();
     if (size <= 0) Die(QStringLiteral("no payload size for %1").arg(sizeKeys.at(package.kind)));
@@ -186,11 +203,14 @@ int main(int argc, char** argv) {
   QDir tree(output.filePath(QString::fromLatin1(kServerTree)));
   tree.removeRecursively();
   for (const Package& package : packages) {
-    WriteFile(tree.filePath(package.folder + QLatin1Char('/') + package.name + QStringLiteral(".hdr")), package.file);
+    WriteFile(tree.filePath(package.folder + QLatin1Char('/') + package.name + QStringLiteral(".hdr")),
+              package.file);
   }
 
-  const Package* db = FindByName(packages, PackageHeader::kDatabase, pack.value(QStringLiteral("database")).toString());
-  const Package* voice = FindByName(packages, PackageHeader::kVoice, pack.value(QStringLiteral("voice")).toString());
+  const Package* db =
+      FindByName(packages, PackageHeader::kDatabase, pack.value(QStringLiteral("database")).toString());
+  const Package* voice =
+      FindByName(packages, PackageHeader::kVoice, pack.value(QStringLiteral("voice")).toString());
   const Package* fw = pack.value(QStringLiteral("firmware")).toBool() ? &packages.back() : nullptr;
   if (!db || !voice) Die(QStringLiteral("the manual pack names an entry the catalogue lacks"));
 
@@ -206,7 +226,8 @@ int main(int argc, char** argv) {
   add("VOICE_FNAME", voice);
   add("FW_FNAME", fw);
   items.insert(items.begin(), {QString::fromLatin1(kListFileName), list});
-  WritePack(output.filePath(QString::fromLatin1(kDemoFolder) + QLatin1Char('/') + QString::fromLatin1(kManualPackFileName)),
+  WritePack(output.filePath(QString::fromLatin1(kDemoFolder) + QLatin1Char('/') +
+                            QString::fromLatin1(kManualPackFileName)),
             items);
 
   std::printf("v770-gen-demo: %zu packages, manual pack of %zu items\n", packages.size(), items.size());

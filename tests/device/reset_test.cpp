@@ -30,9 +30,9 @@ constexpr int kRecoveryTimeoutMs = 30000;
 constexpr const char* kResetChannel = "PIPE00RESET";
 
 QJsonObject UnitAt15(bool plugged) {
-  const QJsonObject version{{"area", 3},    {"db1", 2},    {"db2", 3},    {"db3", 15},   {"hwid", 7},
-                            {"fwmajor", 1}, {"fwminor", 5}, {"voice1", 1}, {"voice2", 2}, {"voice3", 3},
-                            {"voicelang", 0}};
+  const QJsonObject version{{"area", 3},   {"db1", 2},     {"db2", 3},      {"db3", 15},
+                            {"hwid", 7},   {"fwmajor", 1}, {"fwminor", 5},  {"voice1", 1},
+                            {"voice2", 2}, {"voice3", 3},  {"voicelang", 0}};
   return QJsonObject{{"plugged", plugged}, {"version", version}};
 }
 
@@ -85,7 +85,8 @@ class RecoveryPage : public ::testing::Test {
   }
 
   void ServeFirmware(const QString& name, const QByteArray& bytes) {
-    ASSERT_TRUE(TestSupport::WriteFile(files.filePath(QStringLiteral("ftp/down/FW/V770/FW/") + name + ".hdr"), bytes));
+    ASSERT_TRUE(TestSupport::WriteFile(files.filePath(QStringLiteral("ftp/down/FW/V770/FW/") + name + ".hdr"),
+                                       bytes));
     ASSERT_TRUE(server.Start(files.filePath(QStringLiteral("ftp"))));
     qputenv(UpdateServer::kOverrideVariable, (server.BaseUrl() + QStringLiteral("/down/FW/V770")).toUtf8());
     serverSet = true;
@@ -93,11 +94,14 @@ class RecoveryPage : public ::testing::Test {
   }
 
   bool PlugAndWaitForUpdate() {
-    return unit.Client().Plug() && WaitUntil([&] { return Reset().m_buttonUpdate->isEnabled(); }, kProbeTimeoutMs);
+    return unit.Client().Plug() &&
+           WaitUntil([&] { return Reset().m_buttonUpdate->isEnabled(); }, kProbeTimeoutMs);
   }
 
   QJsonArray Packages() { return unit.Status()[QStringLiteral("packages")].toArray(); }
-  QString UnitFirmware() { return unit.Status()[QStringLiteral("version")].toObject()[QStringLiteral("firmware")].toString(); }
+  QString UnitFirmware() {
+    return unit.Status()[QStringLiteral("version")].toObject()[QStringLiteral("firmware")].toString();
+  }
 
   QTemporaryDir files;
   UnitEmulator unit;
@@ -163,7 +167,8 @@ TEST_F(RecoveryPage, ChosenFileInstallsTheFirmware) {
   ASSERT_FALSE(packages.isEmpty());
   const QJsonObject last = packages.last().toObject();
   EXPECT_EQ(last[QStringLiteral("channel")].toString(), kResetChannel);
-  EXPECT_TRUE(last[QStringLiteral("installed")].toBool()) << last[QStringLiteral("reason")].toString().toStdString();
+  EXPECT_TRUE(last[QStringLiteral("installed")].toBool())
+      << last[QStringLiteral("reason")].toString().toStdString();
   EXPECT_TRUE(unit.WaitForStatus(
       [](const QJsonObject& status) { return status["version"].toObject()["firmware"].toString() == "1.7"; },
       kProbeTimeoutMs));
@@ -179,7 +184,8 @@ TEST_F(RecoveryPage, FirmwareFromTheServerIsDownloadedAndInstalled) {
   EXPECT_TRUE(reset.IsRecoveryRunning());
   EXPECT_FALSE(reset.m_radioManual->isEnabled());
 
-  ASSERT_TRUE(WaitUntil([&] { return s->SawMessage(DoneText()); }, kRecoveryTimeoutMs)) << server.Log().toStdString();
+  ASSERT_TRUE(WaitUntil([&] { return s->SawMessage(DoneText()); }, kRecoveryTimeoutMs))
+      << server.Log().toStdString();
   EXPECT_EQ(reset.m_strRemoteURL, server.BaseUrl() + "/down/FW/V770/FW/V770_FW_v0108.hdr");
   EXPECT_EQ(TestSupport::ReadFile(reset.m_strLocalPath), firmware);
   EXPECT_EQ(QFileInfo(reset.m_strLocalPath).absolutePath(), QDir::current().absolutePath());

@@ -1,7 +1,7 @@
 // The recovery transfer over a real descriptor: what reaches the unit's end, and that the
 // channel is closed whatever the outcome.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -48,7 +48,8 @@ TEST(RecoveryTransfer, SendsHeaderAndChunksThenClosesTheChannel) {
   transfer.hPipe = pair.fds[0];
   transfer.pBuffer = Package(2049);
   std::vector<unsigned> progress;
-  EXPECT_EQ(SendRecoveryPackage(transfer, [&](unsigned value) { progress.push_back(value); }, kNoPause),
+  EXPECT_EQ(SendRecoveryPackage(
+                transfer, [&](unsigned value) { progress.push_back(value); }, kNoPause),
             RecoveryOutcome::Sent);
   EXPECT_FALSE(pair.Open(pair.fds[0]));
 

@@ -62,10 +62,10 @@ bool FtpServer::Start(const QString& folder) {
     if (m_port == 0) continue;
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setStandardOutputFile(m_logDir.filePath(QStringLiteral("ftp.log")), QIODevice::Append);
-    m_process.start(QString::fromLatin1(kPython),
-                    {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"),
-                     QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(m_port),
-                     QStringLiteral("-d"), folder});
+    m_process.start(
+        QString::fromLatin1(kPython),
+        {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
+         QStringLiteral("-p"), QString::number(m_port), QStringLiteral("-d"), folder});
     if (!m_process.waitForStarted()) continue;
     m_pid = m_process.processId();
     QDeadlineTimer deadline(kReadyTimeoutMs);

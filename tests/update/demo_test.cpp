@@ -51,8 +51,8 @@ Header CheckPackage(const QString& path) {
   EXPECT_EQ(file[19], 0);
   const QByteArray payload = file.mid(kPayloadOffset);
   EXPECT_EQ(Le32(file, 10), quint32(payload.size())) << path.toStdString();
-  const quint32 crc = quint32(crc32_z(crc32_z(0, nullptr, 0), reinterpret_cast<const Bytef*>(payload.constData()),
-                                      size_t(payload.size())));
+  const quint32 crc = quint32(crc32_z(
+      crc32_z(0, nullptr, 0), reinterpret_cast<const Bytef*>(payload.constData()), size_t(payload.size())));
   EXPECT_EQ(Le32(file, 14), crc) << path.toStdString();
   // The free area describes the package in plain text.
   const QByteArray text = file.mid(kHeaderSize, kPayloadOffset - kHeaderSize);
@@ -64,7 +64,8 @@ int CatalogueVersion(const QString& text) { return text.section(QLatin1Char('_')
 
 VersionInfo Catalogue() {
   VersionInfo info;
-  EXPECT_TRUE(ReadVersionFile(TestSupport::ShippedDataPath(QStringLiteral("V770_VersionInfo_v12.txt")), info));
+  EXPECT_TRUE(
+      ReadVersionFile(TestSupport::ShippedDataPath(QStringLiteral("V770_VersionInfo_v12.txt")), info));
   return info;
 }
 
@@ -121,7 +122,10 @@ TEST(DemoContent, DatabaseAndFirmwareAreNewerThanTheDemoUnit) {
   ASSERT_NE(db, nullptr) << "no catalogue entry for the demo unit's area " << area;
   EXPECT_GT(CatalogueVersion(db->strText), unitDB);
 
-  const float unitFW = QStringLiteral("%1.%2").arg(qint8(reply[UnitState::kFwMajor])).arg(qint8(reply[UnitState::kFwMinor])).toFloat();
+  const float unitFW = QStringLiteral("%1.%2")
+                           .arg(qint8(reply[UnitState::kFwMajor]))
+                           .arg(qint8(reply[UnitState::kFwMinor]))
+                           .toFloat();
   EXPECT_GT(catalogue.strFWVersion.toFloat(), unitFW);
 }
 
@@ -129,16 +133,19 @@ TEST(DemoContent, ManualPackListsAndHoldsTheServerPackages) {
   QTemporaryDir work;
   std::vector<int> positions;
   QString error;
-  ASSERT_EQ(UnpackManualPack(kBuildData + "/demo/" + kManualPackFileName, work.path(),
-                             [&](int pos) { positions.push_back(pos); }, &error),
+  ASSERT_EQ(UnpackManualPack(
+                kBuildData + "/demo/" + kManualPackFileName, work.path(),
+                [&](int pos) { positions.push_back(pos); }, &error),
             1)
       << error.toStdString();
   EXPECT_EQ(positions, (std::vector<int>{1, 2, 3, 4, 4}));
 
-  const QStringList lines = QString::fromLatin1(TestSupport::ReadFile(work.filePath(QStringLiteral("ZipLIST.txt"))))
-                                .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  const QStringList lines =
+      QString::fromLatin1(TestSupport::ReadFile(work.filePath(QStringLiteral("ZipLIST.txt"))))
+          .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 3);
-  const QStringList keys = {QStringLiteral("DB_FNAME"), QStringLiteral("VOICE_FNAME"), QStringLiteral("FW_FNAME")};
+  const QStringList keys = {QStringLiteral("DB_FNAME"), QStringLiteral("VOICE_FNAME"),
+                            QStringLiteral("FW_FNAME")};
   const QStringList folders = {QStringLiteral("DB"), QStringLiteral("Voice"), QStringLiteral("FW")};
   for (int i = 0; i < 3; ++i) {
     ASSERT_TRUE(lines[i].startsWith(keys[i] + "=")) << lines[i].toStdString();

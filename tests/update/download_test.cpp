@@ -35,8 +35,8 @@ struct Report {
 
 class RecordingSink : public IDownloadSink {
  public:
-  void OnDownloadProgress(const QString& statusText, const QString& progressText, int percent, quint64 bytesDone,
-                          quint64 bytesTotal) override {
+  void OnDownloadProgress(const QString& statusText, const QString& progressText, int percent,
+                          quint64 bytesDone, quint64 bytesTotal) override {
     reports.push_back({statusText, progressText, percent, bytesDone, bytesTotal});
   }
   std::vector<Report> reports;
@@ -216,8 +216,8 @@ TEST_F(DownloadFromServer, MissingFileFailsAndLeavesNoFile) {
   RecordingSink sink;
   CDownloadStatusCallback callback(&sink);
   QString error;
-  EXPECT_EQ(DownloadToFile(server.BaseUrl() + QStringLiteral("/FW/none.hdr"), localDir.filePath(QStringLiteral("none.hdr")),
-                           callback, {}, &error),
+  EXPECT_EQ(DownloadToFile(server.BaseUrl() + QStringLiteral("/FW/none.hdr"),
+                           localDir.filePath(QStringLiteral("none.hdr")), callback, {}, &error),
             DownloadResult::Failed);
   EXPECT_FALSE(error.isEmpty());
   EXPECT_TRUE(FilesIn(localDir.path()).isEmpty());
@@ -263,7 +263,8 @@ TEST_F(DownloadFromServer, AbortThroughTheCallbackLeavesNoFile) {
   StartServer();
   const QString url = Publish(QStringLiteral("big.hdr"), Bytes(8 * 1024 * 1024, 4));
   AbortMidway callback(nullptr);
-  EXPECT_EQ(DownloadToFile(url, localDir.filePath(QStringLiteral("big.hdr")), callback), DownloadResult::Aborted);
+  EXPECT_EQ(DownloadToFile(url, localDir.filePath(QStringLiteral("big.hdr")), callback),
+            DownloadResult::Aborted);
   EXPECT_TRUE(callback.sawPartial);
   EXPECT_TRUE(FilesIn(localDir.path()).isEmpty());
 }

@@ -38,7 +38,8 @@ bool MakePack(const QString& path, int items) {
   static const char kData[] = "package";
   for (int i = 0; i < items; ++i) {
     zip_source_t* source = zip_source_buffer(archive, kData, sizeof kData, 0);
-    if (zip_file_add(archive, QStringLiteral("item%1.hdr").arg(i).toUtf8().constData(), source, 0) < 0) return false;
+    if (zip_file_add(archive, QStringLiteral("item%1.hdr").arg(i).toUtf8().constData(), source, 0) < 0)
+      return false;
   }
   return zip_close(archive) == 0;
 }

@@ -23,7 +23,8 @@ bool MakeZip(const QString& path, const Items& items, bool store = false) {
   zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
   if (!archive) return false;
   for (const auto& [name, bytes] : items) {
-    zip_source_t* source = zip_source_buffer(archive, bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
+    zip_source_t* source =
+        zip_source_buffer(archive, bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
     const zip_int64_t index = zip_file_add(archive, name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
     if (index < 0) {
       zip_source_free(source);
@@ -45,8 +46,8 @@ TEST(UnzipItemName, OnlyNamesThatStayInsideTheFolder) {
   for (const char* name : {"a.hdr", "sub/a.hdr", "sub/../a.hdr", "./a.hdr", "sub/", "a..b"}) {
     EXPECT_TRUE(IsSafeItemName(QString::fromLatin1(name))) << name;
   }
-  for (const char* name : {"", "../x", "sub/../../x", "/etc/x", "\\x", "..\\x", "sub\\..\\..\\x", "C:x", "c:\\x", "..",
-                           "./../x"}) {
+  for (const char* name : {"", "../x", "sub/../../x", "/etc/x", "\\x", "..\\x", "sub\\..\\..\\x", "C:x",
+                           "c:\\x", "..", "./../x"}) {
     EXPECT_FALSE(IsSafeItemName(QString::fromLatin1(name))) << name;
   }
 }
@@ -63,7 +64,8 @@ class Unpack : public ::testing::Test {
   int Run() {
     positions.clear();
     error.clear();
-    return UnpackManualPack(pack, work, [this](int pos) { positions.push_back(pos); }, &error);
+    return UnpackManualPack(
+        pack, work, [this](int pos) { positions.push_back(pos); }, &error);
   }
 
   QStringList Entries(const QString& folder) const {
@@ -85,7 +87,8 @@ TEST_F(Unpack, FourItemsMoveTheBarOnePerItem) {
   ASSERT_TRUE(MakeZip(pack, items));
   EXPECT_EQ(Run(), 1) << error.toStdString();
   EXPECT_EQ(positions, (std::vector<int>{1, 2, 3, 4, 4}));
-  for (const auto& [name, bytes] : items) EXPECT_EQ(TestSupport::ReadFile(work + "/" + name), bytes) << name.toStdString();
+  for (const auto& [name, bytes] : items)
+    EXPECT_EQ(TestSupport::ReadFile(work + "/" + name), bytes) << name.toStdString();
   EXPECT_EQ(Entries(work).size(), 4);  // no temporary files left
 }
 
