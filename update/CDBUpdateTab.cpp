@@ -527,6 +527,8 @@ void CDBUpdateTab::OnUpdateClicked() {
   Sheet()->m_pageMain.StopPollTimer();
   m_buttonUpdate->setEnabled(false);
   m_run.m_nTransferKind = UpdateRun::kTransferFW;
+  // A failure line of an earlier run does not belong to this one.
+  m_labelError->hide();
   if (m_radioAuto->isChecked()) {
     m_nMode = kModeAuto;
     StartAutoRun();

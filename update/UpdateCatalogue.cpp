@@ -2,7 +2,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <limits>
+
+#include "text/LeadingNumber.h"
 
 namespace UpdateCatalogue {
 
@@ -12,10 +13,6 @@ constexpr int kVersionPartScale = 100;
 
 int VersionOfParts(int first, int second, int third) {
   return first * kVersionPartScale * kVersionPartScale + second * kVersionPartScale + third;
-}
-
-bool IsCSpace(QChar c) {
-  return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r';
 }
 
 int SelectByIndex(const QList<VersionEntry>& list, int code) {
@@ -38,25 +35,8 @@ UnitVersions UnitVersions::FromReply(const std::int8_t* reply) {
   return unit;
 }
 
-int LeadingNumber(const QString& text) {
-  qsizetype at = 0;
-  while (at < text.size() && IsCSpace(text[at])) ++at;
-  bool negative = false;
-  if (at < text.size() && (text[at] == u'+' || text[at] == u'-')) {
-    negative = text[at] == u'-';
-    ++at;
-  }
-  long long value = 0;
-  constexpr long long kLimit = static_cast<long long>(std::numeric_limits<int>::max()) + 1;
-  for (; at < text.size() && text[at] >= u'0' && text[at] <= u'9'; ++at) {
-    value = std::min(kLimit, value * 10 + (text[at].unicode() - u'0'));
-  }
-  if (negative) return static_cast<int>(-value);
-  return static_cast<int>(std::min<long long>(value, std::numeric_limits<int>::max()));
-}
-
 int EntryVersion(const QString& entryText) {
-  return LeadingNumber(entryText.left(entryText.indexOf(u'_')));
+  return ::LeadingNumber(entryText.left(entryText.indexOf(u'_')));
 }
 
 int SelectUnitDBArea(const QList<VersionEntry>& listDB, const UnitVersions& unit) {
@@ -108,8 +88,8 @@ FirmwareVersion ParseFirmwareVersion(const QString& text) {
   const QString trimmed = text.trimmed();
   const qsizetype point = trimmed.indexOf(u'.');
   FirmwareVersion version;
-  version.nMajor = LeadingNumber(trimmed.left(point));
-  if (point >= 0) version.nMinor = LeadingNumber(trimmed.mid(point + 1));
+  version.nMajor = ::LeadingNumber(trimmed.left(point));
+  if (point >= 0) version.nMinor = ::LeadingNumber(trimmed.mid(point + 1));
   return version;
 }
 

@@ -30,10 +30,6 @@ struct UnitVersions {
   static UnitVersions FromReply(const std::int8_t* reply);
 };
 
-// The number at the start of a text, read like the C library's atoi: leading blanks, an
-// optional sign, then digits; 0 when there are none. Saturates instead of overflowing.
-int LeadingNumber(const QString& text);
-
 // Version number of a catalogue entry: the number before its first "_".
 int EntryVersion(const QString& entryText);
 

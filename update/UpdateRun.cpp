@@ -19,18 +19,14 @@ UpdateRun::UpdateRun(QObject* parent) : QObject(parent) {
       {&m_timerPauseAfterPackage, "pauseAfterPackage"},
   };
   for (const auto& [timer, name] : timers) timer->setObjectName(QString::fromLatin1(name));
+  // The step timers are given their period each time they start.
   m_timerWatchdog.setInterval(kWatchdogPeriodMs);
-  m_timerDownloadDB.setInterval(kStepPeriodMs);
-  m_timerDownloadVoice.setInterval(kStepPeriodMs);
-  m_timerDownloadFW.setInterval(kStepPeriodMs);
-  m_timerStartSending.setInterval(kStepPeriodMs);
   m_timerPauseAfterPackage.setInterval(kPauseAfterPackageMs);
   m_timerPauseAfterPackage.setSingleShot(true);
 
   connect(&m_timerWatchdog, &QTimer::timeout, this, &UpdateRun::OnWatchdogTick);
-  connect(&m_timerDownloadDB, &QTimer::timeout, this, &UpdateRun::OnDownloadDBStep);
-  connect(&m_timerDownloadVoice, &QTimer::timeout, this, &UpdateRun::OnDownloadVoiceStep);
-  connect(&m_timerDownloadFW, &QTimer::timeout, this, &UpdateRun::OnDownloadFWStep);
+  for (int package = kDownloadDB; package <= kDownloadFW; ++package)
+    connect(m_stepTimers[package], &QTimer::timeout, this, [this, package] { OnDownloadStep(package); });
   connect(&m_timerStartSending, &QTimer::timeout, this, &UpdateRun::OnStartSendingStep);
   connect(&m_timerPauseAfterPackage, &QTimer::timeout, this, &UpdateRun::OnPauseAfterPackageEnded);
   connect(&m_sender, &PackageSender::progress, this, &UpdateRun::OnSenderProgress);
@@ -62,14 +58,52 @@ void UpdateRun::Stop() {
 }
 
 void UpdateRun::DeletePackageFiles() const {
-  const std::pair<bool, const QString*> packages[] = {
-      {m_plan.bUpdateDB, &m_plan.at.strPathDB},
-      {m_plan.bUpdateVoice, &m_plan.at.strPathVoice},
-      {m_plan.bUpdateFW, &m_plan.at.strPathFW},
-  };
-  for (const auto& [marked, path] : packages) {
-    if (marked && !path->isEmpty()) QFile::remove(*path);
+  for (int package = kDownloadDB; package <= kDownloadFW; ++package) {
+    if (Marked(package) && !PathOf(package).isEmpty()) QFile::remove(PathOf(package));
   }
+}
+
+int UpdateRun::KindOf(int package) {
+  switch (package) {
+    case kDownloadDB: return kTransferDB;
+    case kDownloadVoice: return kTransferVoice;
+    default: return kTransferFW;
+  }
+}
+
+int UpdateRun::PackageOfKind(int transferKind) {
+  switch (transferKind) {
+    case kTransferDB: return kDownloadDB;
+    case kTransferVoice: return kDownloadVoice;
+    default: return kDownloadFW;
+  }
+}
+
+bool UpdateRun::Marked(int package) const {
+  switch (package) {
+    case kDownloadDB: return m_plan.bUpdateDB;
+    case kDownloadVoice: return m_plan.bUpdateVoice;
+    case kDownloadFW: return m_plan.bUpdateFW;
+    default: return false;
+  }
+}
+
+const QString& UpdateRun::UrlOf(int package) const {
+  return package == kDownloadDB      ? m_plan.at.strUrlDB
+         : package == kDownloadVoice ? m_plan.at.strUrlVoice
+                                     : m_plan.at.strUrlFW;
+}
+
+const QString& UpdateRun::PathOf(int package) const {
+  return package == kDownloadDB      ? m_plan.at.strPathDB
+         : package == kDownloadVoice ? m_plan.at.strPathVoice
+                                     : m_plan.at.strPathFW;
+}
+
+int UpdateRun::NextMarked(int package) const {
+  int next = package + 1;
+  while (next <= kDownloadFW && !Marked(next)) ++next;
+  return next;
 }
 
 void UpdateRun::ResetRunState() {
@@ -82,91 +116,59 @@ void UpdateRun::OnDownloadProgress(const QString& /*statusText*/, const QString&
   emit downloadProgress(progressText, bytesDone, bytesTotal);
 }
 
-// Download chain: each step downloads its package when it is marked, else hands on at once.
+// Download chain: each step downloads its package when it is marked, else hands on at once
+// to the next marked one.
 
-void UpdateRun::OnDownloadDBStep() {
-  m_timerDownloadDB.stop();
-  emit timerStep(kTimerDownloadDB);
-  if (m_plan.bUpdateDB) {
-    StartDownloadWorker(kDownloadDB);
-  } else if (m_plan.bUpdateVoice) {
-    m_nDownloadState = kDownloadVoice;
-    m_timerDownloadVoice.start(kStepPeriodMs);
-  } else if (m_plan.bUpdateFW) {
-    m_nDownloadState = kDownloadFW;
-    m_timerDownloadFW.start(kStepPeriodMs);
-  }
-}
-
-void UpdateRun::OnDownloadVoiceStep() {
-  m_timerDownloadVoice.stop();
-  emit timerStep(kTimerDownloadVoice);
-  if (m_plan.bUpdateVoice) {
-    StartDownloadWorker(kDownloadVoice);
-  } else if (m_plan.bUpdateFW) {
-    m_nDownloadState = kDownloadFW;
-    m_timerDownloadFW.start(kStepPeriodMs);
+void UpdateRun::OnDownloadStep(int package) {
+  m_stepTimers[package]->stop();
+  emit timerStep(kTimerDownloadDB + package - kDownloadDB);
+  if (Marked(package)) {
+    StartDownloadWorker(package);
   } else {
-    m_timerStartSending.start(kStepPeriodMs);
+    StartStep(NextMarked(package));
   }
 }
 
-void UpdateRun::OnDownloadFWStep() {
-  m_timerDownloadFW.stop();
-  emit timerStep(kTimerDownloadFW);
-  if (m_plan.bUpdateFW) {
-    StartDownloadWorker(kDownloadFW);
-  } else {
+void UpdateRun::StartStep(int package) {
+  if (package > kDownloadFW) {
     m_timerStartSending.start(kStepPeriodMs);
+    return;
   }
+  m_nDownloadState = package;
+  m_stepTimers[package]->start(kStepPeriodMs);
 }
 
-void UpdateRun::StartDownloadWorker(int downloadState) {
-  m_nDownloadState = downloadState;
-  emit downloadStarted(downloadState);
-  QString url, path;
-  switch (downloadState) {
-    case kDownloadDB: url = m_plan.at.strUrlDB, path = m_plan.at.strPathDB; break;
-    case kDownloadVoice: url = m_plan.at.strUrlVoice, path = m_plan.at.strPathVoice; break;
-    default: url = m_plan.at.strUrlFW, path = m_plan.at.strPathFW; break;
-  }
+void UpdateRun::StartDownloadWorker(int package) {
+  m_nDownloadState = package;
+  emit downloadStarted(package);
+  const QString url = UrlOf(package);
+  const QString path = PathOf(package);
   auto sink = std::make_shared<CDownloadQueuedSink>(this, this);
   m_download = std::make_shared<CDownloadStatusCallback>(sink.get());
   const quint64 job = ++m_nDownloadJob;
   const QPointer<UpdateRun> self(this);
-  std::thread([self, job, downloadState, url, path, sink, callback = m_download,
+  std::thread([self, job, package, url, path, sink, callback = m_download,
                options = m_downloadOptions] {
     DownloadResult result = DownloadResult::WriteFailed;
     // An earlier file of the same name is removed first: only what this download brings
     // may be sent.
     if (!path.isEmpty() && (!QFile::exists(path) || QFile::remove(path)))
       result = DownloadToFile(url, path, *callback, options);
-    PostToPage(self, [job, downloadState, result](UpdateRun* run) {
-      run->OnDownloadWorkerReturned(job, downloadState, result);
+    PostToPage(self, [job, package, result](UpdateRun* run) {
+      run->OnDownloadWorkerReturned(job, package, result);
     });
   }).detach();
 }
 
-void UpdateRun::OnDownloadWorkerReturned(quint64 job, int downloadState, DownloadResult result) {
+void UpdateRun::OnDownloadWorkerReturned(quint64 job, int package, DownloadResult result) {
   if (job != m_nDownloadJob) return;
   m_download.reset();
-  m_bDownloadFailed[downloadState] = result != DownloadResult::Done;
-  emit downloadFinished(downloadState, result);
-  // Whatever the outcome, the chain goes on; a package that did not arrive is not sent.
-  switch (downloadState) {
-    case kDownloadDB:
-      m_nDownloadState = kDownloadVoice;
-      m_timerDownloadVoice.start(kStepPeriodMs);
-      break;
-    case kDownloadVoice:
-      m_nDownloadState = kDownloadFW;
-      m_timerDownloadFW.start(kStepPeriodMs);
-      break;
-    default:
-      m_nDownloadState = kDownloadNone;
-      m_timerStartSending.start(kStepPeriodMs);
-      break;
-  }
+  m_bDownloadFailed[package] = result != DownloadResult::Done;
+  emit downloadFinished(package, result);
+  // Whatever the outcome, the chain goes on with the next step; a package that did not
+  // arrive is not sent.
+  if (package == kDownloadFW) m_nDownloadState = kDownloadNone;
+  StartStep(package + 1);
 }
 
 // Sending.
@@ -178,36 +180,18 @@ void UpdateRun::OnStartSendingStep() {
   // A count left over from an earlier stalled run must not cut this one short.
   m_nWatchdogTicks = 0;
   StartWatchdog();
-  if (m_plan.bUpdateDB) {
-    SendPackageOf(kTransferDB);
-  } else if (m_plan.bUpdateVoice) {
-    SendPackageOf(kTransferVoice);
-  } else if (m_plan.bUpdateFW) {
-    SendPackageOf(kTransferFW);
-  }
+  const int first = NextMarked(kDownloadNone);
+  if (first <= kDownloadFW) SendPackageOf(first);
 }
 
-void UpdateRun::SendPackageOf(int transferKind) {
-  emit sendStarted(transferKind);
-  switch (transferKind) {
-    case kTransferDB: StartTransfer(m_plan.at.strPathDB, transferKind); break;
-    case kTransferVoice: StartTransfer(m_plan.at.strPathVoice, transferKind); break;
-    default: StartTransfer(m_plan.at.strPathFW, transferKind); break;
-  }
-}
-
-bool UpdateRun::DownloadFailed(int transferKind) const {
-  if (!m_plan.bAuto) return false;
-  switch (transferKind) {
-    case kTransferDB: return m_bDownloadFailed[kDownloadDB];
-    case kTransferVoice: return m_bDownloadFailed[kDownloadVoice];
-    default: return m_bDownloadFailed[kDownloadFW];
-  }
+void UpdateRun::SendPackageOf(int package) {
+  emit sendStarted(KindOf(package));
+  StartTransfer(PathOf(package), KindOf(package));
 }
 
 bool UpdateRun::StartTransfer(const QString& path, int transferKind) {
   m_nTransferKind = transferKind;
-  if (DownloadFailed(transferKind)) return false;
+  if (m_plan.bAuto && m_bDownloadFailed[PackageOfKind(transferKind)]) return false;
   std::optional<QByteArray> file = ReadPackageFile(path);
   if (!file) return false;
   m_sender.Start(std::move(*file), UnitChannels::kUpdateWrite);
@@ -250,32 +234,13 @@ void UpdateRun::OnSenderFinished(PackageSender::Outcome outcome) {
 
 void UpdateRun::OnPauseAfterPackageEnded() {
   m_nWatchdogTicks = 0;
-  switch (m_nTransferKind) {
-    case kTransferDB:
-      emit progressChanged(m_plan.bUpdateVoice || m_plan.bUpdateFW ? 0 : kProgressFull);
-      if (m_plan.bUpdateVoice) {
-        StartWatchdog();
-        SendPackageOf(kTransferVoice);
-      } else if (m_plan.bUpdateFW) {
-        StartWatchdog();
-        SendPackageOf(kTransferFW);
-      } else {
-        emit finished();
-      }
-      break;
-    case kTransferVoice:
-      if (m_plan.bUpdateFW) {
-        emit progressChanged(0);
-        StartWatchdog();
-        SendPackageOf(kTransferFW);
-      } else {
-        emit progressChanged(kProgressFull);
-        emit finished();
-      }
-      break;
-    default:
-      emit progressChanged(kProgressFull);
-      emit finished();
-      break;
+  const int next = NextMarked(PackageOfKind(m_nTransferKind));
+  if (next <= kDownloadFW) {
+    emit progressChanged(0);
+    StartWatchdog();
+    SendPackageOf(next);
+  } else {
+    emit progressChanged(kProgressFull);
+    emit finished();
   }
 }

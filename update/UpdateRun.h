@@ -94,34 +94,44 @@ class UpdateRun : public QObject, public IDownloadSink {
   void finished();
 
  private:
-  void OnDownloadDBStep();
-  void OnDownloadVoiceStep();
-  void OnDownloadFWStep();
+  // Packages are numbered by their download state: 1 database, 2 voice, 3 firmware.
+  static int KindOf(int package);
+  static int PackageOfKind(int transferKind);
+  bool Marked(int package) const;
+  const QString& UrlOf(int package) const;
+  const QString& PathOf(int package) const;
+  // The first marked package after `package`; past the firmware when none is.
+  int NextMarked(int package) const;
+
+  void OnDownloadStep(int package);
+  // Arms the download step of `package`, or the start of sending past the firmware.
+  void StartStep(int package);
   void OnStartSendingStep();
   void OnWatchdogTick();
   void OnSenderProgress(unsigned value);
   void OnSenderFinished(PackageSender::Outcome outcome);
   void OnPauseAfterPackageEnded();
 
-  void StartDownloadWorker(int downloadState);
-  void OnDownloadWorkerReturned(quint64 job, int downloadState, DownloadResult result);
+  void StartDownloadWorker(int package);
+  void OnDownloadWorkerReturned(quint64 job, int package, DownloadResult result);
   void StartWatchdog();
   // Sends the next package; false when its file is missing, short or unreadable (the
   // watchdog then reports the stall).
   bool StartTransfer(const QString& path, int transferKind);
-  void SendPackageOf(int transferKind);
-  bool DownloadFailed(int transferKind) const;
+  void SendPackageOf(int package);
 
   UpdateRunPlan m_plan;
   QTimer m_timerWatchdog;
   QTimer m_timerDownloadDB;
   QTimer m_timerDownloadVoice;
   QTimer m_timerDownloadFW;
+  QTimer* const m_stepTimers[4] = {nullptr, &m_timerDownloadDB, &m_timerDownloadVoice,
+                                   &m_timerDownloadFW};  // by package
   QTimer m_timerStartSending;
   QTimer m_timerPauseAfterPackage;
   PackageSender m_sender;
   DownloadOptions m_downloadOptions;
   std::shared_ptr<CDownloadStatusCallback> m_download;
   quint64 m_nDownloadJob = 0;
-  bool m_bDownloadFailed[4] = {};  // by download state
+  bool m_bDownloadFailed[4] = {};  // by package
 };

@@ -48,16 +48,11 @@ TEST(UnitVersionsTest, ReadsTheReplyBytesAsSignedNumbers) {
   EXPECT_EQ(odd.nVoiceLanguage, -2);
 }
 
-TEST(LeadingNumberTest, ReadsLikeAtoi) {
-  EXPECT_EQ(LeadingNumber(QStringLiteral("100412")), 100412);
-  EXPECT_EQ(LeadingNumber(QStringLiteral("  \t-42abc")), -42);
-  EXPECT_EQ(LeadingNumber(QStringLiteral("+7")), 7);
-  EXPECT_EQ(LeadingNumber(QStringLiteral("abc")), 0);
-  EXPECT_EQ(LeadingNumber(QString()), 0);
-  EXPECT_EQ(LeadingNumber(QStringLiteral("99999999999999999999")), 2147483647);
-  EXPECT_EQ(LeadingNumber(QStringLiteral("-99999999999999999999")), -2147483647 - 1);
+TEST(EntryVersionTest, NumberBeforeTheFirstUnderscore) {
   EXPECT_EQ(EntryVersion(QStringLiteral("100412_Europe")), 100412);
+  EXPECT_EQ(EntryVersion(QStringLiteral("100412_Europe_2")), 100412);
   EXPECT_EQ(EntryVersion(QStringLiteral("Europe")), 0);
+  EXPECT_EQ(EntryVersion(QStringLiteral("_Europe")), 0);
 }
 
 TEST(SelectUnitTest, PositionIsTheCatalogueIndexOfTheUnitsCode) {
