@@ -135,9 +135,9 @@ void CDBUpdateTab::CreateControls() {
           [this] { m_comboDB->setCurrentIndex(m_nDBSel); });
   connect(m_comboVoice->lineEdit(), &QLineEdit::textEdited, this,
           [this] { m_comboVoice->setCurrentIndex(m_nVoiceSel); });
-  connect(m_checkDB, &QCheckBox::clicked, this, [this] { OnPackageCheckClicked(1081); });
-  connect(m_checkVoice, &QCheckBox::clicked, this, [this] { OnPackageCheckClicked(1082); });
-  connect(m_checkFW, &QCheckBox::clicked, this, [this] { OnPackageCheckClicked(1083); });
+  connect(m_checkDB, &QCheckBox::clicked, this, [this] { OnPackageCheckClicked(kCheckDBId); });
+  connect(m_checkVoice, &QCheckBox::clicked, this, [this] { OnPackageCheckClicked(kCheckVoiceId); });
+  connect(m_checkFW, &QCheckBox::clicked, this, [this] { OnPackageCheckClicked(kCheckFWId); });
   connect(m_checkForce, &QCheckBox::clicked, this, &CDBUpdateTab::OnForceClicked);
   connect(m_buttonUpdate, &QPushButton::clicked, this, &CDBUpdateTab::OnUpdateClicked);
 }
@@ -512,8 +512,12 @@ void CDBUpdateTab::OnForceClicked() {
 }
 
 void CDBUpdateTab::OnPackageCheckClicked(int controlId) {
-  bool* flag = controlId == 1081 ? &m_bUpdateDB : controlId == 1082 ? &m_bUpdateVoice : &m_bUpdateFW;
-  QLineEdit* edit = controlId == 1081 ? m_editDB : controlId == 1082 ? m_editVoice : m_editFW;
+  bool* flag = controlId == kCheckDBId      ? &m_bUpdateDB
+               : controlId == kCheckVoiceId ? &m_bUpdateVoice
+                                            : &m_bUpdateFW;
+  QLineEdit* edit = controlId == kCheckDBId      ? m_editDB
+                    : controlId == kCheckVoiceId ? m_editVoice
+                                                 : m_editFW;
   *flag = !*flag;
   edit->setEnabled(*flag);
   ShowUpdateLamps();

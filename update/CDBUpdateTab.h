@@ -32,6 +32,10 @@ class CDBUpdateTab : public CPropertyPage {
   static constexpr COLORREF kProgressStartColour = 0x808000;
   static constexpr COLORREF kProgressEndColour = 0x800000;
   static constexpr COLORREF kProgressTextColour = 0x008000;
+  // Template ids of the package check boxes.
+  static constexpr int kCheckDBId = 1081;
+  static constexpr int kCheckVoiceId = 1082;
+  static constexpr int kCheckFWId = 1083;
   static constexpr int kModeManual = 0;
   static constexpr int kModeAuto = 1;
 
