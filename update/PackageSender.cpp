@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QPointer>
+#include <chrono>
 #include <thread>
 
 #include "device/PageReport.h"
@@ -75,12 +76,19 @@ void PackageSender::Start(QByteArray file, const char* channelName) {
   const QPointer<PackageSender> self(this);
   // Reports of an older job (one that was cancelled) are dropped on arrival.
   std::thread([self, job, cancel = m_cancel, file = std::move(file), channelName] {
-    // At most one progress report travels at a time and it carries the latest value when it
-    // arrives: the user-interface thread sees every step it has time for, and a fast link
-    // does not bury it under one report per chunk.
+    // A report goes out when the value changed, or as a sign of life after a quiet spell, and
+    // at most one travels at a time, carrying the latest value when it arrives: a fast link
+    // does not bury the user-interface thread under one report per chunk, a slow one still
+    // keeps the watchdog fed.
     auto latest = std::make_shared<std::atomic<unsigned>>(0);
     auto pending = std::make_shared<std::atomic<bool>>(false);
-    const auto progress = [&self, job, latest, pending](unsigned value) {
+    std::optional<unsigned> lastValue;
+    auto lastReport = std::chrono::steady_clock::now();
+    const auto progress = [&](unsigned value) {
+      const auto now = std::chrono::steady_clock::now();
+      if (lastValue == value && now - lastReport < kProgressHeartbeat) return;
+      lastValue = value;
+      lastReport = now;
       latest->store(value);
       if (pending->exchange(true)) return;
       PostToPage(self, [job, latest, pending](PackageSender* sender) {

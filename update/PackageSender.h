@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,9 +17,10 @@ std::optional<QByteArray> ReadPackageFile(const QString& path);
 
 // Sends one package file to the unit over its update channel, on a worker thread. Reports
 // come back as signals on the thread that owns the sender; reports of a transfer that was
-// cancelled, or that outlives the sender, are dropped. Progress reports that pile up while
-// the owner's thread is busy are merged into the latest value; the last one always comes
-// before the finished report.
+// cancelled, or that outlives the sender, are dropped. Progress is reported when its value
+// changes (and at least every kProgressHeartbeat while it does not); reports that pile up
+// while the owner's thread is busy are merged into the latest value. The last value always
+// comes before the finished report.
 class PackageSender : public QObject {
   Q_OBJECT
  public:
@@ -36,6 +38,8 @@ class PackageSender : public QObject {
   static Outcome SendPackage(const QByteArray& file, const char* channelName,
                              const std::atomic<bool>& cancel,
                              const std::function<void(unsigned value)>& progress);
+
+  static constexpr std::chrono::milliseconds kProgressHeartbeat{250};
 
   explicit PackageSender(QObject* parent = nullptr);
   ~PackageSender() override;

@@ -12,6 +12,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QJsonArray>
 #include <algorithm>
 #include <cstdio>
@@ -46,18 +48,18 @@ bool WaitForPackages(UnitEmulator& unit, int count) {
 // The program's transfer, from the start to the sender's finished report.
 double ProgramTransferMs(const QByteArray& file) {
   PackageSender sender;
-  bool done = false;
-  PackageSender::Outcome outcome = PackageSender::Outcome::GaveUp;
-  QObject::connect(&sender, &PackageSender::finished, [&](PackageSender::Outcome result) {
-    outcome = result;
-    done = true;
-  });
+  QEventLoop loop;
+  double ms = -1;
   QElapsedTimer timer;
+  QObject::connect(&sender, &PackageSender::finished, [&](PackageSender::Outcome result) {
+    if (result == PackageSender::Outcome::Sent) ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    loop.quit();
+  });
+  QTimer::singleShot(kTimeoutMs, &loop, &QEventLoop::quit);
   timer.start();
   sender.Start(file, UnitChannels::kUpdateWrite);
-  TestSupport::WaitUntil([&] { return done; }, kTimeoutMs);
-  const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-  return done && outcome == PackageSender::Outcome::Sent ? ms : -1;
+  loop.exec();
+  return ms;
 }
 
 // One whole message, waiting for room when the socket is full.
