@@ -292,3 +292,19 @@ TEST_F(UpdateRunTest, StoppedRunReportsNothingMore) {
   EXPECT_EQ(said.finished, 0);
   EXPECT_TRUE(Received().isEmpty());
 }
+
+TEST_F(UpdateRunTest, ASlowLinkKeepsTheWatchdogFedBetweenPercentSteps) {
+  // 32 KiB/s and 80 KiB per percent: the value changes every 2.5 s, while the watchdog
+  // here gives up after 2.1 s without a report.
+  ASSERT_TRUE(m_unit.Client().Rate(32 * 1024));
+  ASSERT_TRUE(TestSupport::WriteFile(
+      WorkFile("db.hdr"), BuildPackage(PackageHeader::kDatabase, 2, {2, 4, 12}, 8 * 1024 * 1024)));
+  m_run.SetWatchdogPeriodMs(100);
+  RunRecorder said(m_run);
+  m_run.Start(ManualPlan(WorkFile("db.hdr")));
+  WaitUntil([&] { return said.watchdog > 0; }, 6000);
+  EXPECT_EQ(said.watchdog, 0);
+  ASSERT_FALSE(said.progress.isEmpty());
+  EXPECT_LE(said.progress.last(), 3);
+  m_run.Stop();
+}
