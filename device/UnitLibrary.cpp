@@ -27,7 +27,7 @@ bool CUnitLibrary::Load() {
   m_module = ::dlopen(LibraryName().c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!m_module) return false;
   m_openDev = reinterpret_cast<int (*)()>(::dlsym(m_module, "open_dev"));
-  m_openFile = reinterpret_cast<int (*)(const char*)>(::dlsym(m_module, "open_file"));
+  m_openFile = reinterpret_cast<ChannelHandle (*)(const char*)>(::dlsym(m_module, "open_file"));
   if (!m_openDev || !m_openFile) {
     Free();
     return false;
@@ -48,7 +48,7 @@ int CUnitLibrary::open_dev() { return m_openDev ? m_openDev() : kNoUnit; }
 
 ChannelHandle CUnitLibrary::open_file(const char* name) {
   if (!m_openFile || !name) return kChannelNotOpen;
-  return static_cast<ChannelHandle>(m_openFile(name));
+  return m_openFile(name);
 }
 
 UnitProbe ProbeUnit() {

@@ -34,9 +34,8 @@ class CUnitLibrary {
  private:
   void* m_module = nullptr;
   int (*m_openDev)() = nullptr;
-  // A descriptor is an int: reading only the int keeps -1 intact whatever width the
-  // library gives its return value.
-  int (*m_openFile)(const char*) = nullptr;
+  // Called with the exact type the library exports, a pointer-wide handle.
+  ChannelHandle (*m_openFile)(const char*) = nullptr;
 };
 
 // Loads the library, asks whether a unit is attached and frees it again. Empty when the

@@ -8,6 +8,7 @@
 // Every test program gets its own settings file, so no test reads or writes the user's.
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // for the web view
   QApplication app(argc, argv);
   QTemporaryDir settingsDir;
   Profile::SetFilePathForTesting(settingsDir.filePath(QStringLiteral("V770PCSoft.ini")));
