@@ -578,13 +578,7 @@ void CDBUpdateTab::StartAutoRun() {
   m_strFileFW = Sheet()->m_strFWFile;
   ShowVersionLabels();
 
-  UpdateRunPlan plan;
-  plan.bAuto = true;
-  plan.bUpdateDB = m_bUpdateDB;
-  plan.bUpdateVoice = m_bUpdateVoice;
-  plan.bUpdateFW = m_bUpdateFW;
-  plan.at = at;
-  m_run.Start(plan);
+  StartRun(true);
 }
 
 void CDBUpdateTab::StartManualRun() {
@@ -596,14 +590,16 @@ void CDBUpdateTab::StartManualRun() {
     return;
   }
   ShowVersionLabels();
+  StartRun(false);
+}
+
+void CDBUpdateTab::StartRun(bool bAuto) {
   UpdateRunPlan plan;
-  plan.bAuto = false;
+  plan.bAuto = bAuto;
   plan.bUpdateDB = m_bUpdateDB;
   plan.bUpdateVoice = m_bUpdateVoice;
   plan.bUpdateFW = m_bUpdateFW;
-  plan.at.strPathDB = m_strPathDB;
-  plan.at.strPathVoice = m_strPathVoice;
-  plan.at.strPathFW = m_strPathFW;
+  plan.at = {m_strUrlDB, m_strUrlVoice, m_strUrlFW, m_strPathDB, m_strPathVoice, m_strPathFW};
   m_run.Start(plan);
 }
 

@@ -162,5 +162,7 @@ class CDBUpdateTab : public CPropertyPage {
   void ShowLamp(bool bToSend, QLabel* state, GradientLabel* lamp);
   void EnableUpdateButtonForFlags();
   void OnRunSendStarted(int transferKind);
+  // Hands the marks, addresses and paths as they are now to the run and starts it.
+  void StartRun(bool bAuto);
   void OnRunDownloadStarted(int downloadState);
 };
