@@ -47,17 +47,23 @@ bool FdChannel::Write(const std::uint8_t* data, std::size_t size) {
   const int fd = static_cast<int>(m_handle);
   const auto deadline = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
   std::size_t done = 0;
-  // At least one call, so an empty chunk is still one (empty) message.
+  bool waitedForSpace = false;
+  // At least one call, so an empty chunk is still one (empty) message. The send is tried
+  // first: waiting is only needed when the unit has not taken the previous records yet.
   do {
-    if (!WaitReady(fd, POLLOUT, deadline)) return false;
     // MSG_NOSIGNAL: a unit that went away fails the call instead of killing the program.
     const ssize_t written = ::send(fd, data + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (written < 0) {
-      if (!IsTransient(errno)) return false;
-      if (errno != EINTR) std::this_thread::sleep_for(kSendSpacePause);
+    if (written >= 0) {
+      done += static_cast<std::size_t>(written);
+      waitedForSpace = false;
       continue;
     }
-    done += static_cast<std::size_t>(written);
+    if (!IsTransient(errno)) return false;
+    if (errno == EINTR) continue;
+    // Readiness can be reported before a whole record fits: then pause instead of spinning.
+    if (waitedForSpace) std::this_thread::sleep_for(kSendSpacePause);
+    if (!WaitReady(fd, POLLOUT, deadline)) return false;
+    waitedForSpace = true;
   } while (done < size);
   return true;
 }
