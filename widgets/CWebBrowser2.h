@@ -20,8 +20,13 @@ class CWebBrowser2 : public QWidget {
   QUrl GetLocationURL() const { return m_url; }
   // The view, or null before the first navigation.
   QWebEngineView* View() const { return m_view; }
+  // The page could not be loaded and a plain offline banner stands in its place.
+  bool IsShowingOfflineBanner() const { return m_bOfflineBanner; }
 
  private:
+  void OnLoadFinished(bool ok);
+
   QWebEngineView* m_view = nullptr;
   QUrl m_url;
+  bool m_bOfflineBanner = false;
 };

@@ -45,3 +45,15 @@ TEST(CWebBrowser2, NavigateShowsThePageAtTheAddress) {
   EXPECT_EQ(browser.View()->url(), url);
   EXPECT_EQ(browser.View()->title(), QStringLiteral("V770 banner"));
 }
+
+TEST(CWebBrowser2, AnUnreachablePageGivesWayToTheOfflineBanner) {
+  CWebBrowser2 browser;
+  browser.resize(300, 120);
+  browser.show();
+  // Nothing listens on port 1 of the loopback interface: the load fails at once.
+  ASSERT_TRUE(browser.Navigate(QStringLiteral("http://127.0.0.1:1/pc_soft_hardware.asp")));
+  ASSERT_TRUE(TestSupport::WaitUntil([&] { return browser.IsShowingOfflineBanner(); }, kPageLoadTimeoutMs));
+  EXPECT_EQ(browser.GetLocationURL().port(), 1) << "the address asked for is kept";
+  ASSERT_TRUE(browser.Navigate(QStringLiteral("http://127.0.0.1:1/other.asp")));
+  EXPECT_FALSE(browser.IsShowingOfflineBanner()) << "a new address gets its own chance";
+}
