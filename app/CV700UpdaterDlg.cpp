@@ -95,6 +95,10 @@ void CV700UpdaterDlg::SetActivePage(CPropertyPage* page) {
   if (index >= 0) m_tabs->setCurrentIndex(index);
 }
 
+void CV700UpdaterDlg::SetActivePageIndex(int index) {
+  if (index >= 0 && index < m_tabs->count()) m_tabs->setCurrentIndex(index);
+}
+
 QString CV700UpdaterDlg::TabLabel(int index) const { return m_tabs->tabText(index); }
 
 void CV700UpdaterDlg::OnCurrentTabChanged(int index) {

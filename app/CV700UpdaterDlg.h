@@ -64,6 +64,7 @@ class CV700UpdaterDlg : public QDialog {
   int GetPageCount() const;
   CPropertyPage* GetActivePage() const;
   void SetActivePage(CPropertyPage* page);
+  void SetActivePageIndex(int index);
   QString TabLabel(int index) const;
 
   // Services to the pages.

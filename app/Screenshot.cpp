@@ -14,6 +14,7 @@
 namespace Screenshot {
 namespace {
 constexpr int kDefaultDelayMs = 1500;
+constexpr int kPageSettleMs = 700;  // lets a page that was just switched to paint itself
 
 void SaveAndClose(CV700UpdaterDlg* sheet, const QString& path) {
   QDir().mkpath(QFileInfo(path).absolutePath());
@@ -44,8 +45,15 @@ void ArrangeFromEnvironment(CV700UpdaterDlg* sheet) {
     std::fprintf(stderr, "message: %s\n", qPrintable(request.text));
     return QMessageBox::Ok;
   });
-  QObject::connect(sheet, &CV700UpdaterDlg::startupFinished, sheet, [sheet, path, delayMs] {
-    QTimer::singleShot(delayMs, sheet, [sheet, path] { SaveAndClose(sheet, path); });
+  // V770_SCREENSHOT_PAGE picks the tab to show (0 = the first) when the sheet has it.
+  const int pageIndex = qEnvironmentVariableIntValue("V770_SCREENSHOT_PAGE", &ok);
+  const bool switchPage = ok && pageIndex > 0;
+  QObject::connect(sheet, &CV700UpdaterDlg::startupFinished, sheet, [=] {
+    QTimer::singleShot(delayMs, sheet, [=] {
+      if (!switchPage || pageIndex >= sheet->GetPageCount()) return SaveAndClose(sheet, path);
+      sheet->SetActivePageIndex(pageIndex);
+      QTimer::singleShot(kPageSettleMs, sheet, [=] { SaveAndClose(sheet, path); });
+    });
   });
 }
 
