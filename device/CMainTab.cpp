@@ -253,6 +253,7 @@ int CMainTab::OnVersionReply(int wParam, int /*lParam*/) {
   update.m_fUnitFWVersion = info.fUnitFWVersion;
 
   sheet.EnableDevicePages(true);
+  update.OnUnitIdentified();
   return 0;
 }
 

@@ -51,6 +51,10 @@ class CMainTab : public CPropertyPage {
   // The connected state has been shown and the version query started.
   bool m_bConnectionShown = false;
 
+  // The unit's contents changed (an update or a recovery was sent): the next tick that finds
+  // the unit asks it for its versions again, so the pages show what it holds now.
+  void IdentifyUnitAgain() { m_bConnectionShown = false; }
+
   // Pages that talk to the unit stop the poll and restart it with their own period.
   void StopPollTimer();
   void StartPollTimer(int periodMs);

@@ -300,6 +300,7 @@ int CReset::OnTransferReport(int wParam, unsigned lParam) {
       break;
     case kReportFinished:
       SetRecoveryRunning(false);
+      Sheet()->m_pageMain.IdentifyUnitAgain();  // it restarts with its new firmware
       ReleaseUnit();
       UiSeams::ShowMessage(this, m_strDoneText);
       break;

@@ -251,6 +251,15 @@ void CDBUpdateTab::ApplyLanguage(int nLanguage) {
   m_bTextsPending = false;
 }
 
+void CDBUpdateTab::OnUnitIdentified() {
+  if (!HasWindow()) return;  // a page created later evaluates on its own
+  ShowVersionLabels();
+  if (m_nMode != kModeAuto || !Sheet()->m_bUnitConnected) return;
+  SelectUnitDBArea();
+  SelectUnitVoice();
+  EvaluateUpdates();
+}
+
 void CDBUpdateTab::EnableControls(bool bEnable) {
   const bool manual = m_nMode == kModeManual;
   m_comboDB->setEnabled(!manual && bEnable);
@@ -641,6 +650,7 @@ void CDBUpdateTab::FinishRun() {
   m_bDBAreaChanged = false;
   m_bVoiceLangChanged = false;
   Sheet()->m_pageMain.m_bBusy = false;
+  Sheet()->m_pageMain.IdentifyUnitAgain();
   Sheet()->m_pageMain.StartPollTimer(kPollPeriodAfterRunMs);
   m_labelSendPhase->setText(m_strRunFinished);
   UiSeams::ShowMessage(this, message);

@@ -43,6 +43,9 @@ class CDBUpdateTab : public CPropertyPage {
   ~CDBUpdateTab() override;
 
   void ApplyLanguage(int nLanguage) override;
+  // The main page has read the unit's versions again: show them and, in automatic mode,
+  // decide afresh which packages it needs.
+  void OnUnitIdentified();
   void EnableControls(bool bEnable) override;
 
   void EnterAutoMode();

@@ -127,6 +127,18 @@ TEST_F(UpdateEndToEndTest, AutomaticUpdateOfDatabaseAndFirmware) {
       kRunTimeoutMs))
       << reply.toHex().constData();
   EXPECT_EQ(reply[5], 1);
+
+  // The program asks the unit again: the main page and the update page show what it now
+  // holds, and nothing is left to update.
+  CMainTab& main = Sheet().m_pageMain;
+  EXPECT_TRUE(WaitUntil([&] { return main.m_staticFWValue->text() == QStringLiteral("v 1.6"); }, kRunTimeoutMs))
+      << main.m_staticFWValue->text().toStdString();
+  EXPECT_EQ(main.m_staticDBValue->text(), QStringLiteral("v 100412"));
+  EXPECT_EQ(page.m_nUnitDBVersion, 100412);
+  EXPECT_TRUE(page.m_labelFWVersion->text().endsWith(QStringLiteral("1.6")))
+      << page.m_labelFWVersion->text().toStdString();
+  EXPECT_FALSE(page.m_bUpdateDB || page.m_bUpdateFW);
+  EXPECT_EQ(page.m_lampFW->BackgroundColor(), kGreen);
 }
 
 TEST_F(UpdateEndToEndTest, ManualUpdateFromThePack) {
@@ -140,6 +152,7 @@ TEST_F(UpdateEndToEndTest, ManualUpdateFromThePack) {
   CDBUpdateTab& page = Page();
   page.m_radioManual->click();
   ASSERT_TRUE(page.m_bUpdateDB && page.m_bUpdateVoice && !page.m_bUpdateFW);
+  Sheet().m_pageMain.m_bConnectionShown = true;  // identified, as when its pages appeared
   QList<int> steps;
   QObject::connect(&page.m_run, &UpdateRun::timerStep, [&](int id) {
     if (id != UpdateRun::kTimerWatchdog) steps << id;
@@ -164,6 +177,14 @@ TEST_F(UpdateEndToEndTest, ManualUpdateFromThePack) {
   EXPECT_TRUE(PackageFilesInWork().isEmpty());
   EXPECT_TRUE(QFile::exists(WorkFile(QStringLiteral("ZipLIST.txt"))));
   EXPECT_TRUE(page.m_editDB->text().isEmpty());
+
+  // No firmware, so the unit does not restart: the program still asks it again and shows
+  // the new contents instead of what the unit held before the update.
+  CMainTab& main = Sheet().m_pageMain;
+  EXPECT_TRUE(WaitUntil([&] { return main.m_staticDBValue->text() == QStringLiteral("v 100420"); }, kRunTimeoutMs))
+      << main.m_staticDBValue->text().toStdString();
+  EXPECT_EQ(main.m_staticVoiceValue->text(), QStringLiteral("v 10204"));
+  EXPECT_EQ(page.m_nUnitVoiceVersion, 10204);
 }
 
 // Nothing is read back during a transfer: the user is told the update is complete while
