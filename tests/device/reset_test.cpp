@@ -265,6 +265,9 @@ TEST_F(RecoveryPage, UnpluggedMidTransferShowsTheErrorLineAndNoCompletion) {
 }
 
 TEST_F(RecoveryPage, FileTooShortOrNoneIsRefusedBeforeAnythingIsSent) {
+  // A cancelled Browse leaves the main page unpaused: its poll would identify the plugged
+  // unit and the sheet would rebuild this page, stopping the probe. Keep it out of the way.
+  Main().StopPollTimer();
   // Cancelled: the probe still runs, and Update then has no file to send.
   CReset& reset = Reset();
   reset.m_buttonBrowse->click();
