@@ -27,15 +27,6 @@ sockaddr_in LoopbackAddress(int port) {
   return address;
 }
 
-bool Accepts(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return false;
-  const sockaddr_in address = LoopbackAddress(port);
-  const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return connected;
-}
-
 }  // namespace
 
 FtpServer::~FtpServer() { Stop(); }
@@ -70,7 +61,7 @@ bool FtpServer::Start(const QString& folder) {
     m_pid = m_process.processId();
     QDeadlineTimer deadline(kReadyTimeoutMs);
     while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
-      if (Accepts(m_port)) return true;
+      if (IsListening()) return true;
       QThread::msleep(kReadyPollMs);
     }
     Stop();
@@ -88,6 +79,13 @@ void FtpServer::Stop() {
     m_process.waitForFinished(kStopTimeoutMs);
   }
   m_pid = 0;
+}
+
+bool FtpServer::IsListening() const {
+  // pyftpdlib says so once it has bound its port. A test connection alone could reach
+  // another test's server that took the port first, while this one failed to bind and quit.
+  return Log().contains(
+      QStringLiteral(">>> starting FTP server on 127.0.0.1:%1, pid=%2 <<<").arg(m_port).arg(m_pid));
 }
 
 QString FtpServer::BaseUrl() const { return QStringLiteral("ftp://127.0.0.1:%1").arg(m_port); }

@@ -34,6 +34,8 @@ class FtpServer {
   static int FreePort();
 
  private:
+  bool IsListening() const;
+
   QTemporaryDir m_logDir;  // the log goes to a file: a full pipe would freeze the server
   QProcess m_process;
   int m_port = 0;
