@@ -158,12 +158,8 @@ bool CV700UpdaterDlg::OnInitDialog() {
 }
 
 bool CV700UpdaterDlg::ReadVersionFile() {
+  // A file that cannot be read leaves what the sheet held as it was.
   VersionInfo info;
-  info.listDB = m_listDB;
-  info.listVoice = m_listVoice;
-  info.strPCSoftVersion = m_strPCSoftVersion;
-  info.strFWVersion = m_strFWVersion;
-  info.strFWFile = m_strFWFile;
   if (!::ReadVersionFile(m_strVersionPath, info)) {
     UiSeams::ShowMessage(this, QString::fromLatin1(kVersionMissingMessage));
     return false;
