@@ -11,6 +11,7 @@
 #include "platform/Profile.h"
 #include "platform/UiSeams.h"
 #include "platform/WorkingFolder.h"
+#include "text/ExtraTexts.h"
 
 namespace {
 constexpr const char* kOwnModuleName = "V770PCSoft";
@@ -173,6 +174,9 @@ bool CV700UpdaterDlg::ReadVersionFile() {
 }
 
 bool CV700UpdaterDlg::ReadUITextFile() {
+  // The program's own messages; without their file each message shows its key.
+  LoadExtraTexts(WorkingFolder::FilePath(m_strCurDir, QString::fromLatin1(kExtraTextFileName)));
+  SetExtraTextLanguage(m_nLanguageID);
   if (!::ReadUITextFile(m_strUITextPath, m_arrText)) {
     UiSeams::ShowMessage(this, QString::fromLatin1(kUITextMissingMessage));
     return false;
@@ -233,6 +237,7 @@ void CV700UpdaterDlg::SetLanguage(int nLanguage) {
   if (nLanguage == m_nLanguageID) return;
   SetPageTitles(nLanguage, false);
   m_nLanguageID = nLanguage;
+  SetExtraTextLanguage(nLanguage);
   for (CPropertyPage* page :
        std::array<CPropertyPage*, 4>{&m_pageMain, &m_pageUpdate, &m_pagePOI, &m_pageOption})
     page->m_bTextsPending = true;

@@ -1,4 +1,5 @@
 #include "device/CReset.h"
+#include "text/ExtraTexts.h"
 
 #include <QCoreApplication>
 #include <QGroupBox>
@@ -260,7 +261,7 @@ void CReset::OnDownloadProgress(const QString& /*statusText*/, const QString& pr
 bool CReset::StartRecoveryTransfer(const QString& path) {
   std::optional<QByteArray> file = ReadPackageFile(path);
   if (!file) {
-    UiSeams::ShowMessage(this, QString::fromLatin1(kPackageUnreadableMessage));
+    UiSeams::ShowMessage(this, ExtraText(ExtraTextId::RESET_NOT_A_PACKAGE));
     ReleaseUnit();
     return false;
   }

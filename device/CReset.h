@@ -31,8 +31,6 @@ class CReset : public CPropertyPage, public IDownloadSink {
   static constexpr int kReportFailed = 6;
   static constexpr int kReportChannelNotOpen = 7;
   static constexpr const char* kFileFilter = ".hdr File(*.hdr)";
-  static constexpr const char* kPackageUnreadableMessage =
-      "The firmware file cannot be read, or it is not a firmware package.";
 
   explicit CReset(CV700UpdaterDlg* sheet);
   ~CReset() override;

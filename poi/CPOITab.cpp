@@ -1,4 +1,5 @@
 #include "poi/CPOITab.h"
+#include "text/ExtraTexts.h"
 
 #include <QDateTime>
 #include <QHBoxLayout>
@@ -199,13 +200,13 @@ void CPOITab::OnReadFinished(const PoiReadResult& result) {
       return;
     case PoiTaskOutcome::NoAnswer:
       ResumeMainPoll();
-      UiSeams::ShowMessage(this, Fixed(PoiConstants::kNoAnswerMessage));
+      UiSeams::ShowMessage(this, ExtraText(ExtraTextId::UNIT_NO_ANSWER));
       return;
     case PoiTaskOutcome::Done: break;
   }
   FillFromTable(result.count);
   if (result.announced > result.count)
-    UiSeams::ShowMessage(this, Fixed(PoiConstants::kTooManyRecordsMessage).arg(result.announced).arg(result.count));
+    UiSeams::ShowMessage(this, ExtraText(ExtraTextId::POI_TOO_MANY_RECORDS).arg(result.announced).arg(result.count));
 }
 
 void CPOITab::FillFromTable(int count) {
@@ -242,7 +243,7 @@ void CPOITab::OnSave() {
     ResumeMainPoll();
     if (conversion.result == PoiConversion::TooManyRows) {
       UiSeams::ShowMessage(
-          this, Fixed(PoiConstants::kTooManyRowsMessage).arg(PoiRecordTable::kSlotCount).arg(m_nPOICount));
+          this, ExtraText(ExtraTextId::POI_TOO_MANY_ROWS).arg(PoiRecordTable::kSlotCount).arg(m_nPOICount));
     } else {
       // Show the user the row to mend.
       m_listPOI->UnselectAllItems();
@@ -276,7 +277,7 @@ void CPOITab::OnWriteFinished(const PoiWriteResult& result) {
   if (result.outcome == PoiTaskOutcome::HandlesNotOpen)
     UiSeams::ShowMessage(this, Fixed(PoiConstants::kHandleNotOpenMessage));
   else if (result.outcome == PoiTaskOutcome::NoAnswer)
-    UiSeams::ShowMessage(this, Fixed(PoiConstants::kNoAnswerMessage));
+    UiSeams::ShowMessage(this, ExtraText(ExtraTextId::UNIT_NO_ANSWER));
 }
 
 // ---- list commands ----

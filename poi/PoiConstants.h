@@ -50,12 +50,6 @@ inline constexpr char kMapPage[] = "poi.asp";
 inline constexpr char kHandleNotOpenMessage[] = "Fail : handle is not open";
 inline constexpr char kConversionFailedMessage[] =
     "POI Data Format Conversion is failed.Check your change.";
-inline constexpr char kNoAnswerMessage[] =
-    "The unit did not answer. Check the USB connection and try again.";
-inline constexpr char kTooManyRowsMessage[] =
-    "The unit keeps at most %1 POIs; the list holds %2. Delete some rows and save again.";
-inline constexpr char kTooManyRecordsMessage[] =
-    "The unit announced %1 POIs; only the first %2 were read.";
 inline constexpr char kInitialCountLabel[] = "POI Total Count : ";
 
 // The list's column description, filled with the six column titles.

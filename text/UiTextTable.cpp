@@ -45,14 +45,14 @@ bool ExtractValue(const QString& line, const QString& key, QString& value) {
   return true;
 }
 
-bool ReadUITextFile(const QString& path, UiTextTables& tables) {
+bool ReadLanguageSections(const QString& path, const std::function<void(int)>& onSection,
+                          const std::function<void(int, const QString&)>& onLine) {
   // The file may be in the user's code page or UTF-16LE with a byte-order mark; either way
   // its lines arrive in the user's code page.
   const int codePage = CUnicodeTextFile::GetCurrentLocaleCodePage();
   CUnicodeTextFile file;
   file.SetCodePage(codePage);
   if (!file.Open(path, CUnicodeTextFile::modeRead | CUnicodeTextFile::typeText)) return false;
-  int counter = 0;
   int active = 0;  // language of the active section, 0 for none
   QByteArray bytes;
   bool firstLine = true;
@@ -62,29 +62,38 @@ bool ReadUITextFile(const QString& path, UiTextTables& tables) {
     firstLine = false;
     const QString line = CUnicodeTextFile::MultiByteToQString(bytes, codePage).trimmed();
     if (line.isEmpty()) continue;
-    if (line.startsWith(QLatin1String(kEnglishHeader))) {
-      active = kLanguageEnglish;
-      counter = 0;
+    if (line.startsWith(QLatin1String(kEnglishHeader)) || line.startsWith(QLatin1String(kFrenchHeader))) {
+      active = line.startsWith(QLatin1String(kEnglishHeader)) ? kLanguageEnglish : kLanguageFrench;
+      if (onSection) onSection(active);
       continue;
     }
-    if (line.startsWith(QLatin1String(kFrenchHeader))) {
-      active = kLanguageFrench;
-      counter = 0;
-      continue;
-    }
-    if (active == 0) continue;
-    // Entries are matched by position: a wrong prefix still uses up its index.
-    const QString prefix = QStringLiteral("%1_%2.").arg(QLatin1String(active == kLanguageEnglish ? "EN" : "FR"),
-                                                        UiTextKeys()[counter]);
-    QString value;
-    ExtractValue(line, prefix, value);
-    tables[active - 1].append(value);
-    if (++counter == kUiTextCount) {
-      counter = 0;
-      active = 0;
-    }
+    if (active != 0) onLine(active, line);
   }
   return true;
+}
+
+bool ReadUITextFile(const QString& path, UiTextTables& tables) {
+  int counter = 0;
+  int active = 0;  // language still taking entries, 0 once its 92 were read
+  return ReadLanguageSections(
+      path,
+      [&](int language) {
+        active = language;
+        counter = 0;
+      },
+      [&](int language, const QString& line) {
+        if (active != language) return;
+        // Entries are matched by position: a wrong prefix still uses up its index.
+        const QString prefix = QStringLiteral("%1_%2.").arg(QLatin1String(active == kLanguageEnglish ? "EN" : "FR"),
+                                                            UiTextKeys()[counter]);
+        QString value;
+        ExtractValue(line, prefix, value);
+        tables[active - 1].append(value);
+        if (++counter == kUiTextCount) {
+          counter = 0;
+          active = 0;
+        }
+      });
 }
 
 ErrorMessages CopyErrorMessages(const UiTextTables& tables, int nLanguage) {

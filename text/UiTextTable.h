@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 
 // The UI text table: every text the user reads, by position 0..91, one table per language.
 // Only tables 1 (English) and 2 (French) are ever filled; 3 and 4 stay empty.
@@ -40,6 +41,12 @@ using ErrorMessages = std::array<QString, kErrorMessageCount>;      // slot k-1 
 // TRUE and the value when the line begins with the key prefix (every occurrence of the
 // prefix removed, white space trimmed); FALSE and the value untouched otherwise.
 bool ExtractValue(const QString& line, const QString& key, QString& value);
+
+// Walks a file of "[English version]" / "[Franch version]" sections: onSection(language) at
+// each header, onLine(language, line) for each non-blank trimmed line inside a section.
+// FALSE when the file cannot be opened.
+bool ReadLanguageSections(const QString& path, const std::function<void(int)>& onSection,
+                          const std::function<void(int, const QString&)>& onLine);
 
 // Reads the UI text file into tables 1 and 2 (appending, as a repeated header does).
 // FALSE when the file cannot be opened; nothing is read then.

@@ -1,4 +1,5 @@
 #include "update/CDBUpdateTab.h"
+#include "text/ExtraTexts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -72,9 +73,6 @@ constexpr int kErrorNothingNewer = 9;
 constexpr int kErrorRestartUnit = 10;
 constexpr int kErrorNoProgress = 11;
 constexpr int kErrorChannelNotOpen = 12;
-
-constexpr const char* kZipListRefusedMessage =
-    "ZipLIST.txt names a file outside the working folder; it is left out:\n%1";
 
 int DBFW(int number) { return UiIndex(DBFW_TAB_001, number); }
 
@@ -395,8 +393,8 @@ int CDBUpdateTab::ReadZipList() {
     m_checkFW->setChecked(true);
   }
   if (!list->refused.isEmpty()) {
-    UiSeams::ShowMessage(this, QString::fromLatin1(kZipListRefusedMessage)
-                                   .arg(list->refused.join(QLatin1Char('\n'))),
+    UiSeams::ShowMessage(this, ExtraText(ExtraTextId::ZIPLIST_NAME_OUTSIDE) + QLatin1Char('\n') +
+                                   list->refused.join(QLatin1Char('\n')),
                          UiSeams::MessageIcon::Warning);
   }
   if (m_bUpdateDB || m_bUpdateVoice || m_bUpdateFW) m_buttonUpdate->setEnabled(true);

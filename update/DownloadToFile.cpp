@@ -1,4 +1,5 @@
 #include "update/DownloadToFile.h"
+#include "text/ExtraTexts.h"
 
 #include <curl/curl.h>
 
@@ -68,12 +69,12 @@ DownloadResult DownloadToFile(const QString& url, const QString& localPath, CDow
   QSaveFile file(localPath);
   if (!file.open(QIODevice::WriteOnly)) {
     return Fail(DownloadResult::WriteFailed,
-                QStringLiteral("Cannot write %1: %2").arg(localPath, file.errorString()), errorText);
+                ExtraText(ExtraTextId::DOWNLOAD_WRITE_FAILED).arg(localPath, file.errorString()), errorText);
   }
 
   InitCurlOnce();
   std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-  if (!curl) return Fail(DownloadResult::Failed, QStringLiteral("Cannot start a download"), errorText);
+  if (!curl) return Fail(DownloadResult::Failed, ExtraText(ExtraTextId::DOWNLOAD_START_FAILED), errorText);
 
   Transfer transfer;
   transfer.file = &file;
@@ -105,9 +106,9 @@ DownloadResult DownloadToFile(const QString& url, const QString& localPath, CDow
       curlError[0] ? QString::fromUtf8(curlError) : QString::fromUtf8(curl_easy_strerror(code));
   if (code == CURLE_OK || transfer.writeFailed) {
     return Fail(DownloadResult::WriteFailed,
-                QStringLiteral("Cannot write %1: %2").arg(localPath, file.errorString()), errorText);
+                ExtraText(ExtraTextId::DOWNLOAD_WRITE_FAILED).arg(localPath, file.errorString()), errorText);
   }
-  if (transfer.aborted) return Fail(DownloadResult::Aborted, QStringLiteral("Download aborted"), errorText);
+  if (transfer.aborted) return Fail(DownloadResult::Aborted, ExtraText(ExtraTextId::DOWNLOAD_ABORTED), errorText);
   if (code == CURLE_OPERATION_TIMEDOUT) return Fail(DownloadResult::Stalled, detail, errorText);
   return Fail(DownloadResult::Failed, detail, errorText);
 }

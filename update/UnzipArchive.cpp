@@ -1,4 +1,5 @@
 #include "update/UnzipArchive.h"
+#include "text/ExtraTexts.h"
 
 #include <zip.h>
 
@@ -153,6 +154,6 @@ int UnzipArchive::Close() {
 }
 
 QString UnzipArchive::FormatMessage(int code) {
-  if (code < 0 || code >= ZR_RESULT_COUNT) return QStringLiteral("Unknown unzip error %1").arg(code);
+  if (code < 0 || code >= ZR_RESULT_COUNT) return ExtraText(ExtraTextId::UNZIP_UNKNOWN_ERROR).arg(code);
   return QString::fromLatin1(kResultTexts[static_cast<std::size_t>(code)]);
 }

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <vector>
 
+#include "text/ExtraTexts.h"
 #include "DeviceSheet.h"
 #include "support/FtpServer.h"
 #include "unitsim/PackageHeader.h"
@@ -274,7 +275,7 @@ TEST_F(RecoveryPage, FileTooShortOrNoneIsRefusedBeforeAnythingIsSent) {
   EXPECT_TRUE(reset.IsProbeTimerActive());
   ASSERT_TRUE(PlugAndWaitForUpdate());
   reset.m_buttonUpdate->click();
-  EXPECT_TRUE(s->SawMessage(CReset::kPackageUnreadableMessage));
+  EXPECT_TRUE(s->SawMessage(ExtraText(ExtraTextId::RESET_NOT_A_PACKAGE)));
 
   // A file shorter than a package's payload offset is refused the same way.
   chosenFile = WriteFirmware(QStringLiteral("short.hdr"), Firmware(1, 7, 0).left(1000));
@@ -282,7 +283,7 @@ TEST_F(RecoveryPage, FileTooShortOrNoneIsRefusedBeforeAnythingIsSent) {
   ASSERT_TRUE(WaitUntil([&] { return reset.m_buttonUpdate->isEnabled(); }, kProbeTimeoutMs));
   reset.m_buttonUpdate->click();
   EXPECT_EQ(s->Messages().size(), 2);
-  EXPECT_EQ(s->Messages().last().text, CReset::kPackageUnreadableMessage);
+  EXPECT_EQ(s->Messages().last().text, ExtraText(ExtraTextId::RESET_NOT_A_PACKAGE));
   Settle(300);
   EXPECT_TRUE(ReceivedOn(unit, kResetChannel).isEmpty());
   EXPECT_TRUE(Packages().isEmpty());

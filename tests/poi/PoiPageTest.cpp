@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include "text/ExtraTexts.h"
 #include "app/CV700UpdaterDlg.h"
 #include "platform/UiSeams.h"
 #include "poi/CPOITab.h"
@@ -284,7 +285,7 @@ TEST_F(PoiPageTest, UnplugDuringASaveGivesThePageBack) {
                                    kTaskTimeoutMs));
   ASSERT_TRUE(m_unit.Client().Unplug());
   ASSERT_TRUE(WaitIdle());
-  ASSERT_EQ(m_messages, QStringList{QString::fromLatin1(PoiConstants::kNoAnswerMessage)});
+  ASSERT_EQ(m_messages, QStringList{ExtraText(ExtraTextId::UNIT_NO_ANSWER)});
   EXPECT_TRUE(m_readEnabledAtMessage);
   EXPECT_TRUE(Page().m_btnSave->isEnabled());
   EXPECT_FALSE(m_sheet->m_pageMain.m_bBusy);
@@ -299,7 +300,7 @@ TEST_F(PoiPageTest, UnitGoneBeforeAReadGivesThePageBack) {
   OpenPage();
   ASSERT_TRUE(m_unit.Client().Unplug());  // the pipes the page holds are closed under it
   Read();
-  ASSERT_EQ(m_messages, QStringList{QString::fromLatin1(PoiConstants::kNoAnswerMessage)});
+  ASSERT_EQ(m_messages, QStringList{ExtraText(ExtraTextId::UNIT_NO_ANSWER)});
   EXPECT_TRUE(m_readEnabledAtMessage);
   EXPECT_FALSE(m_sheet->m_pageMain.m_bBusy);
   EXPECT_EQ(List().GetItemCount(), 0);

@@ -4,12 +4,16 @@
 #include <QTemporaryDir>
 
 #include "platform/Profile.h"
+#include "support/TestSupport.h"
+#include "text/ExtraTexts.h"
 
-// Every test program gets its own settings file, so no test reads or writes the user's.
+// Every test program gets its own settings file, so no test reads or writes the user's, and
+// the program's own messages as shipped.
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   QCoreApplication app(argc, argv);
   QTemporaryDir settingsDir;
   Profile::SetFilePathForTesting(settingsDir.filePath(QStringLiteral("V770PCSoft.ini")));
+  LoadExtraTexts(TestSupport::ShippedDataPath(QString::fromLatin1(kExtraTextFileName)));
   return RUN_ALL_TESTS();
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QUrlQuery>
@@ -7,6 +8,7 @@
 #include "TextTestSupport.h"
 #include "app/VersionFile.h"
 #include "support/TestSupport.h"
+#include "text/ExtraTexts.h"
 #include "text/UiTextTable.h"
 
 namespace {
@@ -116,6 +118,48 @@ TEST_F(ShippedUiTextTest, SavedInTheUsersCodePageItGivesTheSameTables) {
   UiTextTables ansi;
   ASSERT_TRUE(ReadUITextFile(ansiPath, ansi));
   EXPECT_EQ(ansi, m_tables);
+}
+
+// The program's own messages: every key in both languages, with the same placeholders, so a
+// French user never meets an English sentence or a missing argument.
+TEST(ShippedExtraTextTest, EveryMessageInBothLanguagesWithTheSamePlaceholders) {
+  ExtraTextTable table;
+  ASSERT_TRUE(ReadExtraTextFile(TestSupport::ShippedDataPath(QString::fromLatin1(kExtraTextFileName)), table));
+  static const QRegularExpression placeholder(QStringLiteral("%\\d"));
+  for (int i = 0; i < kExtraTextCount; ++i) {
+    const QString key = ExtraTextKey(static_cast<ExtraTextId>(i));
+    const QString english = table[kLanguageEnglish - 1][i];
+    const QString french = table[kLanguageFrench - 1][i];
+    ASSERT_FALSE(english.isEmpty() || french.isEmpty()) << key.toStdString();
+    EXPECT_NE(english, french) << key.toStdString();
+    QStringList englishArgs, frenchArgs;
+    for (const auto& m : placeholder.globalMatch(english)) englishArgs << m.captured();
+    for (const auto& m : placeholder.globalMatch(french)) frenchArgs << m.captured();
+    englishArgs.sort();
+    frenchArgs.sort();
+    EXPECT_EQ(englishArgs, frenchArgs) << key.toStdString();
+  }
+}
+
+// Keys, not positions: an unknown or misspelt line is skipped without shifting the others, and
+// a message the current language lacks falls back to English, then to its key.
+TEST(ExtraTextTest, MatchesByKeyAndFallsBackToEnglishThenTheKey) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QString::fromLatin1(kExtraTextFileName));
+  ASSERT_TRUE(TestSupport::WriteFile(path, QByteArrayLiteral("[English version]\nEN_NOT_A_KEY.x\n"
+                                                              "EN_UNIT_NO_ANSWER.  No answer.  \nFR_DOWNLOAD_ABORTED.wrong section\n"
+                                                              "EN_DOWNLOAD_ABORTED.Stopped.\n[Franch version]\n"
+                                                              "FR_UNIT_NO_ANSWER.Pas de r\xC3\xA9ponse.\n")));
+  ASSERT_TRUE(LoadExtraTexts(path));
+  SetExtraTextLanguage(kLanguageFrench);
+  EXPECT_EQ(ExtraText(ExtraTextId::UNIT_NO_ANSWER), QStringLiteral("Pas de réponse."));
+  EXPECT_EQ(ExtraText(ExtraTextId::DOWNLOAD_ABORTED), QStringLiteral("Stopped."));
+  EXPECT_EQ(ExtraText(ExtraTextId::UNZIP_UNKNOWN_ERROR), QStringLiteral("UNZIP_UNKNOWN_ERROR"));
+  SetExtraTextLanguage(kLanguageEnglish);
+  EXPECT_EQ(ExtraText(ExtraTextId::UNIT_NO_ANSWER), QStringLiteral("No answer."));
+  EXPECT_FALSE(LoadExtraTexts(dir.filePath(QStringLiteral("missing.txt"))));
+  EXPECT_EQ(ExtraText(ExtraTextId::UNIT_NO_ANSWER), QStringLiteral("No answer.")) << "a failed load keeps the table";
+  LoadExtraTexts(TestSupport::ShippedDataPath(QString::fromLatin1(kExtraTextFileName)));
 }
 
 }  // namespace

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <array>
+
+// The program's own messages, beyond the 92 entries of the UI text file (whose layout stored
+// files rely on). They live in a second file of the same format beside it, with English and
+// French sections, and are matched by key, so new messages can be added without moving any.
+//
+// Adding a message: add its key to V770_EXTRA_TEXT_KEYS and a line for it in both sections
+// of data/V770UIText_Extra_v12.txt. A %1, %2 ... in a text is filled with QString::arg.
+#define V770_EXTRA_TEXT_KEYS(X) \
+  X(UNIT_NO_ANSWER)             \
+  X(POI_TOO_MANY_ROWS)          \
+  X(POI_TOO_MANY_RECORDS)       \
+  X(RESET_NOT_A_PACKAGE)        \
+  X(ZIPLIST_NAME_OUTSIDE)       \
+  X(ZIPLIST_NAME_EMPTY)         \
+  X(DOWNLOAD_WRITE_FAILED)      \
+  X(DOWNLOAD_START_FAILED)      \
+  X(DOWNLOAD_ABORTED)           \
+  X(UNZIP_UNKNOWN_ERROR)
+
+enum class ExtraTextId : int {
+#define V770_EXTRA_TEXT_ENUM(key) key,
+  V770_EXTRA_TEXT_KEYS(V770_EXTRA_TEXT_ENUM)
+#undef V770_EXTRA_TEXT_ENUM
+};
+
+inline constexpr const char* kExtraTextFileName = "V770UIText_Extra_v12.txt";
+inline constexpr int kExtraTextCount = 0
+#define V770_EXTRA_TEXT_COUNT(key) +1
+    V770_EXTRA_TEXT_KEYS(V770_EXTRA_TEXT_COUNT)
+#undef V770_EXTRA_TEXT_COUNT
+    ;
+
+// Texts by language (index = language - 1, English and French) and message.
+using ExtraTextTable = std::array<std::array<QString, kExtraTextCount>, 2>;
+
+// The key of a message as the file spells it ("UNIT_NO_ANSWER").
+QString ExtraTextKey(ExtraTextId id);
+
+// Reads the extra text file; lines of unknown keys are skipped, a key missing from the file
+// stays empty. FALSE when the file cannot be opened.
+bool ReadExtraTextFile(const QString& path, ExtraTextTable& table);
+
+// The program-wide table, loaded once at start-up, and the language its texts are given in.
+bool LoadExtraTexts(const QString& path);
+void SetExtraTextLanguage(int nLanguage);
+
+// The message in the current language; the English one where that language lacks it, and
+// the key itself when the file held neither, so a message is never blank.
+QString ExtraText(ExtraTextId id);
