@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/WorkingFiles.h"
+
 class CV700UpdaterDlg;
 
 // The application object: builds the sheet, reads the remembered language, adds the main
@@ -14,5 +16,3 @@ class CV700UpdaterApp {
 
 extern CV700UpdaterApp theApp;
 
-// The language to start in: the remembered one when it has a text table, else English.
-int StartupLanguage();

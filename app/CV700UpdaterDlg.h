@@ -9,6 +9,7 @@
 
 #include "app/CSplashDlg.h"
 #include "app/VersionFile.h"
+#include "app/WorkingFiles.h"
 #include "device/CMainTab.h"
 #include "device/COptionTab.h"
 #include "device/CReset.h"
@@ -85,8 +86,8 @@ class CV700UpdaterDlg : public QDialog {
 
   // The window-text caption format; the numbers are the program's own version.
   static constexpr const char* kCaptionFormat = "V770 PC Software v%1.%2.%3.%4";
-  static constexpr const char* kUITextFileName = "V770UIText_New_v12.txt";
-  static constexpr const char* kVersionFileName = "V770_VersionInfo_v12.txt";
+  static constexpr const char* kUITextFileName = WorkingFiles::kUITextFileName;
+  static constexpr const char* kVersionFileName = WorkingFiles::kVersionFileName;
   static constexpr const char* kUITextMissingMessage =
       "Fail to read the V770UIText_New File. Check this file is on your PC!";
   static constexpr const char* kVersionMissingMessage =

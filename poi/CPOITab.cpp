@@ -8,7 +8,6 @@
 #include <QVBoxLayout>
 
 #include "app/CV700UpdaterDlg.h"
-#include "device/UnitLibrary.h"
 #include "platform/UiSeams.h"
 #include "platform/WorkingFolder.h"
 #include "poi/CBusyGuard.h"
@@ -122,12 +121,7 @@ void CPOITab::OnDestroyWindow() {
 void CPOITab::OpenPoiChannels() {
   // Pipes of an earlier initialisation are let go before new ones are opened.
   m_channels = {};
-  CUnitLibrary library;
-  if (!library.Load()) return;
-  const ChannelHandle reply = library.open_file(UnitChannels::kPoiRead);
-  const ChannelHandle command = library.open_file(UnitChannels::kPoiWrite);
-  if (IsChannelOpen(reply)) m_channels.reply = std::make_shared<FdChannel>(reply);
-  if (IsChannelOpen(command)) m_channels.command = std::make_shared<FdChannel>(command);
+  m_channels = ::OpenPoiChannels();
 }
 
 // ---- state shown ----

@@ -15,6 +15,10 @@ struct PoiChannels {
   bool IsOpen() const { return command && command->IsOpen() && reply && reply->IsOpen(); }
 };
 
+// Loads the unit library and opens the reply pipe, then the command pipe; a pipe that did not
+// open stays empty. The library is not needed once they are open.
+PoiChannels OpenPoiChannels();
+
 // How a POI task ended.
 enum class PoiTaskOutcome {
   Done,            // ran to its end (an unconnected unit included: nothing was sent)
