@@ -19,7 +19,44 @@
   X(DOWNLOAD_WRITE_FAILED)      \
   X(DOWNLOAD_START_FAILED)      \
   X(DOWNLOAD_ABORTED)           \
-  X(UNZIP_UNKNOWN_ERROR)
+  X(UNZIP_UNKNOWN_ERROR)        \
+  X(CLI_DESCRIPTION)            \
+  X(CLI_HELP_STATUS)            \
+  X(CLI_HELP_UPDATE)            \
+  X(CLI_HELP_RECOVER)           \
+  X(CLI_HELP_SPEED_UNIT)        \
+  X(CLI_HELP_POI_READ)          \
+  X(CLI_HELP_POI_WRITE)         \
+  X(CLI_HELP_POI_ERASE)         \
+  X(CLI_ARGUMENT_COMMAND)       \
+  X(CLI_OPTION_JSON)            \
+  X(CLI_OPTION_FORCE)           \
+  X(CLI_OPTION_AREA)            \
+  X(CLI_OPTION_VOICE)           \
+  X(CLI_OPTION_MANUAL)          \
+  X(CLI_OPTION_DRY_RUN)         \
+  X(CLI_OPTION_DOWNLOAD)        \
+  X(CLI_OPTION_OUTPUT)          \
+  X(CLI_OPTION_FORMAT)          \
+  X(CLI_USAGE)                  \
+  X(CLI_NO_COMMAND)             \
+  X(CLI_UNKNOWN_COMMAND)        \
+  X(CLI_WRONG_ARGUMENTS)        \
+  X(CLI_OPTION_NOT_FOR)         \
+  X(CLI_MANUAL_ALONE)           \
+  X(CLI_UNKNOWN_NAME)           \
+  X(CLI_SPEED_UNIT_VALUE)       \
+  X(CLI_POI_FORMAT_UNKNOWN)     \
+  X(CLI_FILE_NOT_READ)          \
+  X(CLI_FILE_NOT_WRITTEN)       \
+  X(CLI_POI_BAD_LINE)           \
+  X(CLI_POI_READ)               \
+  X(CLI_POI_WRITTEN)            \
+  X(CLI_POI_ERASED)             \
+  X(CLI_DRY_RUN_PACKAGE)        \
+  X(CLI_HELP_USAGE)             \
+  X(CLI_HELP_OPTIONS)           \
+  X(CLI_OPTION_HELP)
 
 enum class ExtraTextId : int {
 #define V770_EXTRA_TEXT_ENUM(key) key,

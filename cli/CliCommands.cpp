@@ -1,0 +1,275 @@
+#include "cli/CliCommands.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include "device/RecoveryTransfer.h"
+#include "device/SpeedUnitCommand.h"
+#include "device/UnitLibrary.h"
+#include "device/UnitStatus.h"
+#include "poi/PoiChannels.h"
+#include "poi/PoiFile.h"
+#include "poi/PoiReadTask.h"
+#include "poi/PoiWriteTask.h"
+#include "text/ExtraTexts.h"
+#include "update/CDownloadStatusCallback.h"
+#include "update/DownloadSink.h"
+#include "update/DownloadToFile.h"
+#include "update/PackageSender.h"
+#include "update/UpdateCatalogue.h"
+#include "update/UpdateServer.h"
+
+namespace {
+
+// The speed units as the command line names them, by the index the unit takes.
+constexpr const char* kSpeedUnitNames[] = {"km/h", "mph"};
+constexpr int kSpeedUnitCount = 2;
+
+// Messages from the error texts of the UI text file.
+constexpr int kErrorNotConnected = UiIndex(ERROR_MSG_001, 1);
+constexpr int kErrorServerUnreachable = UiIndex(ERROR_MSG_001, 2);
+constexpr int kErrorVersionFile = UiIndex(ERROR_MSG_001, 3);
+constexpr int kErrorChannelNotOpen = UiIndex(ERROR_MSG_001, 4);
+constexpr int kErrorNoFirmware = UiIndex(ERROR_MSG_001, 8);
+constexpr int kErrorTransferChannel = UiIndex(ERROR_MSG_001, 12);
+constexpr int kTextTransferFailed = UiIndex(DBFW_TAB_001, 6);
+constexpr int kTextDownloadFW = UiIndex(DBFW_TAB_001, 14);
+constexpr int kTextSendFW = UiIndex(DBFW_TAB_001, 18);
+constexpr int kTextDone = UiIndex(DBFW_TAB_001, 19);
+constexpr int kTextReadingPois = UiIndex(POI_TAB_001, 8);
+constexpr int kTextWritingPois = UiIndex(POI_TAB_001, 9);
+constexpr int kLabelSpeedUnit = UiIndex(OPTION_TAB_001, 1);
+constexpr int kTextFirstSpeedUnit = UiIndex(OPTION_TAB_001, 2);
+constexpr const char* kUnitChangedMessage = "Unit is changed!";
+
+QString Labelled(const QString& label, const QString& value) {
+  const QString trimmed = label.trimmed();
+  return trimmed.endsWith(QLatin1Char(':')) ? trimmed + QLatin1Char(' ') + value
+                                            : trimmed + QStringLiteral(" : ") + value;
+}
+
+// Download progress straight onto the console: the command line's download runs on the
+// thread that prints.
+class ConsoleDownloadSink : public IDownloadSink {
+ public:
+  explicit ConsoleDownloadSink(CliConsole& console) : m_console(console) {}
+  void OnDownloadProgress(const QString&, const QString&, int percent, quint64, quint64) override {
+    m_console.Progress(percent);
+  }
+
+ private:
+  CliConsole& m_console;
+};
+
+}  // namespace
+
+int CliCommands::Fail(const QString& message) {
+  m_console.Error(message);
+  return kExitFailed;
+}
+
+bool CliCommands::RequireUnit() {
+  if (ProbeUnit().bUnitPresent) return true;
+  FailUi(kErrorNotConnected);
+  return false;
+}
+
+// ---- status ----
+
+int CliCommands::Status(bool bJson) {
+  const UnitStatus status = UnitStatus::Query(m_files.version.listDB);
+  if (status.outcome == UnitStatus::NoReply) return Fail(ExtraText(ExtraTextId::UNIT_NO_ANSWER));
+  if (status.outcome == UnitStatus::ChannelNotOpen) return FailUi(kErrorChannelNotOpen);
+  const bool bConnected = status.outcome == UnitStatus::Identified;
+  const UnitVersionInfo& info = status.info;
+  const int speedUnit = info.nUnitVoiceLanguage;
+  const bool bKnownSpeedUnit = speedUnit >= 0 && speedUnit < kSpeedUnitCount;
+  if (bJson) {
+    QJsonObject json{{QStringLiteral("connected"), bConnected}};
+    if (bConnected) {
+      const auto byte = [&](int i) { return static_cast<int>(static_cast<qint8>(status.reply.at(i))); };
+      json.insert(QStringLiteral("hardwareId"), byte(UnitReply::kHardwareId));
+      json.insert(QStringLiteral("firmware"), QStringLiteral("%1.%2").arg(byte(UnitReply::kFWMajor)).arg(byte(UnitReply::kFWMinor)));
+      json.insert(QStringLiteral("dbArea"), info.strDBArea);
+      json.insert(QStringLiteral("dbAreaCode"), info.nUnitDBArea);
+      json.insert(QStringLiteral("dbVersion"), info.nUnitDBVersion);
+      json.insert(QStringLiteral("voiceVersion"), info.nUnitVoiceVersion);
+      json.insert(QStringLiteral("speedUnit"), bKnownSpeedUnit ? QJsonValue(QString::fromLatin1(kSpeedUnitNames[speedUnit]))
+                                                               : QJsonValue(speedUnit));
+    }
+    m_console.Raw(QJsonDocument(json).toJson(QJsonDocument::Compact) + '\n');
+    return kExitOk;
+  }
+  m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 10)),
+                          m_files.Ui(UiIndex(MAIN_TAB_001, bConnected ? 12 : 11))));
+  if (!bConnected) return kExitOk;
+  m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 5)), info.strHWVersion));
+  m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 8)), info.strFWVersion));
+  m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 6)), info.strDBArea));
+  m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 7)), info.strDBVersion));
+  m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 9)), info.strVoiceVersion));
+  m_console.Line(Labelled(m_files.Ui(kLabelSpeedUnit), bKnownSpeedUnit ? m_files.Ui(kTextFirstSpeedUnit + speedUnit)
+                                                                        : QString::number(speedUnit)));
+  return kExitOk;
+}
+
+// ---- speed unit ----
+
+int CliCommands::SpeedUnit(const QString& value) {
+  int selection = -1;
+  for (int i = 0; i < kSpeedUnitCount; ++i)
+    if (value.compare(QLatin1String(kSpeedUnitNames[i]), Qt::CaseInsensitive) == 0) selection = i;
+  if (selection < 0) {
+    m_console.Error(ExtraText(ExtraTextId::CLI_SPEED_UNIT_VALUE).arg(value));
+    return kExitUsage;
+  }
+  if (!RequireUnit()) return kExitFailed;
+  switch (RunSpeedUnitCommand(true, BuildSpeedUnitCommand(selection))) {
+    case SpeedUnitOutcome::Sent: m_console.Line(QString::fromLatin1(kUnitChangedMessage)); return kExitOk;
+    case SpeedUnitOutcome::NotSent: return FailUi(kErrorChannelNotOpen);
+    case SpeedUnitOutcome::Failed: break;
+  }
+  return Fail(ExtraText(ExtraTextId::UNIT_NO_ANSWER));
+}
+
+// ---- recovery ----
+
+int CliCommands::Recover(const QString& file, bool bDownload) {
+  // The unit first: without it there is nothing to download for.
+  RecoveryProbe probe = ProbeRecoveryUnit();
+  if (!probe.bUnitPresent) return FailUi(kErrorNotConnected);
+  RecoveryTransfer transfer;
+  transfer.hPipe = probe.hPipe;
+  // The channel is ours from here on; whatever happens, it is closed.
+  struct ChannelCloser {
+    RecoveryTransfer& transfer;
+    ~ChannelCloser() { CloseRecoveryChannel(transfer.hPipe); }
+  } closer{transfer};
+
+  QString path = file;
+  if (bDownload) {
+    if (!m_files.bVersionRead) return FailUi(kErrorVersionFile);
+    const QString name = m_files.version.strFWFile;
+    path = UpdateCatalogue::LocalPackagePath(m_files.strFolder, name);
+    if (name.isEmpty() || path.isEmpty()) return FailUi(kErrorNoFirmware);
+    const QString url = UpdateCatalogue::PackageUrl(UpdateServer::BaseUrl(), UpdateCatalogue::kFolderFW, name);
+    ConsoleDownloadSink sink(m_console);
+    CDownloadStatusCallback callback(&sink);
+    m_console.StartProgress(m_files.Ui(kTextDownloadFW));
+    const DownloadResult result = DownloadToFile(url, path, callback);
+    m_console.EndProgress();
+    if (result != DownloadResult::Done) return FailUi(kErrorServerUnreachable);
+  }
+  std::optional<QByteArray> package = ReadPackageFile(path);
+  if (!package) return Fail(ExtraText(ExtraTextId::RESET_NOT_A_PACKAGE));
+  transfer.pBuffer = std::move(*package);
+  const ChannelHandle handle = std::exchange(transfer.hPipe, kChannelNotOpen);
+  m_console.StartProgress(m_files.Ui(kTextSendFW));
+  const RecoveryOutcome outcome =
+      SendRecoveryPackage(RecoveryTransfer{handle, std::move(transfer.pBuffer)},
+                          [this](unsigned value) { m_console.Progress(static_cast<int>(value)); });
+  m_console.EndProgress();
+  switch (outcome) {
+    case RecoveryOutcome::Sent: m_console.Line(m_files.Ui(kTextDone)); return kExitOk;
+    case RecoveryOutcome::ChannelNotOpen: return FailUi(kErrorTransferChannel);
+    case RecoveryOutcome::Failed: break;
+  }
+  return FailUi(kTextTransferFailed);
+}
+
+// ---- POIs ----
+
+namespace {
+
+// The outcome of a POI exchange as a failure text; empty when it ran to its end.
+QString PoiTaskFailure(PoiTaskOutcome outcome) {
+  switch (outcome) {
+    case PoiTaskOutcome::Done: return {};
+    case PoiTaskOutcome::HandlesNotOpen: return QString::fromLatin1(PoiConstants::kHandleNotOpenMessage);
+    case PoiTaskOutcome::NoAnswer: return ExtraText(ExtraTextId::UNIT_NO_ANSWER);
+  }
+  return {};
+}
+
+}  // namespace
+
+int CliCommands::PoiRead(const QString& output, const QString& format) {
+  if (!format.isEmpty() && format.compare(QLatin1String("txt"), Qt::CaseInsensitive) != 0) {
+    m_console.Error(ExtraText(ExtraTextId::CLI_POI_FORMAT_UNKNOWN).arg(format));
+    return kExitUsage;
+  }
+  if (!RequireUnit()) return kExitFailed;
+  const PoiChannels channels = OpenPoiChannels();
+  if (!channels.IsOpen()) return Fail(QString::fromLatin1(PoiConstants::kHandleNotOpenMessage));
+  const bool bToStandardOutput = output.isEmpty() || output == QLatin1String("-");
+  // The POIs alone on the standard output, so it can be piped.
+  if (!bToStandardOutput) m_console.Line(m_files.Ui(kTextReadingPois));
+  PoiRecordTable& table = ThePoiRecordTable();
+  const PoiReadResult result = PoiReadTask::Run(channels, true, table);
+  if (const QString failure = PoiTaskFailure(result.outcome); !failure.isEmpty()) return Fail(failure);
+  if (result.announced > result.count)
+    m_console.Error(ExtraText(ExtraTextId::POI_TOO_MANY_RECORDS).arg(result.announced).arg(result.count));
+
+  // The export file in the working folder, as after every read in the window.
+  const QDateTime now = QDateTime::currentDateTime();
+  const QList<PoiTexts> pois = ExportPoiFile(m_files.strFolder, now, table, result.count);
+  QByteArray bytes;
+  for (const PoiTexts& poi : pois) bytes += PoiFile::FormatLine(poi);
+  if (bToStandardOutput) {
+    m_console.Raw(bytes);
+    return kExitOk;
+  }
+  QSaveFile file(output);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    return Fail(ExtraText(ExtraTextId::CLI_FILE_NOT_WRITTEN).arg(output));
+  m_console.Line(ExtraText(ExtraTextId::CLI_POI_READ).arg(pois.size()).arg(output));
+  return kExitOk;
+}
+
+int CliCommands::PoiWrite(const QString& path) {
+  const std::optional<QList<PoiTexts>> rows = PoiFile::Read(path);
+  if (!rows) return Fail(ExtraText(ExtraTextId::CLI_FILE_NOT_READ).arg(path));
+  // The list's rules before anything reaches the unit: the slots and what a record can keep.
+  PoiRecordTable& table = ThePoiRecordTable();
+  const PoiConversion conversion = SavePoiBackup(m_files.strFolder, QDateTime::currentDateTime(), *rows, table);
+  if (conversion.result == PoiConversion::TooManyRows)
+    return Fail(ExtraText(ExtraTextId::POI_TOO_MANY_ROWS).arg(PoiRecordTable::kSlotCount).arg(rows->size()));
+  if (conversion.result == PoiConversion::BadRow)
+    return Fail(ExtraText(ExtraTextId::CLI_POI_BAD_LINE)
+                    .arg(conversion.badRow + 1)
+                    .arg(QString::fromLatin1(PoiConstants::kConversionFailedMessage)));
+  if (!RequireUnit()) return kExitFailed;
+  const PoiChannels channels = OpenPoiChannels();
+  if (!channels.IsOpen()) return Fail(QString::fromLatin1(PoiConstants::kHandleNotOpenMessage));
+  m_console.Line(m_files.Ui(kTextWritingPois));
+  // The unit is to hold exactly the file: what it held before goes first, so no old POI
+  // stays behind in a slot past the file's.
+  PoiWriteParams params;
+  params.unitConnected = true;
+  params.erasePending = true;
+  PoiWriteResult result = PoiWriteTask::Run(channels, params, table);
+  if (result.outcome == PoiTaskOutcome::Done) {
+    params.erasePending = false;
+    params.count = static_cast<int>(rows->size());
+    result = PoiWriteTask::Run(channels, params, table);
+  }
+  if (const QString failure = PoiTaskFailure(result.outcome); !failure.isEmpty()) return Fail(failure);
+  m_console.Line(ExtraText(ExtraTextId::CLI_POI_WRITTEN).arg(result.written));
+  return kExitOk;
+}
+
+int CliCommands::PoiErase() {
+  if (!RequireUnit()) return kExitFailed;
+  const PoiChannels channels = OpenPoiChannels();
+  if (!channels.IsOpen()) return Fail(QString::fromLatin1(PoiConstants::kHandleNotOpenMessage));
+  PoiWriteParams params;
+  params.unitConnected = true;
+  params.erasePending = true;
+  const PoiWriteResult result = PoiWriteTask::Run(channels, params, ThePoiRecordTable());
+  if (const QString failure = PoiTaskFailure(result.outcome); !failure.isEmpty()) return Fail(failure);
+  ThePoiRecordTable().Clear();
+  m_console.Line(ExtraText(ExtraTextId::CLI_POI_ERASED));
+  return kExitOk;
+}

@@ -1,0 +1,136 @@
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSet>
+
+#include "app/WorkingFiles.h"
+#include "cli/CliCommands.h"
+#include "platform/WorkingFolder.h"
+#include "text/ExtraTexts.h"
+
+namespace {
+
+struct CliOptions {
+  QCommandLineOption json{QStringLiteral("json"), ExtraText(ExtraTextId::CLI_OPTION_JSON)};
+  QCommandLineOption force{QStringLiteral("force"), ExtraText(ExtraTextId::CLI_OPTION_FORCE)};
+  QCommandLineOption area{QStringLiteral("area"), ExtraText(ExtraTextId::CLI_OPTION_AREA), QStringLiteral("NAME")};
+  QCommandLineOption voice{QStringLiteral("voice"), ExtraText(ExtraTextId::CLI_OPTION_VOICE), QStringLiteral("NAME")};
+  QCommandLineOption manual{QStringLiteral("manual"), ExtraText(ExtraTextId::CLI_OPTION_MANUAL)};
+  QCommandLineOption dryRun{QStringLiteral("dry-run"), ExtraText(ExtraTextId::CLI_OPTION_DRY_RUN)};
+  QCommandLineOption download{QStringLiteral("download"), ExtraText(ExtraTextId::CLI_OPTION_DOWNLOAD)};
+  QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")}, ExtraText(ExtraTextId::CLI_OPTION_OUTPUT),
+                            QStringLiteral("FILE")};
+  QCommandLineOption format{QStringLiteral("format"), ExtraText(ExtraTextId::CLI_OPTION_FORMAT),
+                            QStringLiteral("txt|gpx|kml|csv")};
+  QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, ExtraText(ExtraTextId::CLI_OPTION_HELP)};
+};
+
+// A command, the number of arguments after its name and the options it takes.
+struct CommandForm {
+  const char* name;
+  int minArguments;
+  int maxArguments;
+  QSet<QString> options;
+};
+
+const QList<CommandForm>& CommandForms() {
+  static const QList<CommandForm> forms = {
+      {"status", 0, 0, {QStringLiteral("json")}},
+      {"update", 0, 1,
+       {QStringLiteral("force"), QStringLiteral("area"), QStringLiteral("voice"), QStringLiteral("manual"),
+        QStringLiteral("dry-run")}},
+      {"recover", 0, 1, {QStringLiteral("download")}},
+      {"speed-unit", 1, 1, {}},
+      {"poi read", 0, 0, {QStringLiteral("output"), QStringLiteral("format")}},
+      {"poi write", 1, 1, {}},
+      {"poi erase", 0, 0, {}},
+  };
+  return forms;
+}
+
+// The whole help in the files' language: usage, the commands, then every option.
+QString HelpText(const QList<QCommandLineOption>& options) {
+  constexpr int kOptionColumn = 30;
+  QStringList lines{ExtraText(ExtraTextId::CLI_HELP_USAGE), ExtraText(ExtraTextId::CLI_DESCRIPTION), QString()};
+  for (ExtraTextId id : {ExtraTextId::CLI_HELP_STATUS, ExtraTextId::CLI_HELP_UPDATE, ExtraTextId::CLI_HELP_RECOVER,
+                         ExtraTextId::CLI_HELP_SPEED_UNIT, ExtraTextId::CLI_HELP_POI_READ,
+                         ExtraTextId::CLI_HELP_POI_WRITE, ExtraTextId::CLI_HELP_POI_ERASE})
+    lines << QStringLiteral("  ") + ExtraText(id);
+  lines << QString() << ExtraText(ExtraTextId::CLI_HELP_OPTIONS);
+  for (const QCommandLineOption& option : options) {
+    QStringList names;
+    for (const QString& name : option.names()) names << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+    QString left = QStringLiteral("  ") + names.join(QStringLiteral(", "));
+    if (!option.valueName().isEmpty()) left += QLatin1Char(' ') + option.valueName();
+    lines << left.leftJustified(kOptionColumn - 1) + QLatin1Char(' ') + option.description();
+  }
+  return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+int Usage(CliConsole& console, const QString& detail) {
+  console.Error(ExtraText(ExtraTextId::CLI_USAGE).arg(detail));
+  return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("v770"));
+  CliConsole console;
+  // The same working-folder files and language as the window.
+  const WorkingFiles files = WorkingFiles::Load(WorkingFolder::Current(), StartupLanguage());
+
+  const CliOptions o;
+  const QList<QCommandLineOption> options{o.json,     o.force,  o.area,   o.voice, o.manual,
+                                           o.dryRun,   o.download, o.output, o.format, o.help};
+  QCommandLineParser parser;
+  parser.addOptions(options);
+  if (!parser.parse(QCoreApplication::arguments())) return Usage(console, parser.errorText());
+  if (parser.isSet(o.help)) {
+    console.Raw(HelpText(options).toUtf8());
+    return kExitOk;
+  }
+
+  QStringList args = parser.positionalArguments();
+  if (args.isEmpty()) return Usage(console, ExtraText(ExtraTextId::CLI_NO_COMMAND));
+  QString command = args.takeFirst();
+  if (command == QLatin1String("poi") && !args.isEmpty()) command += QLatin1Char(' ') + args.takeFirst();
+  const CommandForm* form = nullptr;
+  for (const CommandForm& candidate : CommandForms())
+    if (command == QLatin1String(candidate.name)) form = &candidate;
+  if (!form) return Usage(console, ExtraText(ExtraTextId::CLI_UNKNOWN_COMMAND).arg(command));
+  if (args.size() < form->minArguments || args.size() > form->maxArguments)
+    return Usage(console, ExtraText(ExtraTextId::CLI_WRONG_ARGUMENTS).arg(command));
+  for (const QString& name : parser.optionNames()) {
+    const QString longName = name == QLatin1String("o") ? QStringLiteral("output") : name;
+    if (!form->options.contains(longName))
+      return Usage(console, ExtraText(ExtraTextId::CLI_OPTION_NOT_FOR).arg(name, command));
+  }
+
+  CliCommands commands(files, console);
+  const QString argument = args.value(0);
+  if (command == QLatin1String("status")) return commands.Status(parser.isSet(o.json));
+  if (command == QLatin1String("speed-unit")) return commands.SpeedUnit(argument);
+  if (command == QLatin1String("recover")) {
+    // Either a file or the download, never both nor neither.
+    if (argument.isEmpty() == !parser.isSet(o.download))
+      return Usage(console, ExtraText(ExtraTextId::CLI_WRONG_ARGUMENTS).arg(command));
+    return commands.Recover(argument, parser.isSet(o.download));
+  }
+  if (command == QLatin1String("poi read")) return commands.PoiRead(parser.value(o.output), parser.value(o.format));
+  if (command == QLatin1String("poi write")) return commands.PoiWrite(argument);
+  if (command == QLatin1String("poi erase")) return commands.PoiErase();
+
+  CliUpdateOptions update;
+  update.bForce = parser.isSet(o.force);
+  update.strArea = parser.value(o.area);
+  update.strVoice = parser.value(o.voice);
+  update.bManual = parser.isSet(o.manual);
+  update.strPack = argument;
+  update.bDryRun = parser.isSet(o.dryRun);
+  if (!update.strPack.isEmpty() && !update.bManual)
+    return Usage(console, ExtraText(ExtraTextId::CLI_WRONG_ARGUMENTS).arg(command));
+  if (update.bManual && (!update.strArea.isEmpty() || !update.strVoice.isEmpty() || update.bForce))
+    return Usage(console, ExtraText(ExtraTextId::CLI_MANUAL_ALONE));
+  return commands.Update(update);
+}
