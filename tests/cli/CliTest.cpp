@@ -196,12 +196,24 @@ TEST_F(CliTest, SpeedUnitAndRecoveryReachTheUnit) {
   ASSERT_EQ(Run({QStringLiteral("speed-unit"), QStringLiteral("mph")}).exitCode, 0);
   EXPECT_EQ(m_unit.Status()[QStringLiteral("speedUnit")].toInt(), 1);
 
+  // From a file, then from the update server, each time once the unit is back from the
+  // restart its new firmware makes.
+  ServePackages();
   ASSERT_TRUE(TestSupport::WriteFile(Work(QStringLiteral("fw.hdr")), BuildPackage(PackageHeader::kFirmware, 0, {1, 7, 0}, 5000)));
-  const CliRun recover = Run({QStringLiteral("recover"), QStringLiteral("fw.hdr")});
-  ASSERT_EQ(recover.exitCode, 0) << recover.err.constData();
+  const QStringList recoveries[] = {{QStringLiteral("recover"), QStringLiteral("fw.hdr")},
+                                    {QStringLiteral("recover"), QStringLiteral("--download")}};
+  for (const QStringList& args : recoveries) {
+    ASSERT_TRUE(m_unit.WaitForStatus([](const QJsonObject& s) { return !s[QStringLiteral("restarting")].toBool(); },
+                                     kRunTimeoutMs));
+    const CliRun recover = Run(args);
+    ASSERT_EQ(recover.exitCode, 0) << args.join(u' ').toStdString() << ": " << recover.err.constData();
+    EXPECT_EQ(recover.out.trimmed().split('\n').last(), Ui(UiIndex(DBFW_TAB_001, 19)).toUtf8());
+  }
   const QJsonArray received = ReceivedPackages(m_unit.Status());
-  ASSERT_EQ(received.size(), 1);
-  EXPECT_TRUE(received[0][QStringLiteral("installed")].toBool());
+  ASSERT_EQ(received.size(), 2);
+  EXPECT_EQ(received[0][QStringLiteral("version")].toString(), QStringLiteral("1.7"));
+  EXPECT_EQ(received[1][QStringLiteral("version")].toString(), QStringLiteral("1.6"));
+  EXPECT_TRUE(received[0][QStringLiteral("installed")].toBool() && received[1][QStringLiteral("installed")].toBool());
 }
 
 TEST_F(CliTest, BadRequestsEndWithOneLineAndAnExitCode) {
