@@ -1,5 +1,6 @@
 #include <QEventLoop>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include "cli/CliCommands.h"
 #include "device/UnitStatus.h"
@@ -110,13 +111,14 @@ int CliCommands::Update(const CliUpdateOptions& options) {
                              ? WorkingFolder::FilePath(m_files.strFolder, QString::fromLatin1(kManualPackFileName))
                              : options.strPack;
     if (!QFile::exists(pack)) return FailUi(kTextPackMissing);
-    if (!options.bDryRun) {
-      QString error;
-      if (UnpackManualPack(pack, m_files.strFolder, [](int) {}, &error) != 1)
-        return Fail(m_files.Ui(kTextUnpackFailed) + QLatin1Char(' ') + error);
-    }
+    // A dry run looks into the pack without leaving anything in the working folder.
+    QTemporaryDir preview;
+    const QString unpackTo = options.bDryRun ? preview.path() : m_files.strFolder;
+    QString error;
+    if (UnpackManualPack(pack, unpackTo, [](int) {}, &error) != 1)
+      return Fail(m_files.Ui(kTextUnpackFailed) + QLatin1Char(' ') + error);
     const auto list = UpdateCatalogue::ReadZipList(
-        WorkingFolder::FilePath(m_files.strFolder, QString::fromLatin1(UpdateCatalogue::kZipListFileName)));
+        WorkingFolder::FilePath(unpackTo, QString::fromLatin1(UpdateCatalogue::kZipListFileName)));
     if (!list) return Fail(QString::fromLatin1(UpdateCatalogue::kZipListMissingMessage));
     for (const QString& refused : list->refused)
       m_console.Error(ExtraText(ExtraTextId::ZIPLIST_NAME_OUTSIDE) + QLatin1Char(' ') + refused);

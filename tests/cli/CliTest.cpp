@@ -143,8 +143,14 @@ TEST_F(CliTest, UpdateInstallsTheNewerPackagesAndDryRunSendsNothing) {
   const CliRun dry = Run({QStringLiteral("update"), QStringLiteral("--dry-run")});
   ASSERT_EQ(dry.exitCode, 0) << dry.err.constData();
   EXPECT_EQ(dry.out.count('\n'), 2) << "the database and the firmware: " << dry.out.constData();
+  // The manual pack's list, read without unpacking it into the working folder.
+  const QString pack = QStringLiteral(V770_BUILD_DATA_DIR "/demo/V770_manualPack.PCK");
+  const CliRun manual = Run({QStringLiteral("update"), QStringLiteral("--manual"), pack, QStringLiteral("--dry-run")});
+  ASSERT_EQ(manual.exitCode, 0) << manual.err.constData();
+  for (const char* name : {"100412_France.hdr", "10203_English.hdr", "V770_FW_v0106.hdr"})
+    EXPECT_TRUE(manual.out.contains(name)) << name;
   EXPECT_TRUE(ReceivedPackages(m_unit.Status()).isEmpty());
-  EXPECT_TRUE(QDir(m_work.path()).entryList({QStringLiteral("*.hdr")}).isEmpty());
+  EXPECT_EQ(QDir(m_work.path()).entryList(QDir::Files).size(), 3) << "only the data files";
 
   const CliRun update = Run({QStringLiteral("update")});
   ASSERT_EQ(update.exitCode, 0) << update.err.constData();
