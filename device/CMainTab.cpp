@@ -10,11 +10,9 @@
 #include <QUrlQuery>
 #include <QVBoxLayout>
 #include <span>
-#include <thread>
 
 #include "app/CV700UpdaterDlg.h"
 #include "device/ComboSelection.h"
-#include "device/PageReport.h"
 #include "device/UnitLibrary.h"
 #include "platform/UiSeams.h"
 #include "widgets/CWebBrowser2.h"
@@ -188,8 +186,9 @@ void CMainTab::OnPollTimer() {
     }
     return;
   }
-  // A unit that left during the wait is not asked any more.
+  // A unit that left during the wait is not asked any more, nor waited for.
   m_timerQueryDelay.stop();
+  m_versionQuery.RequestStop();
   m_bBusy = false;
   m_bConnectionShown = false;
   sheet.m_bUnitConnected = false;
@@ -200,13 +199,12 @@ void CMainTab::OnPollTimer() {
 }
 
 void CMainTab::StartVersionQuery() {
-  const QPointer<CMainTab> page(this);
   const bool unitConnected = Sheet()->m_bUnitConnected;
-  // Never joined: the worker ends with its exchange and reports only to a page that still exists.
-  std::thread([page, unitConnected] {
-    const VersionQueryResult result = RunVersionQuery(unitConnected);
-    PostToPage(page, [result](CMainTab* self) { self->OnVersionQueryDone(result); });
-  }).detach();
+  m_versionQuery.Start([unitConnected](const WorkerRun<CMainTab>& run) {
+    const VersionQueryResult result =
+        RunVersionQuery(unitConnected, FdChannel::kDefaultTimeoutMs, run.StopToken());
+    run.Post([result](CMainTab* self) { self->OnVersionQueryDone(result); });
+  });
 }
 
 void CMainTab::OnVersionQueryDone(const VersionQueryResult& result) {

@@ -9,6 +9,7 @@
 #include "app/CPropertyPage.h"
 #include "device/UnitVersionInfo.h"
 #include "device/VersionQuery.h"
+#include "platform/Worker.h"
 
 class QComboBox;
 class QGroupBox;
@@ -104,4 +105,6 @@ class CMainTab : public CPropertyPage {
   QTimer m_timerPoll;
   // The wait between seeing a unit and asking it; the window keeps painting meanwhile.
   QTimer m_timerQueryDelay;
+  // Last: stopped and joined before anything else of the page goes.
+  Worker<CMainTab> m_versionQuery{this};
 };

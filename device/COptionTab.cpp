@@ -4,14 +4,11 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <thread>
 
 #include "app/CV700UpdaterDlg.h"
 #include "device/ComboSelection.h"
-#include "device/PageReport.h"
 #include "platform/UiSeams.h"
 
 namespace {
@@ -65,14 +62,14 @@ void COptionTab::OnApply() {
   m_nUnitSel = m_comboUnit->currentIndex();
   // Nothing chosen, nothing to tell the unit.
   if (m_nUnitSel < 0) return;
-  const QPointer<COptionTab> page(this);
   const bool unitConnected = Sheet()->m_bUnitConnected;
   const QByteArray command = BuildSpeedUnitCommand(m_nUnitSel);
-  // Never joined: the worker ends with its command and reports only to a page that still exists.
-  std::thread([page, unitConnected, command] {
-    const SpeedUnitOutcome outcome = RunSpeedUnitCommand(unitConnected, command);
-    PostToPage(page, [outcome](COptionTab* self) { self->OnUnitCommandDone(outcome); });
-  }).detach();
+  // A command still going is stopped and finished first, so two never share the channel.
+  m_unitCommand.Start([unitConnected, command](const WorkerRun<COptionTab>& run) {
+    const SpeedUnitOutcome outcome =
+        RunSpeedUnitCommand(unitConnected, command, UnitExchange::RealSleep, run.StopToken());
+    run.Post([outcome](COptionTab* self) { self->OnUnitCommandDone(outcome); });
+  });
 }
 
 void COptionTab::OnUnitCommandDone(SpeedUnitOutcome outcome) {

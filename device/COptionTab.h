@@ -2,6 +2,7 @@
 
 #include "app/CPropertyPage.h"
 #include "device/SpeedUnitCommand.h"
+#include "platform/Worker.h"
 
 class QComboBox;
 class QGroupBox;
@@ -35,4 +36,7 @@ class COptionTab : public CPropertyPage {
 
  private:
   void OnUnitCommandDone(SpeedUnitOutcome outcome);
+
+  // Last: stopped and joined before anything else of the page goes.
+  Worker<COptionTab> m_unitCommand{this};
 };

@@ -1,5 +1,6 @@
 #include "device/SpeedUnitCommand.h"
 
+#include "device/StoppableChannel.h"
 #include "device/UnitLibrary.h"
 
 QByteArray BuildSpeedUnitCommand(int selection) {
@@ -10,13 +11,14 @@ QByteArray BuildSpeedUnitCommand(int selection) {
 }
 
 SpeedUnitOutcome RunSpeedUnitCommand(bool bUnitConnected, const QByteArray& command,
-                                     const UnitExchange::SleepFn& sleep) {
+                                     const UnitExchange::SleepFn& sleep, std::stop_token stop) {
   if (!bUnitConnected) return SpeedUnitOutcome::NotSent;
   CUnitLibrary library;
   if (!library.Load()) return SpeedUnitOutcome::NotSent;
   FdChannel channel(library.open_file(UnitChannels::kUnitWrite));
   if (!channel.IsOpen()) return SpeedUnitOutcome::NotSent;
-  const bool sent = UnitExchange::SendCommand(channel, command, sleep);
+  StoppableChannel stoppable(channel, stop);
+  const bool sent = UnitExchange::SendCommand(stoppable, command, sleep);
   channel.Close();
   return sent ? SpeedUnitOutcome::Sent : SpeedUnitOutcome::Failed;
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <stop_token>
 
 #include "device/UnitExchange.h"
 
-// The option page's speed-unit command, without any window. Runs on a worker thread.
+// The option page's speed-unit command, without any window. Runs on a worker thread; a stop
+// ends the writes at their next try.
 enum class SpeedUnitOutcome {
   Sent,     // written, and the pause after it is over
   NotSent,  // no unit, or the library or the Unit channel missing: nothing was written
@@ -15,4 +17,5 @@ enum class SpeedUnitOutcome {
 QByteArray BuildSpeedUnitCommand(int selection);
 
 SpeedUnitOutcome RunSpeedUnitCommand(bool bUnitConnected, const QByteArray& command,
-                                     const UnitExchange::SleepFn& sleep = UnitExchange::RealSleep);
+                                     const UnitExchange::SleepFn& sleep = UnitExchange::RealSleep,
+                                     std::stop_token stop = {});

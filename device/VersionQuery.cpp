@@ -1,22 +1,24 @@
 #include "device/VersionQuery.h"
 
+#include "device/StoppableChannel.h"
 #include "device/UnitExchange.h"
 #include "device/UnitLibrary.h"
 #include "device/UnitVersionInfo.h"
 
-VersionQueryResult RunVersionQuery(bool bUnitConnected, int timeoutMs) {
+VersionQueryResult RunVersionQuery(bool bUnitConnected, int timeoutMs, std::stop_token stop) {
   VersionQueryResult result;
   CUnitLibrary library;
   if (!library.Load()) return result;
   FdChannel readChannel(library.open_file(UnitChannels::kMainRead), timeoutMs);
   FdChannel writeChannel(library.open_file(UnitChannels::kMainWrite), timeoutMs);
+  StoppableChannel stoppableRead(readChannel, stop);
+  StoppableChannel stoppableWrite(writeChannel, stop);
 
   if (!readChannel.IsOpen() || !writeChannel.IsOpen()) {
     result.outcome = VersionQueryOutcome::ChannelNotOpen;
   } else if (!bUnitConnected) {
     result.outcome = VersionQueryOutcome::UnitNotConnected;
-  } else if (auto reply = UnitExchange::RequestWithReply(writeChannel, readChannel,
-                                                         QByteArray(kVersionCommand),
+  } else if (auto reply = UnitExchange::RequestWithReply(stoppableWrite, stoppableRead, QByteArray(kVersionCommand),
                                                          UnitVersionInfo::kReplySize)) {
     result.outcome = VersionQueryOutcome::ReplyReady;
     result.reply = *reply;

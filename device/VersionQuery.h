@@ -1,11 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <stop_token>
 
 #include "device/UnitChannel.h"
 
 // The main page's version query, without any window: opens the Main channels, asks "$VER>"
-// and closes them again. Runs on a worker thread.
+// and closes them again. Runs on a worker thread; a stop ends the exchange at its next call.
 enum class VersionQueryOutcome {
   ReplyReady,       // `reply` holds what the unit answered (up to 12 bytes)
   NoReply,          // the failures ran out
@@ -20,4 +21,5 @@ struct VersionQueryResult {
 
 inline constexpr const char* kVersionCommand = "$VER>";
 
-VersionQueryResult RunVersionQuery(bool bUnitConnected, int timeoutMs = FdChannel::kDefaultTimeoutMs);
+VersionQueryResult RunVersionQuery(bool bUnitConnected, int timeoutMs = FdChannel::kDefaultTimeoutMs,
+                                   std::stop_token stop = {});

@@ -4,6 +4,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QThread>
+#include <thread>
 
 #include "device/SpeedUnitCommand.h"
 #include "device/UnitLibrary.h"
@@ -52,6 +54,17 @@ TEST(VersionQuery, ReplyThatNeverComesEndsAsNoReply) {
   EXPECT_EQ(RunVersionQuery(true, kShortChannelTimeoutMs).outcome, VersionQueryOutcome::NoReply);
   EXPECT_GE(clock.elapsed(), 11 * kShortChannelTimeoutMs - 50);  // eleven reads were tried
   EXPECT_LT(clock.elapsed(), kNoReplyCeilingMs);
+
+  // Asked to stop, the query gives up at its next call instead of after eleven full waits.
+  std::stop_source stop;
+  const std::jthread stopper([&stop] {
+    QThread::msleep(kShortChannelTimeoutMs);
+    stop.request_stop();
+  });
+  clock.restart();
+  EXPECT_EQ(RunVersionQuery(true, FdChannel::kDefaultTimeoutMs, stop.get_token()).outcome,
+            VersionQueryOutcome::NoReply);
+  EXPECT_LT(clock.elapsed(), 2 * FdChannel::kDefaultTimeoutMs);
 }
 
 TEST(VersionQuery, UnitSeenAbsentIsNotAsked) {
