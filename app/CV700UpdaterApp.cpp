@@ -1,7 +1,13 @@
 #include "app/CV700UpdaterApp.h"
 
+#include <QApplication>
+
 #include "app/CV700UpdaterDlg.h"
 #include "app/Screenshot.h"
+#include "platform/SingleInstance.h"
+#include "platform/UiSeams.h"
+#include "platform/WorkingFolder.h"
+#include "text/ExtraTexts.h"
 
 CV700UpdaterApp theApp;
 
@@ -14,4 +20,23 @@ bool CV700UpdaterApp::InitInstance() {
   sheet.DoModal();
   m_pSheet = nullptr;
   return false;
+}
+
+void CV700UpdaterApp::BringToFront() {
+  // During start-up the splash is the window; later a message box may stand before the sheet.
+  QWidget* window = QApplication::activeModalWidget();
+  if (!window) window = m_pSheet;
+  if (!window || !window->isVisible()) return;
+  if (window->isMinimized()) window->showNormal();
+  window->raise();
+  window->activateWindow();
+}
+
+int CV700UpdaterApp::HandOverToRunningProgram(SingleInstance& instance) {
+  if (instance.AskRunningToActivate()) return 0;
+  LoadExtraTexts(WorkingFolder::FilePath(WorkingFolder::Current(), QString::fromLatin1(kExtraTextFileName)));
+  SetExtraTextLanguage(StartupLanguage());
+  UiSeams::ShowMessage(nullptr, ExtraText(ExtraTextId::INSTANCE_NOT_ANSWERING),
+                       UiSeams::MessageIcon::Warning);
+  return 1;
 }

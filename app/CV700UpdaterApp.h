@@ -3,6 +3,7 @@
 #include "app/WorkingFiles.h"
 
 class CV700UpdaterDlg;
+class SingleInstance;
 
 // The application object: builds the sheet, reads the remembered language, adds the main
 // and recovery pages and runs the sheet until the window is closed.
@@ -12,6 +13,12 @@ class CV700UpdaterApp {
 
   // Always FALSE: the program ends when the sheet closes.
   bool InitInstance();
+
+  // Another start asked for the window: the window, or the box it shows, comes to the front.
+  void BringToFront();
+  // This start found the program running: asks it to come to the front instead. The exit
+  // status of this start (a message tells the user when the running one does not answer).
+  int HandOverToRunningProgram(SingleInstance& instance);
 };
 
 extern CV700UpdaterApp theApp;

@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "app/CV700UpdaterApp.h"
+#include "platform/SingleInstance.h"
 
 int main(int argc, char* argv[]) {
   // The banner's web view shares OpenGL contexts; this must be said before the application exists.
@@ -8,6 +9,10 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("V770PCSoft"));
   QApplication::setApplicationDisplayName(QStringLiteral("V770 PC Software"));
+  // One program per user talks to the unit: a second start hands over to the first and ends.
+  SingleInstance instance;
+  if (!instance.Acquire()) return theApp.HandOverToRunningProgram(instance);
+  QObject::connect(&instance, &SingleInstance::activationRequested, [] { theApp.BringToFront(); });
   theApp.InitInstance();
   return 0;
 }

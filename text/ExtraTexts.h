@@ -56,7 +56,8 @@
   X(CLI_DRY_RUN_PACKAGE)        \
   X(CLI_HELP_USAGE)             \
   X(CLI_HELP_OPTIONS)           \
-  X(CLI_OPTION_HELP)
+  X(CLI_OPTION_HELP)            \
+  X(INSTANCE_NOT_ANSWERING)
 
 enum class ExtraTextId : int {
 #define V770_EXTRA_TEXT_ENUM(key) key,

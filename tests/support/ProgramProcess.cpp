@@ -1,0 +1,40 @@
+#include "support/ProgramProcess.h"
+
+#include <QFile>
+
+#include "support/TestSupport.h"
+
+namespace {
+constexpr int kStopTimeoutMs = 5000;
+}
+
+ProgramProcess::ProgramProcess() {
+  for (const char* name : {"V770UIText_New_v12.txt", "V770_VersionInfo_v12.txt", "V770UIText_Extra_v12.txt"})
+    QFile::copy(TestSupport::BinPath(QStringLiteral("../data/") + QLatin1String(name)),
+                WorkPath(QLatin1String(name)));
+}
+
+ProgramProcess::~ProgramProcess() {
+  for (auto& program : m_programs) {
+    program->terminate();
+    if (!program->waitForFinished(kStopTimeoutMs)) program->kill();
+    program->waitForFinished(kStopTimeoutMs);
+  }
+}
+
+bool ProgramProcess::IsValid() const { return m_work.isValid() && m_runtime.isValid() && m_config.isValid(); }
+
+QProcess& ProgramProcess::Start() {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+  environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  environment.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
+  auto& program = m_programs.emplace_back(std::make_unique<QProcess>());
+  program->setProcessEnvironment(environment);
+  program->setWorkingDirectory(m_work.path());
+  program->setStandardOutputFile(QProcess::nullDevice());
+  program->setStandardErrorFile(QProcess::nullDevice());
+  program->start(TestSupport::BinPath(QStringLiteral("V770PCSoft")), {});
+  return *program;
+}

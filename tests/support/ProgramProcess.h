@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <memory>
+#include <vector>
+
+// The program itself, started as a user starts it: in a private working folder holding the
+// shipped data files, with its own settings and runtime folders (so neither the user's nor
+// another test's program is in the way), offscreen. Programs started here end with it.
+class ProgramProcess {
+ public:
+  ProgramProcess();
+  ~ProgramProcess();
+  bool IsValid() const;
+  QString WorkPath(const QString& name) const { return m_work.filePath(name); }
+  // Starts one more program in these folders, with the current environment added.
+  QProcess& Start();
+
+ private:
+  QTemporaryDir m_work, m_runtime, m_config;
+  std::vector<std::unique_ptr<QProcess>> m_programs;
+};
