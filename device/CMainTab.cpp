@@ -111,6 +111,7 @@ void CMainTab::OnInitDialog() {
   m_nLanguageSel = m_comboLanguage->currentIndex();
 
   if (m_strBannerURL.isEmpty()) m_strBannerURL = BannerUrl(QString::fromLatin1(kBannerDefaultLanguage));
+  m_browserBanner->SetInternetConnected(Sheet()->m_bInternetConnected);
   m_browserBanner->Navigate(m_strBannerURL);
 
   StartPollTimer(kPollPeriodMs);

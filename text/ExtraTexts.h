@@ -57,7 +57,8 @@
   X(CLI_HELP_USAGE)             \
   X(CLI_HELP_OPTIONS)           \
   X(CLI_OPTION_HELP)            \
-  X(INSTANCE_NOT_ANSWERING)
+  X(INSTANCE_NOT_ANSWERING)     \
+  X(BANNER_OFFLINE_TAGLINE)
 
 enum class ExtraTextId : int {
 #define V770_EXTRA_TEXT_ENUM(key) key,

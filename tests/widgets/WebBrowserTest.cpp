@@ -1,14 +1,24 @@
 #include <gtest/gtest.h>
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QWebEngineView>
 
 #include "support/TestSupport.h"
 #include "widgets/CWebBrowser2.h"
 
+using TestSupport::WaitUntil;
+
 namespace {
 constexpr int kPageLoadTimeoutMs = 120000;  // the browser engine starts on a loaded machine
+
+QString BannerFile(const QTemporaryDir& folder) {
+  const QString page = folder.filePath(QStringLiteral("banner.html"));
+  TestSupport::WriteFile(page, "<html><head><title>V770 banner</title></head><body>banner</body></html>");
+  return QUrl::fromLocalFile(page).toString();
 }
+}  // namespace
 
 TEST(CWebBrowser2, BadAddressesAreIgnoredAndStartNoEngine) {
   CWebBrowser2 browser;
@@ -22,38 +32,69 @@ TEST(CWebBrowser2, BadAddressesAreIgnoredAndStartNoEngine) {
 
 TEST(CWebBrowser2, NavigateShowsThePageAtTheAddress) {
   QTemporaryDir folder;
-  ASSERT_TRUE(folder.isValid());
-  const QString page = folder.filePath(QStringLiteral("banner.html"));
-  ASSERT_TRUE(TestSupport::WriteFile(
-      page, "<html><head><title>V770 banner</title></head><body>banner</body></html>"));
-  const QUrl url = QUrl::fromLocalFile(page);
-
+  const QString url = BannerFile(folder);
   CWebBrowser2 browser;
   browser.resize(300, 120);
   browser.show();
-  bool finished = false;
-  bool loaded = false;
-  ASSERT_TRUE(browser.Navigate(url.toString()));
-  ASSERT_NE(browser.View(), nullptr);
-  QObject::connect(browser.View(), &QWebEngineView::loadFinished, [&](bool ok) {
-    finished = true;
-    loaded = ok;
-  });
-  EXPECT_EQ(browser.GetLocationURL(), url);
-  ASSERT_TRUE(TestSupport::WaitUntil([&] { return finished; }, kPageLoadTimeoutMs));
-  EXPECT_TRUE(loaded);
-  EXPECT_EQ(browser.View()->url(), url);
-  EXPECT_EQ(browser.View()->title(), QStringLiteral("V770 banner"));
+  ASSERT_TRUE(browser.Navigate(url));
+  EXPECT_EQ(browser.GetLocationURL(), QUrl(url));
+  ASSERT_TRUE(WaitUntil([&] { return browser.View() && browser.View()->title() == "V770 banner"; },
+                        kPageLoadTimeoutMs));
+  EXPECT_EQ(browser.View()->url(), QUrl(url));
+  EXPECT_FALSE(browser.IsShowingOfflineBanner());
 }
 
-TEST(CWebBrowser2, AnUnreachablePageGivesWayToTheOfflineBanner) {
-  CWebBrowser2 browser;
-  browser.resize(300, 120);
-  browser.show();
-  // Nothing listens on port 1 of the loopback interface: the load fails at once.
-  ASSERT_TRUE(browser.Navigate(QStringLiteral("http://127.0.0.1:1/pc_soft_hardware.asp")));
-  ASSERT_TRUE(TestSupport::WaitUntil([&] { return browser.IsShowingOfflineBanner(); }, kPageLoadTimeoutMs));
-  EXPECT_EQ(browser.GetLocationURL().port(), 1) << "the address asked for is kept";
-  ASSERT_TRUE(browser.Navigate(QStringLiteral("http://127.0.0.1:1/other.asp")));
-  EXPECT_FALSE(browser.IsShowingOfflineBanner()) << "a new address gets its own chance";
+// Whenever the page cannot be shown the offline banner stands in its place, and no browser
+// engine is left running for it.
+TEST(CWebBrowser2, APageThatCannotBeShownLeavesTheOfflineBannerAndNoEngine) {
+  // Answers the first request (the look at the server), then drops every connection.
+  QTcpServer server;
+  ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+  bool answered = false;
+  QObject::connect(&server, &QTcpServer::newConnection, [&] {
+    while (QTcpSocket* socket = server.nextPendingConnection()) {
+      QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+      if (answered) {
+        socket->abort();
+        continue;
+      }
+      QObject::connect(socket, &QTcpSocket::readyRead, socket, [&answered, socket] {
+        if (!answered) socket->write("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+        answered = true;
+        socket->disconnectFromHost();
+      });
+    }
+  });
+  QTemporaryDir folder;
+  struct Case {
+    const char* what;
+    bool connected;
+    QString url;
+    bool engineStarts;
+  };
+  const Case cases[] = {
+      {"no connection", false, BannerFile(folder), false},
+      {"server unreachable", true, QStringLiteral("http://127.0.0.1:1/pc_soft_hardware.asp"), false},
+      {"page fails to load", true, QStringLiteral("http://127.0.0.1:%1/banner.asp").arg(server.serverPort()),
+       true},
+  };
+  for (const Case& c : cases) {
+    CWebBrowser2 browser;
+    browser.SetInternetConnected(c.connected);
+    browser.resize(300, 120);
+    browser.show();
+    bool sawEngine = false;
+    ASSERT_TRUE(browser.Navigate(c.url));
+    const auto settled = [&] {
+      sawEngine |= browser.View() != nullptr;
+      return browser.IsShowingOfflineBanner();
+    };
+    ASSERT_TRUE(WaitUntil(settled, kPageLoadTimeoutMs)) << c.what;
+    EXPECT_EQ(sawEngine, c.engineStarts) << c.what;
+    EXPECT_EQ(browser.View(), nullptr) << c.what;
+    EXPECT_EQ(browser.GetLocationURL(), QUrl(c.url)) << c.what << ": the address asked for is kept";
+    ASSERT_TRUE(browser.Navigate(c.url + QStringLiteral("?again")));
+    EXPECT_EQ(browser.IsShowingOfflineBanner(), !c.connected)
+        << c.what << ": a new address gets its own chance";
+  }
 }

@@ -1,0 +1,84 @@
+// What the program costs while it only waits: the memory of the program and its helper
+// processes 10 s after start, with the demo unit attached and no banner host, and the share
+// of a core they use over the next 30 s. Prints "NAME VALUE UNIT" lines.
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QThread>
+#include <cstdio>
+
+#include "support/ProgramProcess.h"
+#include "support/TestSupport.h"
+#include "support/UnitEmulator.h"
+
+namespace {
+
+constexpr int kSettleSeconds = 10;
+constexpr int kIdleSeconds = 30;
+constexpr const char* kUiTextFile = "V770UIText_New_v12.txt";
+
+// The program and every process below it.
+QList<qint64> ProcessTree(qint64 root) {
+  QList<qint64> tree{root};
+  for (qsizetype i = 0; i < tree.size(); ++i)
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+      const QByteArray stat = TestSupport::ReadFile(QStringLiteral("/proc/%1/stat").arg(entry));
+      const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+      if (fields.size() > 1 && fields[1].toLongLong() == tree[i]) tree.append(entry.toLongLong());
+    }
+  return tree;
+}
+
+// Resident kilobytes of the tree, and its CPU time in clock ticks.
+std::pair<qint64, qint64> TreeUsage(qint64 root) {
+  qint64 residentKb = 0, ticks = 0;
+  for (qint64 pid : ProcessTree(root)) {
+    for (const QByteArray& line :
+         TestSupport::ReadFile(QStringLiteral("/proc/%1/status").arg(pid)).split('\n'))
+      if (line.startsWith("VmRSS:")) residentKb += line.mid(6).trimmed().split(' ').first().toLongLong();
+    const QByteArray stat = TestSupport::ReadFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() > 12) ticks += fields[11].toLongLong() + fields[12].toLongLong();  // utime, stime
+  }
+  return {residentKb, ticks};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  UnitEmulator unit;
+  const QJsonObject demoUnit =
+      QJsonDocument::fromJson(TestSupport::ReadFile(TestSupport::BinPath("../data/demo-unit-state.json")))
+          .object();
+  ProgramProcess folders;
+  if (!unit.Start(demoUnit) || !folders.IsValid()) return 1;
+  // No banner host: the banner points at a loopback port nobody listens on.
+  const QString uiText = folders.WorkPath(QString::fromLatin1(kUiTextFile));
+  const QByteArray bytes = TestSupport::ReadFile(uiText);
+  QString texts = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
+  texts.replace(QStringLiteral("http://www.v770.example/"), QStringLiteral("http://127.0.0.1:1/"));
+  if (!TestSupport::WriteFile(uiText,
+                              QByteArray(reinterpret_cast<const char*>(texts.utf16()), texts.size() * 2)))
+    return 1;
+
+  QProcess& program = folders.Start();
+  if (!program.waitForStarted()) return 1;
+  QThread::sleep(kSettleSeconds);
+  const auto [residentKb, ticksBefore] = TreeUsage(program.processId());
+  const int processes = ProcessTree(program.processId()).size();
+  QThread::sleep(kIdleSeconds);
+  const qint64 ticks = TreeUsage(program.processId()).second - ticksBefore;
+  // The demo unit must have been identified, or the program was not idle in the state measured.
+  const QJsonArray asked = unit.Status()["log"].toObject()["PIPE00Main"].toArray();
+  if (asked.isEmpty() || program.state() != QProcess::Running) return 1;
+
+  std::printf("rss_idle_offline_MB %.1f MB\n", residentKb / 1024.0);
+  std::printf("idle_processes %d count\n", processes);
+  std::printf("idle_cpu_percent %.3f %%\n", 100.0 * ticks / double(sysconf(_SC_CLK_TCK)) / kIdleSeconds);
+  return 0;
+}
