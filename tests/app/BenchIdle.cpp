@@ -21,15 +21,19 @@ constexpr int kSettleSeconds = 10;
 constexpr int kIdleSeconds = 30;
 constexpr const char* kUiTextFile = "V770UIText_New_v12.txt";
 
+// The fields of /proc/PID/stat after the command name: [1] parent, [11] user and [12] system time.
+QList<QByteArray> Stat(qint64 pid) {
+  const QByteArray stat = TestSupport::ReadFile(QStringLiteral("/proc/%1/stat").arg(pid));
+  return stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+}
+
 // The program and every process below it.
 QList<qint64> ProcessTree(qint64 root) {
   QList<qint64> tree{root};
+  const QStringList all = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
   for (qsizetype i = 0; i < tree.size(); ++i)
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-      const QByteArray stat = TestSupport::ReadFile(QStringLiteral("/proc/%1/stat").arg(entry));
-      const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-      if (fields.size() > 1 && fields[1].toLongLong() == tree[i]) tree.append(entry.toLongLong());
-    }
+    for (const QString& pid : all)
+      if (Stat(pid.toLongLong()).value(1).toLongLong() == tree[i]) tree.append(pid.toLongLong());
   return tree;
 }
 
@@ -40,9 +44,8 @@ std::pair<qint64, qint64> TreeUsage(qint64 root) {
     for (const QByteArray& line :
          TestSupport::ReadFile(QStringLiteral("/proc/%1/status").arg(pid)).split('\n'))
       if (line.startsWith("VmRSS:")) residentKb += line.mid(6).trimmed().split(' ').first().toLongLong();
-    const QByteArray stat = TestSupport::ReadFile(QStringLiteral("/proc/%1/stat").arg(pid));
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() > 12) ticks += fields[11].toLongLong() + fields[12].toLongLong();  // utime, stime
+    const QList<QByteArray> stat = Stat(pid);
+    ticks += stat.value(11).toLongLong() + stat.value(12).toLongLong();
   }
   return {residentKb, ticks};
 }
