@@ -1,10 +1,12 @@
 #pragma once
 
-#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
 #include <string>
 
 #include "device/UnitLibrary.h"
-#include "support/TestSupport.h"
+#include "support/UnitEmulator.h"
 
 // Points the unit library loader at another file for one test and back afterwards.
 class LibraryNameScope {
@@ -15,9 +17,13 @@ class LibraryNameScope {
   LibraryNameScope& operator=(const LibraryNameScope&) = delete;
 };
 
-// Lets the event loop run for a while, so timers and queued reports get their chance.
-inline void Settle(int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  TestSupport::WaitUntil([&] { return clock.elapsed() >= ms; }, ms + 1000);
+// What the emulator received on a channel, oldest first.
+inline QList<QByteArray> ReceivedOn(UnitEmulator& unit, const QString& channel) {
+  QList<QByteArray> received;
+  for (const auto& entry : unit.Status()[QStringLiteral("log")].toObject()[channel].toArray()) {
+    const QJsonObject item = entry.toObject();
+    if (item[QStringLiteral("event")].toString() == QStringLiteral("received"))
+      received.append(QByteArray::fromHex(item[QStringLiteral("hex")].toString().toLatin1()));
+  }
+  return received;
 }

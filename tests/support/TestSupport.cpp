@@ -35,4 +35,23 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
   return true;
 }
 
+void Settle(int ms) {
+  QDeadlineTimer deadline(ms);
+  WaitUntil([&] { return deadline.hasExpired(); }, ms + 1000);
+}
+
+QByteArray Utf16WithBom(const QString& text) {
+  QByteArray bytes("\xFF\xFE", 2);
+  for (const QChar c : text) bytes.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+  return bytes;
+}
+
+FileTest::FileTest() { qputenv("LC_ALL", "C.UTF-8"); }
+
+QString FileTest::Write(const QByteArray& bytes) {
+  const QString path = m_dir.filePath(QStringLiteral("file%1").arg(m_files++));
+  EXPECT_TRUE(WriteFile(path, bytes));
+  return path;
+}
+
 }  // namespace TestSupport

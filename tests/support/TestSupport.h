@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QString>
 #include <QTemporaryDir>
 #include <functional>
@@ -28,5 +30,24 @@ QByteArray ReadFile(const QString& path);
 
 // Polls `condition` while running the event loop, up to timeoutMs; true once it held.
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
+// Lets the event loop run for a while, so timers and queued reports get their chance.
+void Settle(int ms);
+
+// The text as UTF-16LE bytes with a byte-order mark.
+QByteArray Utf16WithBom(const QString& text);
+
+// A test with its own folder, in which each Write makes a new file. It runs in a UTF-8
+// locale, so results do not depend on the machine's LANG.
+class FileTest : public ::testing::Test {
+ protected:
+  FileTest();
+  QString Write(const QByteArray& bytes);
+  QString PathOf(const QString& name) const { return m_dir.filePath(name); }
+
+  QTemporaryDir m_dir;
+
+ private:
+  int m_files = 0;
+};
 
 }  // namespace TestSupport

@@ -1,185 +1,103 @@
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <QElapsedTimer>
-#include <QRandomGenerator>
 
-#include "TextTestSupport.h"
 #include "platform/CodePage.h"
 #include "support/TestSupport.h"
 #include "text/CUnicodeTextFile.h"
 
+using TestSupport::Utf16WithBom;
+
 namespace {
 
 constexpr uint32_t kReadText = CUnicodeTextFile::modeRead | CUnicodeTextFile::typeText;
+constexpr int kUtf8 = CodePage::kUtf8;
+using Lines = QList<QByteArray>;
 
-class UnicodeTextFileTest : public TextTest::FileTest {
+class UnicodeTextFileTest : public TestSupport::FileTest {
  protected:
   // Every line of a file, read the way the program reads its text files.
-  QList<QByteArray> Lines(const QString& path, int codePage = CodePage::kUtf8) {
+  Lines Read(const QString& path, int codePage = kUtf8) {
     CUnicodeTextFile file;
     file.SetCodePage(codePage);
     EXPECT_TRUE(file.Open(path, kReadText));
-    QList<QByteArray> lines;
-    QByteArray line;
-    while (file.ReadString(line)) lines.append(line);
+    Lines lines;
+    for (QByteArray line; file.ReadString(line);) lines.append(line);
     return lines;
   }
 };
 
-TEST_F(UnicodeTextFileTest, ByteOrderMarkTellsUtf16FromOtherFiles) {
-  EXPECT_TRUE(CUnicodeTextFile::IsFileUnicode(Write(QByteArray("\xFF\xFE", 2))));
-  EXPECT_TRUE(CUnicodeTextFile::IsFileUnicode(Write(TextTest::Utf16WithBom(QStringLiteral("x")))));
-  EXPECT_FALSE(CUnicodeTextFile::IsFileUnicode(Write(QByteArray("\xFF", 1))));
-  EXPECT_FALSE(CUnicodeTextFile::IsFileUnicode(Write(QByteArray("\xFE\xFF\x00x", 4))));  // big-endian
-  EXPECT_FALSE(CUnicodeTextFile::IsFileUnicode(Write(QByteArray())));
-  EXPECT_FALSE(CUnicodeTextFile::IsFileUnicode(Write("plain text")));
-  EXPECT_FALSE(CUnicodeTextFile::IsFileUnicode(PathOf(QStringLiteral("missing.txt"))));
-}
-
-TEST_F(UnicodeTextFileTest, Utf16FileGivesTheSameStringsAsTheAnsiFile) {
+TEST_F(UnicodeTextFileTest, LinesOfEveryKindOfFile) {
   const QString text = QStringLiteral("first\r\nÉté à Paris\r\n\r\n  indented  \r\nlast");
-  const QString wide = Write(TextTest::Utf16WithBom(text));
-  const QString ansi = Write(text.toUtf8());
-  const QList<QByteArray> expected = {"first", QStringLiteral("Été à Paris").toUtf8(), "", "  indented  ", "last"};
-  EXPECT_EQ(Lines(wide), expected);
-  EXPECT_EQ(Lines(ansi), expected);
-
-  CUnicodeTextFile file;
-  ASSERT_TRUE(file.Open(wide, kReadText));
-  EXPECT_TRUE(file.IsUnicodeText());
-  // No line-end translation on the wide stream.
-  EXPECT_EQ(file.OpenFlags() & CUnicodeTextFile::typeText, 0u);
-  EXPECT_NE(file.OpenFlags() & CUnicodeTextFile::typeBinary, 0u);
-}
-
-TEST_F(UnicodeTextFileTest, Utf8SignatureIsReadAsAnsiText) {
-  CUnicodeTextFile file;
-  file.SetCodePage(CodePage::kUtf8);
-  ASSERT_TRUE(file.Open(Write("\xEF\xBB\xBF" "abc\r\ndef"), kReadText));
-  EXPECT_FALSE(file.IsUnicodeText());
-  QByteArray line;
-  ASSERT_TRUE(file.ReadString(line));
-  EXPECT_EQ(line, QByteArray("\xEF\xBB\xBF" "abc"));
-  ASSERT_TRUE(file.ReadString(line));
-  EXPECT_EQ(line, "def");
-  EXPECT_FALSE(file.ReadString(line));
-}
-
-TEST_F(UnicodeTextFileTest, LineEndsAreTrimmed) {
-  // CR LF, LF, a lone CR before LF in text mode, a line of a single CR at the end.
-  EXPECT_EQ(Lines(Write("one\r\ntwo\nthree\r\r\n\r\nmid\rdle\n\r")),
-            (QList<QByteArray>{"one", "two", "three", "", "mid\rdle", ""}));
-  EXPECT_EQ(Lines(Write("last\r")), QList<QByteArray>{"last"});
-  EXPECT_EQ(Lines(Write(TextTest::Utf16WithBom(QStringLiteral("a\r\nb\nc\r")))),
-            (QList<QByteArray>{"a", "b", "c"}));
-  EXPECT_TRUE(Lines(Write(QByteArray())).isEmpty());
-  EXPECT_TRUE(Lines(Write(QByteArray("\xFF\xFE", 2))).isEmpty());
-}
-
-TEST_F(UnicodeTextFileTest, CharactersTheCodePageLacksBecomeHash) {
-  // The euro sign is in CP1252 (0x80); a check mark, Kanji and an emoji are not.
-  const QString path = Write(TextTest::Utf16WithBom(QStringLiteral("Prix 5€ ✓ 東京 😀\r\n")));
-  EXPECT_EQ(Lines(path, 1252), QList<QByteArray>{QByteArray("Prix 5\x80 # ## #")});
-  // UTF-8 holds them all.
-  EXPECT_EQ(Lines(path, CodePage::kUtf8), QList<QByteArray>{QStringLiteral("Prix 5€ ✓ 東京 😀").toUtf8()});
-}
-
-TEST_F(UnicodeTextFileTest, LongUtf16LineComesInPiecesOfAtMost4095Units) {
-  const QString path = Write(TextTest::Utf16WithBom(QString(10000, QLatin1Char('a')) + QStringLiteral("\r\nend")));
-  const QList<QByteArray> lines = Lines(path);
-  ASSERT_EQ(lines.size(), 4);
-  EXPECT_EQ(lines[0].size(), 4095);
-  EXPECT_EQ(lines[1].size(), 4095);
-  EXPECT_EQ(lines[2].size(), 10000 - 2 * 4095);
-  EXPECT_EQ(lines[3], "end");
-
-  // A surrogate pair at the cut is kept whole in the next piece.
+  const Lines expected = {"first", QStringLiteral("Été à Paris").toUtf8(), "", "  indented  ", "last"};
   const QString emoji = QStringLiteral("😀");
-  const QList<QByteArray> split =
-      Lines(Write(TextTest::Utf16WithBom(QString(4094, QLatin1Char('b')) + emoji + QStringLiteral("\r\n"))));
-  ASSERT_EQ(split.size(), 2);
-  EXPECT_EQ(split[0], QByteArray(4094, 'b'));
-  EXPECT_EQ(split[1], emoji.toUtf8());
+  const std::tuple<QByteArray, int, Lines> cases[] = {
+      {Utf16WithBom(text), kUtf8, expected},  // UTF-16 gives the same strings as the ANSI file
+      {text.toUtf8(), kUtf8, expected},
+      {"\xEF\xBB\xBF" "abc\r\ndef", kUtf8, {"\xEF\xBB\xBF" "abc", "def"}},  // a UTF-8 signature is ANSI text
+      {"\xFF", kUtf8, {"\xFF"}},                                          // one byte: no byte-order mark
+      {QByteArray("\xFE\xFF\0x", 4), kUtf8, {QByteArray("\xFE\xFF\0x", 4)}},  // big-endian is no mark either
+      {"one\r\ntwo\nthree\r\r\n\r\nmid\rdle\n\r", kUtf8, {"one", "two", "three", "", "mid\rdle", ""}},
+      {"last\r", kUtf8, {"last"}},
+      {Utf16WithBom(QStringLiteral("a\r\nb\nc\r")), kUtf8, {"a", "b", "c"}},
+      {QByteArray(), kUtf8, {}},
+      {QByteArray("\xFF\xFE", 2), kUtf8, {}},
+      {Utf16WithBom(QStringLiteral("Prix 5€ ✓ 東京 😀\r\n")), 1252, {"Prix 5\x80 # ## #"}},  // what CP1252 lacks
+      {Utf16WithBom(QStringLiteral("✓ 東京 😀")), kUtf8, {QStringLiteral("✓ 東京 😀").toUtf8()}},
+      // A long UTF-16 line comes in pieces of 4095 units; a surrogate pair at the cut stays whole.
+      {Utf16WithBom(QString(10000, u'a') + QStringLiteral("\r\nend")), kUtf8,
+       {QByteArray(4095, 'a'), QByteArray(4095, 'a'), QByteArray(10000 - 2 * 4095, 'a'), "end"}},
+      {Utf16WithBom(QString(4094, u'b') + emoji + QStringLiteral("\r\n")), kUtf8, {QByteArray(4094, 'b'), emoji.toUtf8()}},
+      {"caf\xE9 \x80\r\n", 1252, {QStringLiteral("café €").toUtf8()}},  // a CP1252 file for a UTF-8 user
+      {"bad \xC3(\r\n", kUtf8, {"bad \xC3("}},    // the user's own code page: as read
+      {"keep \xE9\n", 12345, {"keep \xE9"}},      // a code page without charset: as read
+      {Utf16WithBom(QStringLiteral("whole\r\nhalf")).chopped(1), kUtf8, {"whole", "hal"}}};  // cut in a unit
+  for (const auto& [bytes, codePage, lines] : cases) EXPECT_EQ(Read(Write(bytes), codePage), lines) << bytes.toHex().left(40).constData();
 }
 
-TEST_F(UnicodeTextFileTest, AnsiLineIsReencodedIntoTheUsersCodePage) {
-  // A CP1252 file read by a UTF-8 user.
-  EXPECT_EQ(Lines(Write("caf\xE9 \x80\r\n"), 1252), QList<QByteArray>{QStringLiteral("café €").toUtf8()});
-  // Same code page as the user's: the bytes stay as they are, even when they are not valid.
-  EXPECT_EQ(Lines(Write("bad \xC3(\r\n"), CodePage::kUtf8), QList<QByteArray>{"bad \xC3("});
-  // A code page with no charset: the line stays as read.
-  EXPECT_EQ(Lines(Write("keep \xE9\n"), 12345), QList<QByteArray>{"keep \xE9"});
-}
-
-TEST_F(UnicodeTextFileTest, ReadLineDecodesFromTheStringsCodePage) {
+TEST_F(UnicodeTextFileTest, WideFilesAreReadWithoutLineEndTranslationIntoTheFilesCodePage) {
   CUnicodeTextFile file;
   file.SetCodePage(1252);
-  ASSERT_TRUE(file.Open(Write("Fran\xE7" "ais\n"), kReadText));
+  ASSERT_TRUE(file.Open(Write(Utf16WithBom(QStringLiteral("Français\n"))), kReadText));
+  EXPECT_TRUE(file.IsUnicodeText());
+  EXPECT_EQ(file.OpenFlags() & (CUnicodeTextFile::typeText | CUnicodeTextFile::typeBinary), CUnicodeTextFile::typeBinary);
   QString line;
   ASSERT_TRUE(file.ReadLine(line));
   EXPECT_EQ(line, QStringLiteral("Français"));
-  EXPECT_FALSE(file.ReadLine(line));
+  ASSERT_TRUE(file.Open(Write("Fran\xE7" "ais\n"), kReadText));
+  ASSERT_TRUE(file.ReadLine(line));
   EXPECT_EQ(line, QStringLiteral("Français"));
+  EXPECT_FALSE(file.ReadLine(line));
 }
 
 TEST_F(UnicodeTextFileTest, ReaderThatIsNotOpenRefusesToRead) {
   CUnicodeTextFile file;
   QByteArray line("untouched");
   EXPECT_FALSE(file.ReadString(line));
-  EXPECT_EQ(line, "untouched");
-
-  EXPECT_FALSE(file.Open(PathOf(QStringLiteral("missing.txt")), kReadText));
-  EXPECT_FALSE(file.ReadString(line));
-
+  EXPECT_FALSE(CUnicodeTextFile::IsFileUnicode(PathOf(QStringLiteral("missing.txt"))));
+  EXPECT_FALSE(file.Open(PathOf(QStringLiteral("missing.txt")), kReadText) || file.ReadString(line));
   ASSERT_TRUE(file.Open(Write("a\n"), kReadText));
   file.Close();
   EXPECT_FALSE(file.ReadString(line));
   EXPECT_EQ(line, "untouched");
-
   // Reading only: a request to write or create neither opens nor creates the file.
-  const QString created = PathOf(QStringLiteral("created.txt"));
-  EXPECT_FALSE(file.Open(created, CUnicodeTextFile::modeCreate | CUnicodeTextFile::modeWrite));
-  EXPECT_FALSE(QFile::exists(created));
-  // A folder is no text file.
-  EXPECT_FALSE(file.Open(m_dir.path(), kReadText) && file.ReadString(line));
+  EXPECT_FALSE(file.Open(PathOf(QStringLiteral("new.txt")), CUnicodeTextFile::modeCreate | CUnicodeTextFile::modeWrite));
+  EXPECT_FALSE(QFile::exists(PathOf(QStringLiteral("new.txt"))));
+  EXPECT_FALSE(file.Open(m_dir.path(), kReadText) && file.ReadString(line));  // a folder is no text file
 }
 
-TEST_F(UnicodeTextFileTest, ConversionHelpersRefuseBadArgumentsAndSmallBuffers) {
+TEST_F(UnicodeTextFileTest, ConversionsKeepToTheirBuffersAndReplaceWhatIsBroken) {
   char16_t wide[8];
-  EXPECT_EQ(CUnicodeTextFile::MultiByteToWide(nullptr, wide, 8, CodePage::kUtf8), 0);
-  EXPECT_EQ(CUnicodeTextFile::MultiByteToWide("abc", nullptr, 8, CodePage::kUtf8), 0);
-  EXPECT_EQ(CUnicodeTextFile::MultiByteToWide("abc", wide, 0, CodePage::kUtf8), 0);
-  EXPECT_EQ(CUnicodeTextFile::MultiByteToWide("abc", wide, 8, 12345), 0);
-  // Three characters and the terminator need four units.
-  EXPECT_EQ(CUnicodeTextFile::MultiByteToWide("abc", wide, 3, CodePage::kUtf8), 0);
+  EXPECT_EQ(CUnicodeTextFile::MultiByteToWide("abc", wide, 3, kUtf8), 0);  // no room for the terminator
   EXPECT_EQ(wide[0], 0);
-  EXPECT_EQ(CUnicodeTextFile::MultiByteToWide("abc", wide, 4, CodePage::kUtf8), 3);
-  EXPECT_EQ(std::u16string(wide), u"abc");
-  // A bad UTF-8 byte becomes the replacement character; CP1252 0xE9 is é.
-  EXPECT_EQ(CUnicodeTextFile::MultiByteToWide("a\xFF" "b", wide, 8, CodePage::kUtf8), 3);
+  EXPECT_EQ(CUnicodeTextFile::MultiByteToWide("a\xFF" "b", wide, 4, kUtf8), 3);
   EXPECT_EQ(std::u16string(wide), u"a\uFFFDb");
-  EXPECT_EQ(CUnicodeTextFile::MultiByteToWide("\xE9", wide, 8, 1252), 1);
-  EXPECT_EQ(wide[0], u'é');
-
   char bytes[8];
-  EXPECT_EQ(CUnicodeTextFile::RequiredMultiByteLength(u"é", CodePage::kUtf8), 3);
-  EXPECT_EQ(CUnicodeTextFile::RequiredMultiByteLength(u"é", 1252), 2);
-  EXPECT_EQ(CUnicodeTextFile::RequiredMultiByteLength(nullptr, 1252), 0);
-  EXPECT_EQ(CUnicodeTextFile::RequiredMultiByteLength(u"é", 12345), 0);
-  EXPECT_EQ(CUnicodeTextFile::WideToMultiByte(u"é", bytes, 0, 1252), 0);
-  EXPECT_EQ(CUnicodeTextFile::WideToMultiByte(u"é", nullptr, 8, 1252), 0);
-  EXPECT_EQ(CUnicodeTextFile::WideToMultiByte(nullptr, bytes, 8, 1252), 0);
-  EXPECT_EQ(CUnicodeTextFile::WideToMultiByte(u"éé", bytes, 2, CodePage::kUtf8), 0);
-
-  bool usedDefault = false;
-  EXPECT_EQ(CUnicodeTextFile::WideToMultiByte(u"é", bytes, 8, 1252, &usedDefault), 1);
-  EXPECT_FALSE(usedDefault);
-  EXPECT_EQ(CUnicodeTextFile::WideToMultiByte(u"a✓", bytes, 8, 1252, &usedDefault), 2);
-  EXPECT_TRUE(usedDefault);
-  EXPECT_STREQ(bytes, "a#");
+  EXPECT_EQ(CUnicodeTextFile::WideToMultiByte(u"éé", bytes, 4, kUtf8), 0);
   // UTF-8 has no replacement character: a lone surrogate is written as U+FFFD.
   const char16_t loneSurrogate[] = {u'x', char16_t(0xD800), 0};
-  EXPECT_EQ(CUnicodeTextFile::WideToMultiByte(loneSurrogate, bytes, 8, CodePage::kUtf8), 4);
+  EXPECT_EQ(CUnicodeTextFile::WideToMultiByte(loneSurrogate, bytes, 8, kUtf8), 4);
   EXPECT_STREQ(bytes, "x\xEF\xBF\xBD");
 }
 
@@ -187,30 +105,43 @@ TEST_F(UnicodeTextFileTest, HugeAndBinaryFilesAreReadToTheEnd) {
   constexpr int kHugeLine = 6 * 1024 * 1024;
   QElapsedTimer timer;
   timer.start();
-  const QList<QByteArray> ansi = Lines(Write(QByteArray(kHugeLine, 'x') + "\r\ntail"));
-  ASSERT_EQ(ansi.size(), 2);
-  EXPECT_EQ(ansi[0].size(), kHugeLine);
-  EXPECT_EQ(ansi[1], "tail");
-  const QList<QByteArray> wide =
-      Lines(Write(TextTest::Utf16WithBom(QString(kHugeLine / 4, QLatin1Char('y')) + QStringLiteral("\ntail"))));
+  EXPECT_EQ(Read(Write(QByteArray(kHugeLine, 'x') + "\r\ntail")), (Lines{QByteArray(kHugeLine, 'x'), "tail"}));
+  const Lines wide = Read(Write(Utf16WithBom(QString(kHugeLine / 4, u'y') + QStringLiteral("\ntail"))));
   EXPECT_EQ(wide.size(), kHugeLine / 4 / 4095 + 2);
   EXPECT_EQ(wide.last(), "tail");
   EXPECT_LT(timer.elapsed(), 60000);
-
-  QByteArray binary(64 * 1024, '\0');
-  QRandomGenerator random(770);
-  for (char& byte : binary) byte = char(random.bounded(256));
-  qsizetype total = 0;
-  for (const QByteArray& line : Lines(Write(binary), 1252)) total += line.size();
-  EXPECT_GT(total, 0);
-  // The same bytes after a byte-order mark, cut short in the middle of a unit.
-  EXPECT_FALSE(Lines(Write(QByteArray("\xFF\xFE", 2) + binary.left(1001))).isEmpty());
+  QByteArray binary;
+  for (int i = 0; i < 65536; ++i) binary.append(char((i * 7919 + i / 256) % 256));
+  EXPECT_FALSE(Read(Write(binary), 1252).isEmpty());
+  EXPECT_FALSE(Read(Write(QByteArray("\xFF\xFE", 2) + binary.left(1001))).isEmpty());
 }
 
-TEST_F(UnicodeTextFileTest, Utf16FileCutInTheMiddleOfAUnitKeepsWhatCameBefore) {
-  QByteArray bytes = TextTest::Utf16WithBom(QStringLiteral("whole\r\nhalf"));
-  bytes.chop(1);
-  EXPECT_EQ(Lines(Write(bytes)), (QList<QByteArray>{"whole", "hal"}));
+TEST(CodePage, NumbersAndCharsetNamesOfIconvAndTheUsersLocale) {
+  const std::pair<const char*, int> names[] = {
+      {"UTF-8", 65001}, {"utf8", 65001},  {"cp1252", 1252}, {"iso8859-1", 28591}, {"ISO-8859-15", 28605},
+      {"EUC-JP", 51932}, {"ANSI_X3.4-1968", 65001},  // the C locale's ASCII counts as UTF-8
+      {"no-such-charset", 0}, {"", 0}, {nullptr, 0}};
+  for (const auto& [name, codePage] : names) EXPECT_EQ(CodePage::FromCharsetName(name), codePage) << name;
+  // Every number that has a charset has one iconv opens, and that name leads back to it.
+  int known = 0;
+  for (int codePage = 1; codePage < 70000; ++codePage) {
+    const char* charset = CodePage::CharsetName(codePage);
+    if (!charset) continue;
+    ++known;
+    const iconv_t cd = iconv_open(charset, "UTF-16LE");
+    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << codePage << " " << charset;
+    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+    EXPECT_EQ(CodePage::FromCharsetName(charset), codePage) << charset;
+  }
+  EXPECT_GE(known, 20);
+  // A locale that is not installed cannot be told: 0, and conversions fall back to UTF-8.
+  for (const auto& [locale, codePage] : {std::pair{"C", kUtf8}, {"POSIX", kUtf8}, {"C.UTF-8", kUtf8}, {"xx_YY.NOT", 0}}) {
+    qputenv("LC_ALL", locale);
+    EXPECT_EQ(CodePage::CurrentLocaleCodePage(), codePage) << locale;
+    EXPECT_STREQ(CodePage::CharsetName(CodePage::kSystemAnsi), "UTF-8") << locale;
+    EXPECT_STREQ(CodePage::CharsetName(CodePage::kDefaultAnsi), "UTF-8") << locale;
+  }
+  qputenv("LC_ALL", "C.UTF-8");
 }
 
 }  // namespace

@@ -15,10 +15,8 @@ constexpr const char* kTitle = "V770 banner";
 
 TEST(CWebBrowser2, BadAddressesAreIgnoredAndStartNoEngine) {
   CWebBrowser2 browser;
-  EXPECT_FALSE(browser.Navigate(QString()));
-  EXPECT_FALSE(browser.Navigate(QStringLiteral("   ")));
-  EXPECT_FALSE(browser.Navigate(QStringLiteral("http://[broken")));
-  EXPECT_FALSE(browser.Navigate(QStringLiteral("no scheme at all")));
+  for (const char* address : {"", "   ", "http://[broken", "no scheme at all"})
+    EXPECT_FALSE(browser.Navigate(QString::fromLatin1(address))) << address;
   EXPECT_EQ(browser.View(), nullptr);
   EXPECT_TRUE(browser.GetLocationURL().isEmpty());
 }

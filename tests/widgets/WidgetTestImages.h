@@ -2,10 +2,8 @@
 
 #include <QColor>
 #include <QImage>
-#include <QRect>
+#include <QPainter>
 #include <functional>
-
-class QPainter;
 
 namespace WidgetTestImages {
 
@@ -13,10 +11,31 @@ namespace WidgetTestImages {
 inline const QColor kUnpainted(255, 0, 255);
 
 // An image of `size` filled with kUnpainted, painted over by `paint`.
-QImage Render(const QSize& size, const std::function<void(QPainter&, const QRect&)>& paint);
+inline QImage Render(const QSize& size, const std::function<void(QPainter&, const QRect&)>& paint) {
+  QImage image(size, QImage::Format_RGB32);
+  image.fill(kUnpainted);
+  QPainter painter(&image);
+  paint(painter, image.rect());
+  painter.end();
+  return image;
+}
+
 // Smallest rectangle holding every pixel in which the two images differ (null when equal).
-QRect DifferenceBounds(const QImage& a, const QImage& b);
+inline QRect DifferenceBounds(const QImage& a, const QImage& b) {
+  QRect bounds;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x)
+      if (a.pixel(x, y) != b.pixel(x, y)) bounds |= QRect(x, y, 1, 1);
+  return bounds;
+}
+
 // Number of pixels of `colour` inside `area`.
-int CountPixels(const QImage& image, const QRect& area, const QColor& colour);
+inline int CountPixels(const QImage& image, const QRect& area, const QColor& colour) {
+  int count = 0;
+  const QRect inside = area & image.rect();
+  for (int y = inside.top(); y <= inside.bottom(); ++y)
+    for (int x = inside.left(); x <= inside.right(); ++x) count += image.pixelColor(x, y) == colour;
+  return count;
+}
 
 }  // namespace WidgetTestImages

@@ -1,0 +1,382 @@
+// The emulated unit as the program meets it: its command channels, unplugging, restarts,
+// package transfers, and the link's behaviour on demand (held replies, stalls, a slow link,
+// the control's refusals).
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "device/UnitExchange.h"
+#include "device/UnitLibrary.h"
+#include "support/TestSupport.h"
+#include "support/UnitEmulator.h"
+#include "unitsim/PackageHeader.h"
+
+namespace {
+
+QByteArray PoiWrite(int slot, const QByteArray& record) { return "$P8<" + QByteArray(1, char(slot)) + record; }
+QByteArray Record(char fill) { return QByteArray(10, fill) + "\x30" + fill; }
+
+// A fresh unit's "$VER>" reply, with some bytes changed.
+QByteArray FreshReplyWith(std::initializer_list<std::pair<int, int>> changes = {}) {
+  QByteArray reply = QByteArray::fromHex("0302030f0701050102030000");
+  for (const auto& [at, value] : changes) reply[at] = char(value);
+  return reply;
+}
+
+// A package file with `size` bytes of payload.
+QByteArray Package(PackageHeader::Kind kind, std::uint8_t area, std::array<std::uint8_t, 3> version, std::size_t size) {
+  std::vector<std::uint8_t> payload(size);
+  for (std::size_t i = 0; i < size; ++i) payload[i] = std::uint8_t(i * 31 + i / 251);
+  const auto file = PackageHeader::BuildFile(kind, area, version, payload, "test package");
+  return QByteArray(reinterpret_cast<const char*>(file.data()), qsizetype(file.size()));
+}
+QByteArray Database(std::size_t size = 5000) { return Package(PackageHeader::kDatabase, 5, {2, 4, 12}, size); }
+
+}  // namespace
+
+// A running emulated unit per test, reached through the unit library as the program reaches
+// it, with plain reads and writes on the channels it hands out (closed at the end).
+class UnitSimTest : public ::testing::Test {
+ protected:
+  static constexpr int kReplyTimeoutMs = 3000;
+  static constexpr int kSilenceMs = 300;  // long enough to be sure nothing is coming
+
+  void SetUp() override {
+    ASSERT_TRUE(library.Load());
+    ASSERT_TRUE(unit.Start()) << unit.DaemonLog().constData();
+  }
+  void TearDown() override {
+    for (int fd : opened) ::close(fd);
+  }
+  int Open(const char* name) { return opened.emplace_back(int(library.open_file(name))); }
+  void Close(int fd) {
+    std::erase(opened, fd);
+    ::close(fd);
+  }
+
+  // One message; false when the call fails or would block for longer than timeoutMs.
+  static bool Write(int fd, const QByteArray& bytes, int timeoutMs = 2000) {
+    pollfd entry{fd, POLLOUT, 0};
+    return ::poll(&entry, 1, timeoutMs) == 1 && (entry.revents & POLLOUT) &&
+           ::send(fd, bytes.constData(), std::size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT) == bytes.size();
+  }
+  // One message of at most maxSize bytes; nothing when none came in time or the unit closed
+  // the channel (`closed` tells which).
+  static std::optional<QByteArray> Read(int fd, int timeoutMs = kReplyTimeoutMs, std::size_t maxSize = 4096,
+                                        bool* closed = nullptr) {
+    pollfd entry{fd, POLLIN, 0};
+    QByteArray buffer(qsizetype(maxSize), '\0');
+    const ssize_t got = ::poll(&entry, 1, timeoutMs) == 1 ? ::recv(fd, buffer.data(), maxSize, MSG_DONTWAIT) : -1;
+    if (closed) *closed = got == 0;
+    return got > 0 ? std::optional(buffer.left(got)) : std::nullopt;
+  }
+  // True once the unit closed the channel; pending messages are dropped.
+  static bool WaitClosed(int fd) {
+    bool closed = false;
+    while (Read(fd, kReplyTimeoutMs, 4096, &closed)) {
+    }
+    return closed;
+  }
+  // The 12-byte "$VER>" reply, asked on fresh Main channels.
+  QByteArray VersionReply() {
+    const int reader = Open("PIPE01Main"), writer = Open("PIPE00Main");
+    const QByteArray reply = Write(writer, "$VER>") ? Read(reader, kReplyTimeoutMs, 13).value_or("") : "";
+    Close(reader);
+    Close(writer);
+    return reply;
+  }
+  // What the unit noted about a message it received on a channel.
+  QString NoteOf(const char* channel, const QByteArray& bytes) {
+    QString note;
+    unit.WaitForStatus([&](const QJsonObject& s) {
+      for (const QJsonValue& entry : s["log"][QLatin1String(channel)].toArray())
+        if (entry[u"event"].toString() == QLatin1String("received") && entry[u"hex"].toString() == bytes.toHex())
+          note = entry[u"note"].toString();
+      return !note.isEmpty();
+    }, kReplyTimeoutMs);
+    return note;
+  }
+
+  QJsonArray Packages() { return unit.Status()["packages"].toArray(); }
+  // Waits until the unit has decided `count` packages; the last one.
+  QJsonObject WaitForPackage(int count) {
+    unit.WaitForStatus([&](const QJsonObject& s) { return s["packages"].toArray().size() >= count; }, 30000);
+    return Packages().size() >= count ? Packages()[count - 1].toObject() : QJsonObject();
+  }
+  // Sends a package file as the program does (or, shorter than one, a single message) on a
+  // fresh channel, closes it, and returns the unit's verdict.
+  QJsonObject Transfer(const char* channel, const QByteArray& file) {
+    const int before = int(Packages().size());
+    const int fd = Open(channel);
+    FdChannel program(::dup(fd));
+    EXPECT_TRUE(file.size() < 1024 ? Write(fd, file)
+                                   : UnitExchange::SendPackageFile(program, file, {}, [](int) {}) ==
+                                         UnitExchange::TransferResult::Done);
+    program.Close();
+    Close(fd);
+    return WaitForPackage(before + 1);
+  }
+
+  CUnitLibrary library;
+  UnitEmulator unit;
+  std::vector<int> opened;
+};
+
+TEST_F(UnitSimTest, VersionReplyGoesToTheReadChannelOpenedLastAndFollowsSet) {
+  EXPECT_EQ(library.open_dev(), 1);
+  const int first = Open("PIPE01Main"), second = Open("PIPE01Main"), writer = Open("PIPE00Main");
+  ASSERT_TRUE(Write(writer, "$VER>"));
+  EXPECT_EQ(Read(second), FreshReplyWith());
+  EXPECT_FALSE(Read(first, kSilenceMs));
+  Close(second);
+  for (const auto& [field, value] : {std::pair{"area", 5}, {"db3", -3}, {"voicelang", 1}})
+    ASSERT_TRUE(unit.Client().Set(field, value));
+  library.Free();  // the channels outlive the library
+  ASSERT_TRUE(Write(writer, "$VER>"));
+  EXPECT_EQ(Read(first), FreshReplyWith({{0, 5}, {3, 0xFD}, {11, 1}}));
+  EXPECT_EQ(unit.Status()["version"][u"database"].toString(), "100297");
+}
+
+// Only the exact commands of a channel are taken; anything else changes nothing and is
+// answered by nothing.
+TEST_F(UnitSimTest, OnlyExactCommandsOfTheChannelAreTaken) {
+  const int mainReader = Open("PIPE01Main"), poiReader = Open("PIPE01POI");
+  const std::tuple<const char*, QByteArray, const char*> messages[] = {
+      {"PIPE00UNIT", QByteArray("$P1<\x01\x00", 6), "speed unit 1"},
+      {"PIPE00UNIT", QByteArray("$P1<\xFF\x00", 6), "ignored"},  // no selection
+      {"PIPE00UNIT", QByteArray("$P1<\x00", 5), "ignored"},      // the zero byte missing
+      {"PIPE00UNIT", QByteArray("$P1<\x00\x00\x00", 7), "ignored"},
+      {"PIPE00Main", "$VER", "ignored"},
+      {"PIPE00Main", QByteArray("$VER>\0", 6), "ignored"},
+      {"PIPE00Main", "$PC>", "ignored"},
+      {"PIPE01Main", "$VER>", "ignored"},  // written on a reply channel
+      {"PIPE00POI", PoiWrite(100, Record(0x11)), "ignored"},  // beyond the 100 slots
+      {"PIPE00POI", PoiWrite(5, Record(0x11).left(11)), "ignored"}};
+  for (const auto& [channel, bytes, note] : messages) {
+    ASSERT_TRUE(Write(std::strcmp(channel, "PIPE01Main") ? Open(channel) : mainReader, bytes)) << channel;
+    EXPECT_TRUE(NoteOf(channel, bytes).startsWith(QLatin1String(note))) << channel << " " << bytes.toHex().constData();
+  }
+  EXPECT_FALSE(Read(mainReader, kSilenceMs) || Read(poiReader, kSilenceMs));
+  EXPECT_EQ(unit.Status()["speedUnit"].toInt(), 1);
+  EXPECT_EQ(unit.Status()["poi"][u"count"].toInt(), 0);
+}
+
+TEST_F(UnitSimTest, PoiSlotsAreStoredCountedReadBackAndErased) {
+  const int reader = Open("PIPE01POI"), writer = Open("PIPE00POI");
+  for (const QByteArray& message : {PoiWrite(0, Record(0x11)), PoiWrite(3, Record(0x22)), QByteArray("$PC>")})
+    ASSERT_TRUE(Write(writer, message));
+  EXPECT_EQ(Read(reader, kReplyTimeoutMs, 3), QByteArray::fromHex("026400"));
+  // One message per stored record, in slot order.
+  ASSERT_TRUE(Write(writer, "$P6>"));
+  EXPECT_EQ(Read(reader, kReplyTimeoutMs, 12), Record(0x11));
+  EXPECT_EQ(Read(reader, kReplyTimeoutMs, 12), Record(0x22));
+  EXPECT_FALSE(Read(reader, kSilenceMs));
+  for (const char* message : {"$P0<", "$PC>", "$P6>"}) ASSERT_TRUE(Write(writer, message));
+  EXPECT_EQ(Read(reader, kReplyTimeoutMs, 3), QByteArray::fromHex("006400"));
+  EXPECT_FALSE(Read(reader, kSilenceMs));
+
+  // The capacity may exceed the program's table; shrinking it drops the slots beyond.
+  ASSERT_TRUE(unit.Client().Set("poi-capacity", 127));
+  EXPECT_FALSE(unit.Client().Set("poi-capacity", 128));
+  for (int slot = 0; slot < 127; ++slot) ASSERT_TRUE(Write(writer, PoiWrite(slot, Record(char(slot + 1)))));
+  ASSERT_TRUE(Write(writer, "$PC>"));
+  EXPECT_EQ(Read(reader, kReplyTimeoutMs, 3), QByteArray::fromHex("7f7f00"));
+  ASSERT_TRUE(unit.Client().Set("poi-capacity", 10));
+  ASSERT_TRUE(Write(writer, "$PC>"));
+  EXPECT_EQ(Read(reader, kReplyTimeoutMs, 3), QByteArray::fromHex("0a0a00"));
+}
+
+TEST_F(UnitSimTest, UnknownChannelsAreRefusedAndUnplugClosesTheOthers) {
+  for (const char* name : {"PIPE01DB", "PIPE01RESET", "PIPE01UNIT", "pipe00main", "PIPE00Main ", "", "PIPE00"})
+    EXPECT_EQ(library.open_file(name), -1) << name;
+  EXPECT_EQ(library.open_file(std::string(200, 'P').c_str()), -1);
+  for (const char* name : {"PIPE01Main", "PIPE00Main", "PIPE01POI", "PIPE00POI", "PIPE00UNIT", "PIPE00DB", "PIPE00RESET"})
+    ASSERT_GT(Open(name), 0) << name;
+  EXPECT_EQ(unit.Status()["openChannels"].toArray().size(), 7);
+  ASSERT_TRUE(unit.Client().Unplug());
+  for (int fd : opened) EXPECT_TRUE(WaitClosed(fd));
+  EXPECT_FALSE(Write(opened[1], "$VER>", 200));
+  EXPECT_EQ(library.open_dev(), -1);
+  ASSERT_TRUE(unit.Client().Plug());
+  EXPECT_EQ(VersionReply(), FreshReplyWith());
+}
+
+TEST_F(UnitSimTest, StateSurvivesARestart) {
+  ASSERT_TRUE(Write(Open("PIPE00POI"), PoiWrite(3, Record(0x33))));
+  ASSERT_TRUE(Write(Open("PIPE00UNIT"), QByteArray("$P1<\x01\x00", 6)));
+  ASSERT_TRUE(unit.Client().Set("hwid", 9));
+  ASSERT_TRUE(unit.WaitForStatus(
+      [](const QJsonObject& s) { return s["speedUnit"].toInt() == 1 && s["poi"][u"count"].toInt() == 1; }, kReplyTimeoutMs));
+  ASSERT_TRUE(unit.Client().Unplug());
+  unit.Stop();
+  // Whatever moment it stopped at, the file on disk is whole.
+  QJsonParseError error;
+  QJsonDocument::fromJson(TestSupport::ReadFile(unit.StatePath()), &error);
+  EXPECT_EQ(error.error, QJsonParseError::NoError);
+  ASSERT_TRUE(unit.Restart()) << unit.DaemonLog().constData();
+  const QJsonObject status = unit.Status();
+  EXPECT_FALSE(status["plugged"].toBool());
+  EXPECT_EQ(status["speedUnit"].toInt(), 1);
+  EXPECT_EQ(status["poi"][u"slots"][3].toString(), QLatin1String(Record(0x33).toHex()));
+  ASSERT_TRUE(unit.Client().Plug());
+  EXPECT_EQ(VersionReply(), FreshReplyWith({{4, 9}}));
+
+  // A broken state file is refused and kept.
+  const QByteArray broken = "{\"version\": {\"area\": 400}}";
+  ASSERT_TRUE(TestSupport::WriteFile(unit.StatePath(), broken));
+  EXPECT_FALSE(unit.Restart());
+  EXPECT_TRUE(unit.DaemonLog().contains("area"));
+  EXPECT_EQ(TestSupport::ReadFile(unit.StatePath()), broken);
+}
+
+TEST_F(UnitSimTest, AReaderThatStopsReadingHoldsNobodyUp) {
+  const int stalledReader = Open("PIPE01POI"), writer = Open("PIPE00POI");
+  for (int slot = 0; slot < 7; ++slot) ASSERT_TRUE(Write(writer, PoiWrite(slot, Record(char(0x40 + slot)))));
+  constexpr int kRounds = 30;  // far more records than the reader's socket holds
+  for (int round = 0; round < kRounds; ++round) ASSERT_TRUE(Write(writer, "$P6>"));
+  QElapsedTimer timer;
+  timer.start();
+  EXPECT_EQ(VersionReply(), FreshReplyWith());
+  EXPECT_EQ(library.open_dev(), 1);
+  EXPECT_LT(timer.elapsed(), 2000);
+  // Nothing was lost or reordered meanwhile.
+  for (int i = 0; i < kRounds * 7; ++i) ASSERT_EQ(Read(stalledReader, kReplyTimeoutMs, 12), Record(char(0x40 + i % 7))) << i;
+}
+
+TEST_F(UnitSimTest, ReplyDelayAndStallHoldTheUnitBackButNotItsControl) {
+  const int reader = Open("PIPE01Main"), writer = Open("PIPE00Main"), update = Open("PIPE00DB");
+  ASSERT_TRUE(unit.Client().ReplyDelay(800));
+  ASSERT_TRUE(Write(writer, "$VER>"));
+  EXPECT_FALSE(Read(reader, kSilenceMs));
+  EXPECT_EQ(Read(reader), FreshReplyWith());
+  ASSERT_TRUE(unit.Client().ReplyDelay(0));
+
+  // Timed from before the stall begins, so the lower bound below holds however late this
+  // thread runs again after the control's answer.
+  QElapsedTimer timer;
+  timer.start();
+  ASSERT_TRUE(unit.Client().Stall(1500));
+  ASSERT_TRUE(Write(writer, "$VER>"));
+  // The unit's side fills up and the writer's calls time out.
+  const QByteArray chunk(2048, 'x');
+  int accepted = 0;
+  while (accepted < 1000 && Write(update, chunk, 50)) ++accepted;
+  EXPECT_LT(accepted, 1000);
+  // Meanwhile the unit answers its control and is on the bus.
+  const bool early = timer.elapsed() < 1000;
+  EXPECT_TRUE(unit.Status()["link"][u"stallMs"].toInt() > 0 || !early);
+  EXPECT_EQ(library.open_dev(), 1);
+  EXPECT_EQ(Read(reader, 5000), FreshReplyWith());
+  EXPECT_GE(timer.elapsed(), 1400);
+  EXPECT_TRUE(Write(update, chunk, kReplyTimeoutMs));
+}
+
+TEST_F(UnitSimTest, RateLimitsHowFastTheUnitTakesData) {
+  const auto send = [&]() -> qint64 {
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_TRUE(Transfer("PIPE00DB", Database(150'000))["installed"].toBool());
+    return timer.elapsed();
+  };
+  ASSERT_TRUE(unit.Client().Rate(100'000));
+  const qint64 limited = send();
+  EXPECT_GE(limited, 1200);  // 150 000 bytes at 100 000 a second
+  ASSERT_TRUE(unit.Client().Rate(0));
+  EXPECT_LT(send(), limited);
+}
+
+TEST_F(UnitSimTest, ControlRefusesWhatItDoesNotKnow) {
+  UnitSimClient& client = unit.Client();
+  EXPECT_FALSE(client.Set("nofield", 1));
+  EXPECT_NE(client.LastError().find("unknown field"), std::string::npos);
+  for (long area : {256L, -129L}) EXPECT_FALSE(client.Set("area", area)) << area;
+  EXPECT_TRUE(client.Set("area", -128));
+  for (const char* command : {"stall -5", "rate", "dance"}) EXPECT_FALSE(client.Command(command)) << command;
+  EXPECT_EQ(unit.Status()["version"][u"area"].toInt(), -128);
+  // The command line: its exit code and its output.
+  const auto ctl = [&](const QStringList& arguments, int exitCode) {
+    QProcess process;
+    process.start(TestSupport::BinPath("v770-unit"), QStringList{"ctl", "--socket", unit.SocketPath()} + arguments);
+    EXPECT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), exitCode) << arguments.join(' ').toStdString();
+    return process.readAllStandardOutput() + process.readAllStandardError();
+  };
+  EXPECT_TRUE(QJsonDocument::fromJson(ctl({"status"}, 0)).object().contains("poi"));
+  EXPECT_TRUE(ctl({"set", "bogus", "1"}, 1).contains("unknown field"));
+}
+
+TEST_F(UnitSimTest, PackagesWhoseLengthAndCrcMatchAreInstalled) {
+  const QByteArray file = Database();
+  const QJsonObject package = Transfer("PIPE00DB", file);
+  EXPECT_TRUE(package["installed"].toBool()) << package["reason"].toString().toStdString();
+  EXPECT_EQ(package["version"].toString(), "100412");
+  EXPECT_EQ(package["crc"].toString(),
+            QString::asprintf("%08x", PackageHeader::Crc(reinterpret_cast<const std::uint8_t*>(file.data()) + 1024, 5000)));
+  EXPECT_EQ(VersionReply(), FreshReplyWith({{0, 5}, {1, 2}, {2, 4}, {3, 12}}));
+  EXPECT_TRUE(Transfer("PIPE00DB", Package(PackageHeader::kVoice, 1, {1, 3, 7}, 2048))["installed"].toBool());
+  EXPECT_EQ(VersionReply(), FreshReplyWith({{0, 5}, {1, 2}, {2, 4}, {3, 12}, {7, 1}, {8, 3}, {9, 7}, {11, 1}}));
+
+  // A large one is taken at full speed.
+  QElapsedTimer timer;
+  timer.start();
+  EXPECT_TRUE(Transfer("PIPE00DB", Database(32 * 1024 * 1024))["installed"].toBool());
+  std::printf("[ unitsim ] 32 MiB in 2048-byte writes taken in %lld ms\n", timer.elapsed());
+  EXPECT_LT(timer.elapsed(), 20000);
+}
+
+TEST_F(UnitSimTest, WrongOrIncompletePackagesAreRefused) {
+  QByteArray corrupted = Database(), overlong = Database(4096), wrongMagic = Database().left(20);
+  corrupted[3000] ^= 0x01;
+  overlong[10] = char(3000 & 0xFF);  // the header announces 3000 bytes, 4096 come
+  overlong[11] = char(3000 >> 8);
+  wrongMagic[3] = 'X';
+  QByteArray wrongKind = Database().left(20);
+  wrongKind[4] = 9;
+  const std::tuple<const char*, QByteArray, const char*> cases[] = {
+      {"PIPE00DB", corrupted, "CRC"},
+      {"PIPE00DB", overlong, "announces"},
+      {"PIPE00DB", Database(20000).left(1024 + 3 * 2048 - 100), "cut short: 6044 of 20000"},
+      {"PIPE00DB", Database().left(19), "19 bytes"},
+      {"PIPE00DB", wrongMagic, "V7PK"},
+      {"PIPE00DB", wrongKind, "kind 9"},
+      {"PIPE00DB", Database(0), "empty"},
+      {"PIPE00RESET", Database(), "only firmware"}};
+  for (const auto& [channel, file, reason] : cases) {
+    const QJsonObject package = Transfer(channel, file);
+    EXPECT_FALSE(package["installed"].toBool()) << reason;
+    EXPECT_TRUE(package["reason"].toString().contains(QLatin1String(reason))) << package["reason"].toString().toStdString();
+  }
+  // Pulling the unit out half-way cuts it short too.
+  ASSERT_TRUE(Write(Open("PIPE00DB"), Database().left(20)));
+  ASSERT_TRUE(unit.Client().Unplug());
+  EXPECT_TRUE(WaitForPackage(int(std::size(cases)) + 1)["reason"].toString().contains("cut short"));
+  ASSERT_TRUE(unit.Client().Plug());
+  EXPECT_EQ(VersionReply(), FreshReplyWith());
+}
+
+TEST_F(UnitSimTest, FirmwareInstallRestartsTheUnit) {
+  const int reader = Open("PIPE01Main");
+  const QJsonObject package = Transfer("PIPE00RESET", Package(PackageHeader::kFirmware, 0, {1, 6, 0}, 3 * 2048 + 5));
+  QElapsedTimer sinceLastChunk;
+  sinceLastChunk.start();
+  EXPECT_EQ(package["version"].toString(), "1.6");
+  // Gone at once: every channel closed, no unit on the bus...
+  EXPECT_TRUE(WaitClosed(reader));
+  EXPECT_EQ(library.open_dev(), -1);
+  EXPECT_EQ(library.open_file("PIPE00Main"), -1);
+  EXPECT_TRUE(unit.Status()["restarting"].toBool());
+  // ...and back about two seconds later with the new firmware.
+  ASSERT_TRUE(TestSupport::WaitUntil([&] { return library.open_dev() == 1; }, 10000));
+  EXPECT_GE(sinceLastChunk.elapsed(), 1500);
+  EXPECT_EQ(VersionReply(), FreshReplyWith({{5, 1}, {6, 6}}));
+}
