@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonArray>
 #include <QJsonObject>
+#include <QList>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -53,3 +55,14 @@ class UnitEmulator {
   bool m_hadSocketEnv;
   QByteArray m_savedSocketEnv;
 };
+
+// What the emulator received on a channel, oldest first.
+inline QList<QByteArray> ReceivedOn(UnitEmulator& unit, const QString& channel) {
+  QList<QByteArray> received;
+  for (const auto& entry : unit.Status()[QStringLiteral("log")].toObject()[channel].toArray()) {
+    const QJsonObject item = entry.toObject();
+    if (item[QStringLiteral("event")].toString() == QStringLiteral("received"))
+      received.append(QByteArray::fromHex(item[QStringLiteral("hex")].toString().toLatin1()));
+  }
+  return received;
+}

@@ -1,6 +1,6 @@
 // The emulated unit as the program meets it: its command channels, unplugging, restarts,
-// package transfers, and the link's behaviour on demand (held replies, stalls, a slow link,
-// the control's refusals).
+// package transfers, and the link's behaviour on demand (held replies, stalls, the control's
+// refusals; the slow link is what the update run's tests of a pulled-out unit stand on).
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -17,9 +17,11 @@
 
 #include "device/UnitExchange.h"
 #include "device/UnitLibrary.h"
+#include "poi/PoiRecord.h"
 #include "support/TestSupport.h"
 #include "support/UnitEmulator.h"
 #include "unitsim/PackageHeader.h"
+#include "unitsim/PoiRecordEncoder.h"
 
 namespace {
 
@@ -41,6 +43,12 @@ QByteArray Package(PackageHeader::Kind kind, std::uint8_t area, std::array<std::
   return QByteArray(reinterpret_cast<const char*>(file.data()), qsizetype(file.size()));
 }
 QByteArray Database(std::size_t size = 5000) { return Package(PackageHeader::kDatabase, 5, {2, 4, 12}, size); }
+
+PoiRecord ToProgramRecord(const QByteArray& bytes) {
+  PoiRecord record;
+  std::copy(bytes.begin(), bytes.end(), record.bytes.begin());
+  return record;
+}
 
 }  // namespace
 
@@ -79,13 +87,6 @@ class UnitSimTest : public ::testing::Test {
     const ssize_t got = ::poll(&entry, 1, timeoutMs) == 1 ? ::recv(fd, buffer.data(), maxSize, MSG_DONTWAIT) : -1;
     if (closed) *closed = got == 0;
     return got > 0 ? std::optional(buffer.left(got)) : std::nullopt;
-  }
-  // True once the unit closed the channel; pending messages are dropped.
-  static bool WaitClosed(int fd) {
-    bool closed = false;
-    while (Read(fd, kReplyTimeoutMs, 4096, &closed)) {
-    }
-    return closed;
   }
   // The 12-byte "$VER>" reply, asked on fresh Main channels.
   QByteArray VersionReply() {
@@ -186,19 +187,13 @@ TEST_F(UnitSimTest, PoiCapacityCanExceedTheProgramsTableAndShrink) {
   EXPECT_EQ(Read(reader, kReplyTimeoutMs, 3), QByteArray::fromHex("0a0a00"));
 }
 
-TEST_F(UnitSimTest, UnknownChannelsAreRefusedAndUnplugClosesTheOthers) {
+// (What unplugging does to open channels is what the recovery and POI pages' tests of a unit
+// pulled out stand on.)
+TEST_F(UnitSimTest, UnknownChannelsAreRefused) {
   for (const char* name : {"PIPE01DB", "PIPE01RESET", "PIPE01UNIT", "pipe00main", "PIPE00Main ", "", "PIPE00"})
     EXPECT_EQ(library.open_file(name), -1) << name;
   EXPECT_EQ(library.open_file(std::string(200, 'P').c_str()), -1);
-  for (const char* name : {"PIPE01Main", "PIPE00Main", "PIPE01POI", "PIPE00POI", "PIPE00UNIT", "PIPE00DB", "PIPE00RESET"})
-    ASSERT_GT(Open(name), 0) << name;
-  EXPECT_EQ(unit.Status()["openChannels"].toArray().size(), 7);
-  ASSERT_TRUE(unit.Client().Unplug());
-  for (int fd : opened) EXPECT_TRUE(WaitClosed(fd));
-  EXPECT_FALSE(Write(opened[1], "$VER>", 200));
-  EXPECT_EQ(library.open_dev(), -1);
-  ASSERT_TRUE(unit.Client().Plug());
-  EXPECT_EQ(VersionReply(), FreshReplyWith());
+  EXPECT_TRUE(unit.Status()["openChannels"].toArray().isEmpty());
 }
 
 TEST_F(UnitSimTest, StateSurvivesARestart) {
@@ -270,20 +265,6 @@ TEST_F(UnitSimTest, ReplyDelayAndStallHoldTheUnitBackButNotItsControl) {
   EXPECT_EQ(Read(reader, 5000), FreshReplyWith());
   EXPECT_GE(timer.elapsed(), 1400);
   EXPECT_TRUE(Write(update, chunk, kReplyTimeoutMs));
-}
-
-TEST_F(UnitSimTest, RateLimitsHowFastTheUnitTakesData) {
-  const auto send = [&]() -> qint64 {
-    QElapsedTimer timer;
-    timer.start();
-    EXPECT_TRUE(Transfer("PIPE00DB", Database(150'000))["installed"].toBool());
-    return timer.elapsed();
-  };
-  ASSERT_TRUE(unit.Client().Rate(100'000));
-  const qint64 limited = send();
-  EXPECT_GE(limited, 1200);  // 150 000 bytes at 100 000 a second
-  ASSERT_TRUE(unit.Client().Rate(0));
-  EXPECT_LT(send(), limited);
 }
 
 TEST_F(UnitSimTest, ControlRefusesWhatItDoesNotKnow) {
@@ -362,7 +343,10 @@ TEST_F(UnitSimTest, FirmwareInstallRestartsTheUnit) {
   sinceLastChunk.start();
   EXPECT_EQ(package["version"].toString(), "1.6");
   // Gone at once: every channel closed, no unit on the bus...
-  EXPECT_TRUE(WaitClosed(reader));
+  bool closed = false;
+  while (Read(reader, kReplyTimeoutMs, 4096, &closed)) {
+  }
+  EXPECT_TRUE(closed);
   EXPECT_EQ(library.open_dev(), -1);
   EXPECT_EQ(library.open_file("PIPE00Main"), -1);
   EXPECT_TRUE(unit.Status()["restarting"].toBool());
@@ -370,4 +354,53 @@ TEST_F(UnitSimTest, FirmwareInstallRestartsTheUnit) {
   ASSERT_TRUE(TestSupport::WaitUntil([&] { return library.open_dev() == 1; }, 10000));
   EXPECT_GE(sinceLastChunk.elapsed(), 1500);
   EXPECT_EQ(VersionReply(), FreshReplyWith({{5, 1}, {6, 6}}));
+}
+
+
+TEST(PoiRecordEncoder, RecordsAreWhatTheProgramReadsAndWrites) {
+  const std::pair<PoiFields, PoiTexts> cases[] = {
+      {{2009, 3, 15, 7, 45, 48.85661, 2.35222, 270}, {"2009/03/15", "07:45", "48.85661", "2.35222", "270"}},
+      // 180 degrees west needs bit 24 of the longitude; 23:59 spreads the hour over three bytes.
+      {{2023, 12, 31, 23, 59, -33.86785, -180.0, 0}, {"2023/12/31", "23:59", "-33.86785", "-180.00000", "0"}},
+      {{2008, 1, 1, 16, 0, -90, 179.99999, 511}, {"2008/01/01", "16:00", "-90.00000", "179.99999", "511"}}};
+  for (const auto& [fields, texts] : cases) {
+    std::string error;
+    const auto record = PoiRecordEncoder::Encode(fields, &error);
+    ASSERT_TRUE(record) << error;
+    const PoiRecord bytes = ToProgramRecord(QByteArray(reinterpret_cast<const char*>(record->data()), 12));
+    EXPECT_EQ(DecodePoiRecord(bytes), texts) << texts.date.toStdString();
+    EXPECT_EQ(EncodePoiRecord(texts), bytes) << texts.date.toStdString();  // byte for byte
+  }
+}
+
+TEST(PoiRecordEncoder, RefusesWhatTheRecordCannotHold) {
+  std::string error;
+  for (const PoiFields& poi : {PoiFields{2024, 1, 1, 0, 0, 0, 0, 0}, PoiFields{2010, 13, 1, 0, 0, 0, 0, 0},
+                               PoiFields{2010, 1, 1, 24, 0, 0, 0, 0}, PoiFields{2010, 1, 1, 0, 0, 90.00001, 0, 0},
+                               PoiFields{2010, 1, 1, 0, 0, 0, 180.00001, 0}, PoiFields{2010, 1, 1, 0, 0, 0, 0, 512}})
+    EXPECT_FALSE(PoiRecordEncoder::Encode(poi, &error)) << poi.year << "/" << poi.month << " " << poi.hour;
+}
+
+TEST(DemoUnitState, IsAFrenchUnitWithAHandfulOfPois) {
+  const QByteArray text = TestSupport::ReadFile(TestSupport::BinPath("../data/demo-unit-state.json"));
+  ASSERT_FALSE(text.isEmpty()) << "the build makes data/demo-unit-state.json";
+  const QJsonObject state = QJsonDocument::fromJson(text).object();
+  QString error;
+  ASSERT_TRUE(UnitState::FromJson(state, &error)) << error.toStdString();
+  EXPECT_TRUE(state["plugged"].toBool());
+  EXPECT_EQ(state["version"][u"database"].toString(), "100315");
+  int pois = 0;
+  for (const QJsonValue& slot : state["poi"][u"slots"].toArray()) {
+    const PoiRecord record = ToProgramRecord(QByteArray::fromHex(slot.toString().toLatin1()));
+    if (record.IsEmpty()) continue;
+    ++pois;
+    const PoiTexts texts = DecodePoiRecord(record);
+    EXPECT_TRUE(CheckPoiTexts(texts)) << texts.date.toStdString();
+    // Mainland France.
+    EXPECT_TRUE(texts.latitude.toDouble() > 42.3 && texts.latitude.toDouble() < 51.1) << texts.latitude.toStdString();
+    EXPECT_TRUE(texts.longitude.toDouble() > -4.8 && texts.longitude.toDouble() < 8.3) << texts.longitude.toStdString();
+    EXPECT_LT(texts.heading.toInt(), 360);
+  }
+  EXPECT_TRUE(pois >= 5 && pois <= 8) << pois;
+  EXPECT_EQ(state["poi"][u"count"].toInt(), pois);
 }

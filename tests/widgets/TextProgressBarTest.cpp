@@ -119,6 +119,5 @@ TEST(TextProgressBar, PercentageIsPrintedCentredAndFollowedByTheText) {
   EXPECT_NEAR(textBox.center().y(), kBarSize.height() / 2, 3);
   EXPECT_LT(textBox.left(), percentBox.left());
   EXPECT_GT(textBox.right(), percentBox.right());
-  for (const auto& [pos, upper, expected] : {std::tuple{1, 3, "33%"}, {2, 3, "67%"}, {100, 100, "100%"}})
-    EXPECT_EQ(ProgressPercentText(pos, upper, QString()), QLatin1String(expected));
+  EXPECT_EQ(ProgressPercentText(2, 3, QString()), QStringLiteral("67%"));  // rounded, not cut
 }

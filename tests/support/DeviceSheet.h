@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QList>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "app/CV700UpdaterApp.h"
+#include "app/CV700UpdaterDlg.h"
+#include "platform/InternetState.h"
+#include "platform/UiSeams.h"
+#include "support/TestSupport.h"
+#include "support/UnitEmulator.h"
+#include "unitsim/UnitProtocol.h"
+
+// A sheet as the application builds it (main and recovery pages, start-up run with the
+// shipped data files in a private working folder), with every message box answered and
+// recorded instead of shown. For the test programs of pages (UI test programs only).
+class DeviceSheet {
+ public:
+  struct Message {
+    QString text;
+    UiSeams::MessageIcon icon;
+  };
+
+  DeviceSheet() : m_previousFolder(QDir::currentPath()) {
+    for (const char* name : {CV700UpdaterDlg::kUITextFileName, CV700UpdaterDlg::kVersionFileName})
+      QFile::copy(TestSupport::ShippedDataPath(QString::fromLatin1(name)), m_work.filePath(QString::fromLatin1(name)));
+    QDir::setCurrent(m_work.path());
+    // Without an emulator of its own the test must not find anybody else's unit.
+    if (!qEnvironmentVariableIsSet(UnitProtocol::kSocketEnv)) {
+      qputenv(UnitProtocol::kSocketEnv, m_work.filePath(QStringLiteral("no-unit.sock")).toLocal8Bit());
+      m_ownSocketEnv = true;
+    }
+    UiSeams::SetMessageHandler([this](const UiSeams::MessageRequest& request) {
+      m_messages.append({request.text, request.icon});
+      return QMessageBox::Ok;
+    });
+    InternetState::SetForTesting(false);
+    sheet = std::make_unique<CV700UpdaterDlg>();
+    theApp.m_pSheet = sheet.get();
+    sheet->m_nLanguageID = kLanguageEnglish;
+    sheet->AddStartupPages();
+    sheet->OnInitDialog();
+  }
+
+  ~DeviceSheet() {
+    sheet.reset();
+    theApp.m_pSheet = nullptr;
+    UiSeams::SetMessageHandler({});
+    InternetState::SetForTesting(std::nullopt);
+    QDir::setCurrent(m_previousFolder);
+    if (m_ownSocketEnv) qunsetenv(UnitProtocol::kSocketEnv);
+  }
+
+  CMainTab& Main() { return sheet->m_pageMain; }
+  bool Shown(const CPropertyPage& page) const { return sheet->GetPageIndex(&page) >= 0; }
+  bool DevicePagesShown() const {
+    return Shown(sheet->m_pageUpdate) && Shown(sheet->m_pagePOI) && Shown(sheet->m_pageOption);
+  }
+  bool NoDevicePages() const {
+    return !Shown(sheet->m_pageUpdate) && !Shown(sheet->m_pagePOI) && !Shown(sheet->m_pageOption);
+  }
+  const QList<Message>& Messages() const { return m_messages; }
+  bool SawMessage(const QString& text) const {
+    return std::any_of(m_messages.begin(), m_messages.end(), [&](const Message& m) { return m.text == text; });
+  }
+
+  std::unique_ptr<CV700UpdaterDlg> sheet;
+
+ private:
+  QTemporaryDir m_work;
+  QString m_previousFolder;
+  QList<Message> m_messages;
+  bool m_ownSocketEnv = false;
+};
+
+// A unit answers about 2 s after it is seen (one poll period, then the 1.5 s wait); a
+// loaded machine gets room on top. (The emulator's fresh unit: area 3, France in the shipped
+// catalogue, database 100315, hardware 7, firmware 1.5, voice 10203.)
+inline constexpr int kIdentifyTimeoutMs = 8000;
