@@ -1,6 +1,7 @@
-// The emulated unit as the program meets it: its command channels, unplugging, restarts,
+// The emulated unit as the program meets it: its command channels, restarts,
 // package transfers, and the link's behaviour on demand (held replies, stalls, the control's
-// refusals; the slow link is what the update run's tests of a pulled-out unit stand on).
+// refusals; the slow link is what the update run's tests of a pulled-out unit stand on), and
+// the POI records it is seeded with, read back by the program's own POI record code.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -355,7 +356,6 @@ TEST_F(UnitSimTest, FirmwareInstallRestartsTheUnit) {
   EXPECT_GE(sinceLastChunk.elapsed(), 1500);
   EXPECT_EQ(VersionReply(), FreshReplyWith({{5, 1}, {6, 6}}));
 }
-
 
 TEST(PoiRecordEncoder, RecordsAreWhatTheProgramReadsAndWrites) {
   const std::pair<PoiFields, PoiTexts> cases[] = {
