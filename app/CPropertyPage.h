@@ -25,6 +25,12 @@ class CPropertyPage : public QWidget {
   // Called by the sheet whenever the page becomes the active tab; returns whether it may.
   virtual bool OnSetActive() { return true; }
 
+  // Whether the page is sending to the unit now (a package, a recovery, a POI save): closing
+  // the program then may leave the unit with an incomplete package.
+  virtual bool IsSendingToUnit() const { return false; }
+  // The program is closing: stops the page's background tasks and waits until they ended.
+  virtual void StopWorkers() {}
+
   bool HasWindow() const { return m_bWindowCreated; }
   void CreatePageWindow();   // runs OnInitDialog once per creation
   void DestroyPageWindow();  // runs OnDestroyWindow when the page leaves the sheet

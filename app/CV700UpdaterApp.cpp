@@ -16,10 +16,15 @@ bool CV700UpdaterApp::InitInstance() {
   m_pSheet = &sheet;
   sheet.m_nLanguageID = StartupLanguage();
   sheet.AddStartupPages();
+  UiSeams::AnswerMessagesFromEnvironment();
   Screenshot::ArrangeFromEnvironment(&sheet);
   sheet.DoModal();
   m_pSheet = nullptr;
   return false;
+}
+
+void CV700UpdaterApp::RequestClose() {
+  if (m_pSheet) m_pSheet->CloseProgram();
 }
 
 void CV700UpdaterApp::BringToFront() {

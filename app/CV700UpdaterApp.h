@@ -14,6 +14,8 @@ class CV700UpdaterApp {
   // Always FALSE: the program ends when the sheet closes.
   bool InitInstance();
 
+  // The desktop asks the program to end: handled as the window's close box.
+  void RequestClose();
   // Another start asked for the window: the window, or the box it shows, comes to the front.
   void BringToFront();
   // This start found the program running: asks it to come to the front instead. The exit

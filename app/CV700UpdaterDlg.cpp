@@ -1,6 +1,8 @@
 #include "app/CV700UpdaterDlg.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <algorithm>
 #include <QKeyEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -110,8 +112,28 @@ void CV700UpdaterDlg::OnCurrentTabChanged(int index) {
 }
 
 int CV700UpdaterDlg::DoModal() {
-  if (!OnInitDialog()) return QDialog::Rejected;
+  if (!OnInitDialog() || m_bClosing) return QDialog::Rejected;
   return exec();
+}
+
+bool CV700UpdaterDlg::CloseProgram() {
+  if (m_bClosing) return true;
+  auto pages = AllPages();
+  const bool sending = std::any_of(pages.begin(), pages.end(), [](CPropertyPage* page) { return page->IsSendingToUnit(); });
+  if (sending && UiSeams::ShowMessage(this, ExtraText(ExtraTextId::CLOSE_DURING_TRANSFER), UiSeams::MessageIcon::Warning,
+                                      QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+    return false;
+  m_bClosing = true;
+  m_timerSplash.stop();
+  for (CPropertyPage* page : pages) page->StopWorkers();
+  if (m_dlgSplash.isVisible()) m_dlgSplash.reject();
+  if (isVisible()) reject();
+  return true;
+}
+
+void CV700UpdaterDlg::closeEvent(QCloseEvent* event) {
+  if (!CloseProgram()) return event->ignore();
+  QDialog::closeEvent(event);
 }
 
 bool CV700UpdaterDlg::OnInitDialog() {

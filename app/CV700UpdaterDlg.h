@@ -81,6 +81,11 @@ class CV700UpdaterDlg : public QDialog {
   // Texts of the current language, for the pages.
   QString Text(int index) const { return UiText(m_arrText, m_nLanguageID, index); }
 
+  // The close box, or the desktop ending the program: while a page sends to the unit the user
+  // confirms first; then every page's workers are stopped and joined and the window closes.
+  // FALSE when the user chose to stay.
+  bool CloseProgram();
+
   bool ReadVersionFile();
   bool ReadUITextFile();
 
@@ -99,6 +104,7 @@ class CV700UpdaterDlg : public QDialog {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void SetPageTitles(int nLanguage, bool bAdd);
@@ -107,6 +113,7 @@ class CV700UpdaterDlg : public QDialog {
   std::array<CPropertyPage*, 5> AllPages();
 
   QTabWidget* m_tabs = nullptr;
+  bool m_bClosing = false;  // the close is confirmed: start-up ends without showing the window
   bool m_bInitialised = false;  // page windows are created only once the texts are loaded
   QTimer m_timerSplash;
 };

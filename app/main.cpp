@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "app/CV700UpdaterApp.h"
+#include "platform/CloseSignals.h"
 #include "platform/SingleInstance.h"
 
 int main(int argc, char* argv[]) {
@@ -13,6 +14,8 @@ int main(int argc, char* argv[]) {
   SingleInstance instance;
   if (!instance.Acquire()) return theApp.HandOverToRunningProgram(instance);
   QObject::connect(&instance, &SingleInstance::activationRequested, [] { theApp.BringToFront(); });
+  CloseSignals closeSignals;
+  QObject::connect(&closeSignals, &CloseSignals::closeRequested, [] { theApp.RequestClose(); });
   theApp.InitInstance();
   return 0;
 }

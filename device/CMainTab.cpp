@@ -199,6 +199,12 @@ void CMainTab::OnPollTimer() {
   sheet.ShowDevicePages(false);
 }
 
+void CMainTab::StopWorkers() {
+  m_timerPoll.stop();
+  m_timerQueryDelay.stop();
+  m_versionQuery.Stop();
+}
+
 void CMainTab::StartVersionQuery() {
   const bool unitConnected = Sheet()->m_bUnitConnected;
   m_versionQuery.Start([unitConnected](const WorkerRun<CMainTab>& run) {

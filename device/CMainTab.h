@@ -39,6 +39,7 @@ class CMainTab : public CPropertyPage {
   void ApplyLanguage(int nLanguage) override;
   void EnableControls(bool bEnable) override;
   bool OnSetActive() override;
+  void StopWorkers() override;
 
   // Another page is talking to the unit; the poll does not probe while it is set.
   bool m_bBusy = false;

@@ -18,6 +18,7 @@ class COptionTab : public CPropertyPage {
 
   void ApplyLanguage(int nLanguage) override;
   void EnableControls(bool bEnable) override;
+  void StopWorkers() override { m_unitCommand.Stop(); }
 
   // The unit combo's remembered selection.
   int m_nUnitSel = 0;

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMutex>
 #include <QThread>
+#include <cstdio>
 
 namespace UiSeams {
 namespace {
@@ -61,6 +62,19 @@ QMessageBox::StandardButton ShowMessage(const MessageRequest& given) {
 void SetMessageHandler(MessageHandler handler) {
   QMutexLocker lock(&g_handlerMutex);
   g_messageHandler = std::move(handler);
+}
+
+void AnswerMessagesFromEnvironment() {
+  const QString answer = qEnvironmentVariable("V770_MESSAGE_ANSWER").toLower();
+  if (answer != QLatin1String("yes") && answer != QLatin1String("no")) return;
+  const bool yes = answer == QLatin1String("yes");
+  SetMessageHandler([yes](const MessageRequest& request) {
+    std::fprintf(stderr, "message: %s\n", qPrintable(request.text));
+    for (QMessageBox::StandardButton button : yes ? std::initializer_list{QMessageBox::Yes, QMessageBox::Ok}
+                                                  : std::initializer_list{QMessageBox::No, QMessageBox::Cancel})
+      if (request.buttons.testFlag(button)) return button;
+    return QMessageBox::Ok;
+  });
 }
 
 QString ChooseFile(const FileDialogRequest& request) {

@@ -35,6 +35,11 @@ QMessageBox::StandardButton ShowMessage(const MessageRequest& request);
 // Replaces the message box; pass an empty function to restore the real one.
 void SetMessageHandler(MessageHandler handler);
 
+// Where nobody sits at the screen (a test driving the program as a child process),
+// V770_MESSAGE_ANSWER=yes or =no answers every box: the text goes to standard error and the
+// box gets Yes (or OK), or No (or Cancel). Nothing changes when it is not set.
+void AnswerMessagesFromEnvironment();
+
 struct FileDialogRequest {
   QWidget* parent = nullptr;
   QString caption;

@@ -58,7 +58,8 @@
   X(CLI_HELP_OPTIONS)           \
   X(CLI_OPTION_HELP)            \
   X(INSTANCE_NOT_ANSWERING)     \
-  X(BANNER_OFFLINE_TAGLINE)
+  X(BANNER_OFFLINE_TAGLINE)     \
+  X(CLOSE_DURING_TRANSFER)
 
 enum class ExtraTextId : int {
 #define V770_EXTRA_TEXT_ENUM(key) key,
