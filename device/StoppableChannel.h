@@ -1,5 +1,8 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <stop_token>
 
 #include "device/UnitChannel.h"
@@ -23,3 +26,12 @@ class StoppableChannel : public IUnitChannel {
   IUnitChannel& m_inner;
   std::stop_token m_stop;
 };
+
+// A pause of a stoppable exchange: it ends at once when the stop is asked, so the pauses
+// between retries do not hold a stopping worker up.
+inline void StoppableSleep(const std::stop_token& stop, int ms) {
+  std::mutex mutex;
+  std::condition_variable_any wake;
+  std::unique_lock lock(mutex);
+  wake.wait_for(lock, stop, std::chrono::milliseconds(ms), [] { return false; });
+}
