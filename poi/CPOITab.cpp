@@ -2,6 +2,7 @@
 #include "text/ExtraTexts.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -300,7 +301,10 @@ void CPOITab::ImportPoiFile() {
 
   CBusyGuard busy;
   const std::optional<QList<PoiTexts>> pois = PoiFile::Read(path);
-  if (!pois) return;  // unreadable: the list stays as it was
+  if (!pois) {  // unreadable or far too large: the list stays as it was
+    UiSeams::ShowMessage(this, ExtraText(ExtraTextId::POI_FILE_NOT_READ).arg(QDir::toNativeSeparators(path)));
+    return;
+  }
   m_listPOI->DeleteAllItems(AlwaysMayDelete);
   ShowPois(*pois);
 }

@@ -47,9 +47,9 @@ PoiTexts ParseLine(QByteArrayView line) {
 
 std::optional<QList<PoiTexts>> Read(const QString& path) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  const QByteArray bytes = file.readAll();
-  if (file.error() != QFileDevice::NoError) return std::nullopt;
+  if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes) return std::nullopt;
+  const QByteArray bytes = file.read(kMaxFileBytes + 1);
+  if (file.error() != QFileDevice::NoError || bytes.size() > kMaxFileBytes) return std::nullopt;
   QList<PoiTexts> rows;
   qsizetype start = 0;
   while (start < bytes.size()) {

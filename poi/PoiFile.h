@@ -23,8 +23,12 @@ QByteArray FormatLine(const PoiTexts& texts);
 // what follows the fifth comma is ignored. Nothing is trimmed or checked.
 PoiTexts ParseLine(QByteArrayView line);
 
+// A POI list holds at most a hundred short lines; a file this large is no POI list and is
+// refused before it is read.
+inline constexpr qint64 kMaxFileBytes = 1024 * 1024;
+
 // Every line of a file: lines end at LF, a CR before it is dropped. nullopt when the file
-// cannot be read.
+// cannot be read or is larger than kMaxFileBytes.
 std::optional<QList<PoiTexts>> Read(const QString& path);
 
 }  // namespace PoiFile

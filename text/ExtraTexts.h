@@ -59,7 +59,8 @@
   X(CLI_OPTION_HELP)            \
   X(INSTANCE_NOT_ANSWERING)     \
   X(BANNER_OFFLINE_TAGLINE)     \
-  X(CLOSE_DURING_TRANSFER)
+  X(CLOSE_DURING_TRANSFER)      \
+  X(POI_FILE_NOT_READ)
 
 enum class ExtraTextId : int {
 #define V770_EXTRA_TEXT_ENUM(key) key,

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 
@@ -82,6 +84,14 @@ TEST(PoiFile, EmptyAndMissingFiles) {
   EXPECT_TRUE(empty->isEmpty());
   EXPECT_FALSE(PoiFile::Read(dir.filePath(QStringLiteral("missing.txt"))));
   EXPECT_FALSE(PoiFile::Read(dir.path()));  // a folder is no file
+  // A 1 GB file (sparse: nothing is written) is refused at once, unread.
+  QFile huge(dir.filePath(QStringLiteral("huge.txt")));
+  ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(1) << 30));
+  huge.close();
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_FALSE(PoiFile::Read(huge.fileName()));
+  EXPECT_LT(clock.elapsed(), 1000);
 }
 
 TEST(PoiFile, ExportWritesTheNonEmptySlotsInOrder) {
