@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "text/ExtraTexts.h"
+
 namespace {
 
 // Catalogue indexes start two below the unit's area codes.
@@ -26,7 +28,7 @@ QString AreaNameForCode(const QList<VersionEntry>& listDB, int areaCode) {
     if (entry.nIndex == areaCode - kAreaCodeOffset)
       return entry.strText.mid(entry.strText.lastIndexOf(QLatin1Char('_')) + 1);
   }
-  return QStringLiteral("Area %1").arg(areaCode);
+  return ExtraText(ExtraTextId::UNIT_AREA_UNKNOWN).arg(areaCode);
 }
 
 UnitVersionInfo UnitVersionInfo::FromReply(std::span<const std::int8_t> reply,

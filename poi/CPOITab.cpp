@@ -244,7 +244,7 @@ void CPOITab::OnSave() {
       m_listPOI->UnselectAllItems();
       m_listPOI->SelectItem(conversion.badRow);
       m_listPOI->scrollTo(m_listPOI->model()->index(conversion.badRow, 0));
-      UiSeams::ShowMessage(this, Fixed(PoiConstants::kConversionFailedMessage));
+      UiSeams::ShowMessage(this, ExtraText(ExtraTextId::POI_CONVERSION_FAILED));
     }
     return;
   }

@@ -48,8 +48,6 @@ inline constexpr char kMapPage[] = "poi.asp";
 
 // Fixed texts the user reads.
 inline constexpr char kHandleNotOpenMessage[] = "Fail : handle is not open";
-inline constexpr char kConversionFailedMessage[] =
-    "POI Data Format Conversion is failed.Check your change.";
 inline constexpr char kInitialCountLabel[] = "POI Total Count : ";
 
 // The list's column description, filled with the six column titles.

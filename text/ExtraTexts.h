@@ -60,7 +60,9 @@
   X(INSTANCE_NOT_ANSWERING)     \
   X(BANNER_OFFLINE_TAGLINE)     \
   X(CLOSE_DURING_TRANSFER)      \
-  X(POI_FILE_NOT_READ)
+  X(POI_FILE_NOT_READ)          \
+  X(POI_CONVERSION_FAILED)      \
+  X(UNIT_AREA_UNKNOWN)
 
 enum class ExtraTextId : int {
 #define V770_EXTRA_TEXT_ENUM(key) key,
