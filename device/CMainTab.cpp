@@ -39,6 +39,10 @@ QLabel* NewLabel(QWidget* parent) {
 
 CMainTab::CMainTab(CV700UpdaterDlg* sheet) : CPropertyPage(sheet) {
   BuildControls();
+  // A coarse timer may fire up to 5 % early: the unit would be asked before its 1.5 s.
+  for (QTimer* timer : {&m_timerPoll, &m_timerQueryDelay}) timer->setTimerType(Qt::PreciseTimer);
+  m_timerPoll.setObjectName(QStringLiteral("poll"));
+  m_timerQueryDelay.setObjectName(QStringLiteral("versionQueryDelay"));
   m_timerQueryDelay.setSingleShot(true);
   m_timerQueryDelay.setInterval(kVersionQueryDelayMs);
   connect(&m_timerPoll, &QTimer::timeout, this, &CMainTab::OnPollTimer);

@@ -103,9 +103,10 @@ class CMainTab : public CPropertyPage {
   void StartVersionQuery();
   void OnVersionQueryDone(const VersionQueryResult& result);
 
-  QTimer m_timerPoll;
+  // Children of the page, found by their names ("poll", "versionQueryDelay").
+  QTimer m_timerPoll{this};
   // The wait between seeing a unit and asking it; the window keeps painting meanwhile.
-  QTimer m_timerQueryDelay;
+  QTimer m_timerQueryDelay{this};
   // Last: stopped and joined before anything else of the page goes.
   Worker<CMainTab> m_versionQuery{this};
 };

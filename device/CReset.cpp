@@ -21,6 +21,7 @@
 #include "update/CDownloadStatusCallback.h"
 #include "update/DownloadQueuedSink.h"
 #include "update/PackageSender.h"
+#include "update/UpdateRun.h"
 #include "update/UpdateServer.h"
 #include "widgets/TextProgressBar.h"
 
@@ -31,6 +32,7 @@ constexpr int kAutoStepCount = 6;
 // Slots of the sheet's error texts (ERROR_MSG_00k is slot k - 1).
 constexpr int kErrorServerUnreachable = 1;  // ERROR_MSG_002
 constexpr int kErrorNoFirmware = 7;         // ERROR_MSG_008
+constexpr int kErrorNoProgress = 10;        // ERROR_MSG_011
 constexpr int kErrorChannelNotOpen = 11;    // ERROR_MSG_012
 
 // Runs `report` on the user-interface thread and waits until it has run there, so each
@@ -52,11 +54,22 @@ void SendToPage(const QPointer<CReset>& page, Report report) {
 
 CReset::CReset(CV700UpdaterDlg* sheet) : CPropertyPage(sheet) {
   BuildControls();
+  m_timerProbe.setObjectName(QStringLiteral("probe"));
+  m_timerWatchdog.setObjectName(QStringLiteral("watchdog"));
+  // Coarse timers may fire up to 5 % early.
+  m_timerProbe.setTimerType(Qt::PreciseTimer);
+  m_timerWatchdog.setTimerType(Qt::PreciseTimer);
   m_timerProbe.setInterval(kProbePeriodMs);
+  m_timerWatchdog.setInterval(UpdateRun::kWatchdogPeriodMs);
   connect(&m_timerProbe, &QTimer::timeout, this, &CReset::ProbeUnit);
+  connect(&m_timerWatchdog, &QTimer::timeout, this, &CReset::OnWatchdogTick);
 }
 
-CReset::~CReset() { CloseRecoveryChannel(m_transfer.hPipe); }
+CReset::~CReset() {
+  // A transfer still trying stops at its next write instead of retrying on its own.
+  if (m_cancelTransfer) m_cancelTransfer->store(true);
+  CloseRecoveryChannel(m_transfer.hPipe);
+}
 
 void CReset::BuildControls() {
   m_groupMode = new QGroupBox(this);
@@ -271,41 +284,62 @@ bool CReset::StartRecoveryTransfer(const QString& path) {
   transfer.hPipe = m_transfer.hPipe;
   m_transfer.hPipe = kChannelNotOpen;
   SetRecoveryRunning(true);
+  const quint64 job = ++m_nTransferJob;
+  m_cancelTransfer = std::make_shared<std::atomic<bool>>(false);
+  m_nWatchdogTicks = 0;
+  m_timerWatchdog.start();
 
   const QPointer<CReset> page(this);
-  std::thread([page, transfer = std::move(transfer)]() mutable {
-    const auto progress = [&page](unsigned value) {
-      SendToPage(page, [value](CReset* self) { self->OnTransferReport(kReportProgress, value); });
+  std::thread([page, job, cancel = m_cancelTransfer, transfer = std::move(transfer)]() mutable {
+    const auto report = [&page, job](int code, unsigned value) {
+      SendToPage(page, [job, code, value](CReset* self) {
+        if (self->m_nTransferJob == job) self->OnTransferReport(code, value);
+      });
     };
-    const RecoveryOutcome outcome = SendRecoveryPackage(std::move(transfer), progress);
-    switch (outcome) {
-      case RecoveryOutcome::Sent:
-        SendToPage(page, [](CReset* self) { self->OnTransferReport(kReportFinished, 0); });
-        break;
-      case RecoveryOutcome::Failed:
-        SendToPage(page, [](CReset* self) { self->OnTransferReport(kReportFailed, 0); });
-        break;
-      case RecoveryOutcome::ChannelNotOpen:
-        SendToPage(page, [](CReset* self) { self->OnTransferReport(kReportChannelNotOpen, 0); });
-        break;
+    const auto progress = [&report](unsigned value) { report(kReportProgress, value); };
+    switch (SendRecoveryPackage(std::move(transfer), progress, UnitExchange::RealSleep, cancel.get())) {
+      case RecoveryOutcome::Sent: report(kReportFinished, 0); break;
+      case RecoveryOutcome::Failed: report(kReportFailed, 0); break;
+      case RecoveryOutcome::ChannelNotOpen: report(kReportChannelNotOpen, 0); break;
+      case RecoveryOutcome::Cancelled: break;  // the page has moved on
     }
   }).detach();
   return true;
 }
 
+void CReset::StopTransferWatch() {
+  m_timerWatchdog.stop();
+  m_nWatchdogTicks = 0;
+}
+
+void CReset::OnWatchdogTick() {
+  if (++m_nWatchdogTicks <= UpdateRun::kWatchdogTickLimit) return;
+  StopTransferWatch();
+  m_cancelTransfer->store(true);
+  ++m_nTransferJob;
+  SetRecoveryRunning(false);
+  // The page waits for the unit again, so Update comes back once the unit is there.
+  SetBusy();
+  m_timerProbe.start(kProbePeriodMs);
+  UiSeams::ShowMessage(this, Sheet()->m_strErrorMsg[kErrorNoProgress]);
+}
+
 int CReset::OnTransferReport(int wParam, unsigned lParam) {
   switch (wParam) {
     case kReportProgress:
+      m_nWatchdogTicks = 0;
       m_staticStatus->clear();
       m_progress->SetPos(static_cast<int>(lParam));
       break;
     case kReportFinished:
+      StopTransferWatch();
       SetRecoveryRunning(false);
       Sheet()->m_pageMain.IdentifyUnitAgain();  // it restarts with its new firmware
       ReleaseUnit();
       UiSeams::ShowMessage(this, m_strDoneText);
       break;
     case kReportChannelNotOpen:
+      StopTransferWatch();
       SetRecoveryRunning(false);
       UiSeams::ShowMessage(this, Sheet()->m_strErrorMsg[kErrorChannelNotOpen],
                            UiSeams::MessageIcon::Information);
@@ -313,6 +347,7 @@ int CReset::OnTransferReport(int wParam, unsigned lParam) {
       break;
     case kReportFailed:
       // The firmware did not arrive whole: say so on the page, and no completion message.
+      StopTransferWatch();
       SetRecoveryRunning(false);
       m_staticStatus->setText(UiText(Sheet()->m_arrText, m_nLanguage, UiIndex(DBFW_TAB_001, 6)));
       m_staticStatus->show();

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QTimer>
 #include <array>
+#include <atomic>
+#include <memory>
 
 #include "app/CPropertyPage.h"
 #include "device/RecoveryTransfer.h"
@@ -63,6 +65,8 @@ class CReset : public CPropertyPage, public IDownloadSink {
   bool StartRecoveryTransfer(const QString& path);
 
   bool IsProbeTimerActive() const { return m_timerProbe.isActive(); }
+  // Tests shorten the watchdog's tick; the page uses the update page's period.
+  void SetWatchdogPeriodMs(int ms) { m_timerWatchdog.setInterval(ms); }
   // A download or a transfer is under way.
   bool IsRecoveryRunning() const { return m_bRecoveryRunning; }
 
@@ -91,7 +95,16 @@ class CReset : public CPropertyPage, public IDownloadSink {
   // Gives the unit back to the main page's poll.
   void ReleaseUnit();
   void SetBusy();
+  // A transfer that has not reported progress for too long is given up.
+  void OnWatchdogTick();
+  void StopTransferWatch();
 
-  QTimer m_timerProbe;
+  // Children of the page, found by their names ("probe", "watchdog").
+  QTimer m_timerProbe{this};
+  QTimer m_timerWatchdog{this};
+  int m_nWatchdogTicks = 0;
   bool m_bRecoveryRunning = false;
+  // Reports of a transfer that was given up carry an older number and are dropped.
+  quint64 m_nTransferJob = 0;
+  std::shared_ptr<std::atomic<bool>> m_cancelTransfer;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <atomic>
 #include <functional>
 
 #include "device/UnitChannel.h"
@@ -18,6 +19,7 @@ enum class RecoveryOutcome {
   Sent,            // header and every chunk written
   ChannelNotOpen,  // the probe left no open channel
   Failed,          // a write still failed after its retries
+  Cancelled,       // stopped from outside before it ended
 };
 
 // One look for the unit: loads the unit library, asks whether a unit is attached and, when
@@ -33,6 +35,8 @@ void CloseRecoveryChannel(ChannelHandle handle);
 
 // Sends the package over the transfer's channel (header, then the payload in chunks, each
 // write retried as the exchange rules say; `progress` gets sent / step after every chunk)
-// and closes the channel, whatever the outcome.
+// and closes the channel, whatever the outcome. Once `cancel` is set every further write
+// fails at once and its retries run out without pauses.
 RecoveryOutcome SendRecoveryPackage(RecoveryTransfer transfer, const std::function<void(unsigned)>& progress,
-                                    const UnitExchange::SleepFn& sleep = UnitExchange::RealSleep);
+                                    const UnitExchange::SleepFn& sleep = UnitExchange::RealSleep,
+                                    const std::atomic<bool>* cancel = nullptr);
