@@ -88,6 +88,20 @@ bool FdChannel::Read(std::uint8_t* buffer, std::size_t size, std::size_t* bytesR
   }
 }
 
+int FdChannel::DiscardPending() {
+  if (!IsOpen()) return 0;
+  int dropped = 0;
+  std::uint8_t scrap[1];
+  for (;;) {
+    // One call takes one whole message, however little of it fits the buffer.
+    const ssize_t got = ::recv(static_cast<int>(m_handle), scrap, sizeof scrap, MSG_DONTWAIT | MSG_TRUNC);
+    if (got < 0 && errno == EINTR) continue;
+    // Nothing waiting, or a closed channel (which reads as empty for ever): done.
+    if (got <= 0) return dropped;
+    ++dropped;
+  }
+}
+
 void FdChannel::Close() {
   if (IsOpen()) ::close(static_cast<int>(m_handle));
   m_handle = kChannelNotOpen;

@@ -19,6 +19,9 @@ class IUnitChannel {
   virtual bool Write(const std::uint8_t* data, std::size_t size) = 0;
   // One read of at most `size` bytes; true and the count when a message arrived in time.
   virtual bool Read(std::uint8_t* buffer, std::size_t size, std::size_t* bytesRead) = 0;
+  // Drops, without waiting, every message already waiting to be read (a reply that came
+  // after its reader gave up); returns how many. A channel that queues nothing has none.
+  virtual int DiscardPending() { return 0; }
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
 };
@@ -36,6 +39,7 @@ class FdChannel : public IUnitChannel {
 
   bool Write(const std::uint8_t* data, std::size_t size) override;
   bool Read(std::uint8_t* buffer, std::size_t size, std::size_t* bytesRead) override;
+  int DiscardPending() override;
   void Close() override;
   bool IsOpen() const override;
 

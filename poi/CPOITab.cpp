@@ -70,9 +70,10 @@ CPOITab::CPOITab(CV700UpdaterDlg* sheet)
 
 CPOITab::~CPOITab() = default;
 
-void CPOITab::SetTimings(int saveLockPeriodMs, int writePacingMs) {
+void CPOITab::SetTimings(int saveLockPeriodMs, int writePacingMs, int replyTimeoutMs) {
   m_timerSaveLock.setInterval(saveLockPeriodMs);
   m_nWritePacingMs = writePacingMs;
+  m_nReplyTimeoutMs = replyTimeoutMs;
 }
 
 // ---- sheet contract ----
@@ -122,7 +123,7 @@ void CPOITab::OnDestroyWindow() {
 void CPOITab::OpenPoiChannels() {
   // Pipes of an earlier initialisation are let go before new ones are opened.
   m_channels = {};
-  m_channels = ::OpenPoiChannels();
+  m_channels = ::OpenPoiChannels(m_nReplyTimeoutMs);
 }
 
 // ---- state shown ----
@@ -199,6 +200,9 @@ void CPOITab::OnReadFinished(const PoiReadResult& result) {
       return;
     case PoiTaskOutcome::Done: break;
   }
+  // The list now shows what the unit holds: an erase chosen before the read no longer applies.
+  m_bErasePending = false;
+  m_nUnitFilled = result.count;
   FillFromTable(result.count);
   if (result.announced > result.count)
     UiSeams::ShowMessage(this, ExtraText(ExtraTextId::POI_TOO_MANY_RECORDS).arg(result.announced).arg(result.count));
@@ -257,6 +261,7 @@ void CPOITab::OnSave() {
   params.unitConnected = Sheet() && Sheet()->m_bUnitConnected;
   params.erasePending = m_bErasePending;
   params.count = m_nPOICount;
+  params.unitFilled = m_nUnitFilled;
   params.pacingMs = m_nWritePacingMs;
   m_bTaskRunning = true;
   UpdateButtons();
@@ -267,6 +272,7 @@ void CPOITab::OnSave() {
 void CPOITab::OnWriteFinished(const PoiWriteResult& result) {
   m_bTaskRunning = false;
   if (result.eraseSent) m_bErasePending = false;
+  m_nUnitFilled = result.unitFilled;
   UpdateButtons();
   ResumeMainPoll();
   if (result.outcome == PoiTaskOutcome::HandlesNotOpen)

@@ -50,6 +50,9 @@ class CPOITab : public CPropertyPage {
   // Page state.
   int m_nPOICount = 0;           // records the next save sends
   bool m_bErasePending = false;  // the next save erases the unit's POIs, and only that
+  // Slots the unit holds records in, as the last read or save left them: a save that writes
+  // fewer rows empties the slots above them.
+  int m_nUnitFilled = 0;
   QString m_strColumnSpec;
   PoiChannels m_channels;
 
@@ -58,8 +61,9 @@ class CPOITab : public CPropertyPage {
   // The latest task's thread, while it exists.
   static QThread* LatestTaskThread() { return s_pTaskThread; }
 
-  // Tests shorten the save lock's tick and the write task's pacing.
-  void SetTimings(int saveLockPeriodMs, int writePacingMs);
+  // Tests shorten the save lock's tick, the write task's pacing and the time a read of the
+  // reply pipe waits (taken when the pipes are opened).
+  void SetTimings(int saveLockPeriodMs, int writePacingMs, int replyTimeoutMs = FdChannel::kDefaultTimeoutMs);
 
  protected:
   void OnInitDialog() override;
@@ -83,6 +87,7 @@ class CPOITab : public CPropertyPage {
   QTimer m_timerSaveLock;
   int m_nSaveLockTicks = 0;
   int m_nWritePacingMs = PoiConstants::kWritePacingMs;
+  int m_nReplyTimeoutMs = FdChannel::kDefaultTimeoutMs;
   bool m_bControlsEnabled = false;
   bool m_bTaskRunning = false;
   static QPointer<QThread> s_pTaskThread;

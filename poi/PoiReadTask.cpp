@@ -18,6 +18,9 @@ PoiReadResult PoiReadTask::Run(const PoiChannels& channels, bool unitConnected, 
 
   IUnitChannel& command = *channels.command;
   IUnitChannel& reply = *channels.reply;
+  // Whatever an earlier exchange left on the reply pipe (a reply that came after its reader
+  // gave up) would be taken for this read's count and shift every record after it.
+  reply.DiscardPending();
   FailureCount failures;
   const auto gaveUp = [&result] {
     result.outcome = PoiTaskOutcome::NoAnswer;

@@ -13,7 +13,7 @@ struct PoiReadResult {
 };
 
 // Reads every POI of the unit into the record table: "$PC>" for the count, then "$P6>"
-// and one reply per record. No pauses. One failure count covers the count exchange and the
+// and one reply per record, after dropping anything left on the reply pipe. No pauses. One failure count covers the count exchange and the
 // "$P6>" write and starts afresh for each record; the failure after kMaxFailedCalls ends
 // the task. A unit announcing more records than the table holds has all of them read
 // (so none is left on the pipe) and the surplus dropped.

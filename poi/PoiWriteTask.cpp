@@ -16,6 +16,7 @@ QByteArray PoiWriteTask::WriteOneCommand(int slot, const PoiRecord& record) {
 PoiWriteResult PoiWriteTask::Run(const PoiChannels& channels, const PoiWriteParams& params,
                                  const PoiRecordTable& table, const UnitExchange::SleepFn& sleep) {
   PoiWriteResult result;
+  result.unitFilled = params.unitFilled;
   if (!channels.IsOpen()) {
     result.outcome = PoiTaskOutcome::HandlesNotOpen;
     return result;
@@ -35,12 +36,14 @@ PoiWriteResult PoiWriteTask::Run(const PoiChannels& channels, const PoiWritePara
       }
     }
     sleep(params.pacingMs);
+    result.unitFilled = 0;
     return result;
   }
 
   const int count = std::clamp(params.count, 0, PoiRecordTable::kSlotCount);
-  for (int slot = 0; slot < count; ++slot) {
-    const QByteArray bytes = WriteOneCommand(slot, table.Slot(slot));
+  const int last = std::clamp(params.unitFilled, count, PoiRecordTable::kSlotCount);
+  for (int slot = 0; slot < last; ++slot) {
+    const QByteArray bytes = WriteOneCommand(slot, slot < count ? table.Slot(slot) : PoiRecord{});
     for (;;) {
       sleep(params.pacingMs);
       if (WritePoiCommand(command, bytes)) break;
@@ -50,8 +53,10 @@ PoiWriteResult PoiWriteTask::Run(const PoiChannels& channels, const PoiWritePara
       }
     }
     ++result.written;
+    result.unitFilled = std::max(result.unitFilled, result.written);
     sleep(params.pacingMs);
   }
+  result.unitFilled = count;
   return result;
 }
 

@@ -11,16 +11,21 @@ struct PoiWriteParams {
   bool unitConnected = false;
   bool erasePending = false;  // send only "$P0<" this run
   int count = 0;              // slots 0 to count - 1 are written (never past the table)
+  // Slots the unit is known to hold records in; those from `count` on get an empty record,
+  // so POIs deleted from the list do not stay on the unit.
+  int unitFilled = 0;
   int pacingMs = PoiConstants::kWritePacingMs;
 };
 
 struct PoiWriteResult {
   PoiTaskOutcome outcome = PoiTaskOutcome::Done;
   bool eraseSent = false;  // the erase command was being sent: the page clears its flag
-  int written = 0;         // records the unit took
+  int written = 0;         // records the unit took, the empty ones included
+  int unitFilled = 0;      // slots the unit holds records in afterwards, as far as known
 };
 
-// Writes the record table to the unit, or erases all its POIs when an erase is pending.
+// Writes the record table to the unit, then empty records over the slots above it that still
+// hold POIs, or erases all its POIs when an erase is pending.
 // Paces the unit: a pause before each record write attempt, after each success and after
 // the erase. One failure count for the whole run; the failure after kMaxFailedCalls ends it.
 class PoiWriteTask {
