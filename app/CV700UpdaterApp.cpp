@@ -11,6 +11,10 @@
 
 CV700UpdaterApp theApp;
 
+void CV700UpdaterApp::SetApplicationNames() {
+  QCoreApplication::setApplicationName(QStringLiteral("V770PCSoft"));
+}
+
 bool CV700UpdaterApp::InitInstance() {
   CV700UpdaterDlg sheet;
   m_pSheet = &sheet;

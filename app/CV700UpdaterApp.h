@@ -21,6 +21,11 @@ class CV700UpdaterApp {
   // This start found the program running: asks it to come to the front instead. The exit
   // status of this start (a message tells the user when the running one does not answer).
   int HandOverToRunningProgram(SingleInstance& instance);
+
+  // Names the application. No display name is set: window systems add one to every
+  // window's title, and the caption must read exactly as the sheet sets it. Message boxes
+  // then carry the application's name, as the program file is called.
+  static void SetApplicationNames();
 };
 
 extern CV700UpdaterApp theApp;

@@ -8,8 +8,7 @@ int main(int argc, char* argv[]) {
   // The banner's web view shares OpenGL contexts; this must be said before the application exists.
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("V770PCSoft"));
-  QApplication::setApplicationDisplayName(QStringLiteral("V770 PC Software"));
+  CV700UpdaterApp::SetApplicationNames();
   // One program per user talks to the unit: a second start hands over to the first and ends.
   SingleInstance instance;
   if (!instance.Acquire()) return theApp.HandOverToRunningProgram(instance);
