@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "ScriptedChannel.h"
 #include "device/UnitExchange.h"
+#include "support/ScriptedChannel.h"
 
 using namespace UnitExchange;
 
@@ -135,31 +135,31 @@ TEST(RequestWithReply, FailuresAreCountedAcrossWriteAndRead) {
   } cases[] = {{4, 6, true, 5, 7}, {0, 10, true, 1, 11}, {5, 6, false, 6, 6}, {100, 0, false, 11, 0}, {10, 100, false, 11, 1}};
   for (const auto& c : cases) {
     ScriptedChannel write, read;
-    write.failWrites = c.failWrites;
-    read.failReads = c.failReads;
-    read.reply = QByteArray("ABCDEFGHIJKL");
+    write.failNext = c.failWrites;
+    read.failNext = c.failReads;
+    read.replies = {QByteArray("ABCDEFGHIJKL")};
     const auto reply = RequestWithReply(write, read, "$VER>", 12);
     EXPECT_EQ(reply.has_value(), c.answered) << c.failWrites << "+" << c.failReads;
     EXPECT_EQ(reply.value_or("ABCDEFGHIJKL"), QByteArray("ABCDEFGHIJKL"));
-    EXPECT_EQ(write.writeCalls, c.writeCalls) << c.failWrites << "+" << c.failReads;
-    EXPECT_EQ(read.readCalls, c.readCalls) << c.failWrites << "+" << c.failReads;
+    EXPECT_EQ(write.calls, c.writeCalls) << c.failWrites << "+" << c.failReads;
+    EXPECT_EQ(read.calls, c.readCalls) << c.failWrites << "+" << c.failReads;
     EXPECT_EQ(write.written, c.answered || c.failWrites < 11 ? QList<QByteArray>{"$VER>"} : QList<QByteArray>{});
   }
   // A reply shorter than the expected size is accepted unchanged, and not read again.
   ScriptedChannel write, read;
-  read.reply = QByteArray("\x05\x01\xff", 3);
+  read.replies = {QByteArray("\x05\x01\xff", 3)};
   EXPECT_EQ(RequestWithReply(write, read, "$PC>", 12), QByteArray("\x05\x01\xff", 3));
-  EXPECT_EQ(read.readCalls, 1);
+  EXPECT_EQ(read.calls, 1);
   EXPECT_EQ(read.lastReadSize, 12u);
 }
 
 TEST(SendCommand, PausesOnlyAfterTheSuccessfulWrite) {
   for (int failures : {10, 11}) {
     ScriptedChannel channel;
-    channel.failWrites = failures;
+    channel.failNext = failures;
     std::vector<int> sleeps;
     EXPECT_EQ(SendCommand(channel, QByteArray("$P1<\x01\x00", 6), [&](int ms) { sleeps.push_back(ms); }), failures < 11);
-    EXPECT_EQ(channel.writeCalls, 11);
+    EXPECT_EQ(channel.calls, 11);
     EXPECT_EQ(channel.written, failures < 11 ? QList<QByteArray>{QByteArray("$P1<\x01\x00", 6)} : QList<QByteArray>{});
     EXPECT_EQ(sleeps, failures < 11 ? std::vector<int>{kCommandPauseMs} : std::vector<int>{});
   }
@@ -193,37 +193,32 @@ TEST(SendPackageFile, PayloadGoesInChunksWithProgress) {
     ScriptedChannel channel;
     const TransferRun run = Send(channel, PackageOfSize(size));
     EXPECT_EQ(run.result, TransferResult::FileTooShort) << size;
-    EXPECT_EQ(channel.writeCalls, 0) << size;
+    EXPECT_EQ(channel.calls, 0) << size;
   }
   EXPECT_EQ(TransferStep(100), 1u);  // no payload at all: no division by zero either
 }
 
 TEST(SendPackageFile, EveryWriteIsRetriedWithItsPauseThenGivenUp) {
   ScriptedChannel patient;
-  patient.failWrites = kTransferAttempts - 1;
+  patient.failNext = kTransferAttempts - 1;
   const TransferRun ok = Send(patient, PackageOfSize(1124));
   EXPECT_EQ(ok.result, TransferResult::Done);
   EXPECT_EQ(ok.sleeps, std::vector<int>(kTransferAttempts - 1, kHeaderRetryPauseMs));
 
   ScriptedChannel refusing;
-  refusing.failWrites = kTransferAttempts;
+  refusing.failNext = kTransferAttempts;
   const TransferRun failed = Send(refusing, PackageOfSize(1124));
   EXPECT_EQ(failed.result, TransferResult::HeaderFailed);
-  EXPECT_EQ(refusing.writeCalls, kTransferAttempts);
+  EXPECT_EQ(refusing.calls, kTransferAttempts);
   EXPECT_TRUE(failed.progress.empty());
 
   // The header goes; chunk 1 at once, chunk 2 after three retries, chunk 3 never.
   ScriptedChannel channel;
-  int chunkCalls = 0;
-  channel.refuseWrite = [&](std::size_t size) {
-    if (size == kHeaderSize) return false;
-    ++chunkCalls;
-    return (chunkCalls >= 2 && chunkCalls <= 4) || chunkCalls >= 6;
-  };
+  channel.fails = [](int call) { return (call >= 2 && call <= 4) || call >= 6; };  // call 0 is the header
   const TransferRun run = Send(channel, PackageOfSize(1024 + 3 * 2048));
   EXPECT_EQ(run.result, TransferResult::ChunkFailed);
   EXPECT_EQ(channel.written.size(), 3);  // header, chunks 1 and 2
-  EXPECT_EQ(chunkCalls, 5 + kTransferAttempts);
+  EXPECT_EQ(channel.calls, 1 + 5 + kTransferAttempts);
   EXPECT_EQ(run.progress, (std::vector<unsigned>{33, 67}));  // step 61
   EXPECT_EQ(run.sleeps, std::vector<int>(3 + kTransferAttempts - 1, kChunkRetryPauseMs));
 }

@@ -4,14 +4,19 @@
 #include <QPointer>
 #include <QThread>
 #include <memory>
+#include <tuple>
 
-#include "FakePoiChannel.h"
 #include "poi/CBusyGuard.h"
 #include "poi/PoiReadTask.h"
 #include "poi/PoiWriteTask.h"
+#include "support/ScriptedChannel.h"
 #include "support/TestSupport.h"
 
 namespace {
+
+using Fails = std::function<bool(int call)>;
+constexpr int kPacingMs = 7;
+constexpr PoiTaskOutcome kDone = PoiTaskOutcome::Done, kNoAnswer = PoiTaskOutcome::NoAnswer;
 
 QByteArray Record(int seed) {
   QByteArray bytes(12, '\0');
@@ -19,308 +24,158 @@ QByteArray Record(int seed) {
   return bytes;
 }
 
-QByteArray CountReply(int count) { return QByteArray(1, static_cast<char>(count)) + QByteArray("\x64\x00", 2); }
+QByteArray CountReply(int count) { return QByteArray(1, char(count)) + QByteArray("\x64\x00", 2); }
 
-PoiRecord AsRecord(const QByteArray& bytes) {
+PoiRecord AsRecord(const QByteArray& twelveBytes) {
   PoiRecord record;
-  std::copy_n(bytes.constData(), 12, reinterpret_cast<char*>(record.bytes.data()));
+  std::copy_n(twelveBytes.constData(), 12, record.bytes.begin());
   return record;
 }
 
+// The two POI pipes of a unit holding `held` records that announces `announced`.
 struct Pipes {
-  std::shared_ptr<FakePoiChannel> command = std::make_shared<FakePoiChannel>();
-  std::shared_ptr<FakePoiChannel> reply = std::make_shared<FakePoiChannel>();
-  PoiChannels Channels() const { return {command, reply}; }
-
-  // A unit holding `count` records: the count reply, then one reply per record.
-  void Holding(int count, int announced) {
+  explicit Pipes(int held = 0, int announced = 0) {
     reply->replies.append(CountReply(announced));
-    for (int k = 0; k < count; ++k) reply->replies.append(Record(k));
+    for (int k = 0; k < held; ++k) reply->replies.append(Record(k));
   }
+  PoiChannels Channels() const { return {command, reply}; }
+  std::shared_ptr<ScriptedChannel> command = std::make_shared<ScriptedChannel>();
+  std::shared_ptr<ScriptedChannel> reply = std::make_shared<ScriptedChannel>();
 };
 
-QList<QByteArray> Bytes(std::initializer_list<const char*> texts) {
-  QList<QByteArray> list;
-  for (const char* text : texts) list.append(QByteArray(text));
-  return list;
+PoiWriteParams Params(int count, bool erasePending = false, int unitFilled = 0, bool connected = true) {
+  return {connected, erasePending, count, unitFilled, kPacingMs};
 }
 
 }  // namespace
 
-// ---- reading ----
-
-TEST(PoiReadTask, ReadsTheCountThenEveryRecord) {
-  Pipes pipes;
-  pipes.Holding(3, 3);
-  PoiRecordTable table;
-  const PoiReadResult result = PoiReadTask::Run(pipes.Channels(), true, table);
-  EXPECT_EQ(result.outcome, PoiTaskOutcome::Done);
-  EXPECT_EQ(result.count, 3);
-  EXPECT_EQ(pipes.command->written, Bytes({"$PC>", "$P6>"}));
-  for (int k = 0; k < 3; ++k) EXPECT_EQ(table.Slot(k), AsRecord(Record(k)));
-  EXPECT_TRUE(table.Slot(3).IsEmpty());
-}
-
-TEST(PoiReadTask, NegativeOrZeroCountReadsNoRecord) {
-  for (int announced : {0, 0x80, 0xFF}) {
-    Pipes pipes;
-    pipes.Holding(2, announced);
+TEST(PoiReadTask, CountThenRecordsWithTheFailuresEachPartTolerates) {
+  const Fails none;
+  // The unit holds `held` records and announces `announced`; its pipes fail the calls picked.
+  const std::tuple<const char*, int, int, Fails, Fails, PoiTaskOutcome, int, bool> cases[] = {
+      {"three records", 3, 3, none, none, kDone, 3, true},
+      {"zero count", 2, 0, none, none, kDone, 0, true},
+      {"negative count 0x80", 2, 0x80, none, none, kDone, 0, true},
+      {"more than the table: all read, surplus dropped", 127, 127, none, none, kDone, 100, true},
+      {"6 + 4 shared failures", 1, 1, [](int c) { return c < 6; }, [](int c) { return c < 4; }, kDone, 1,
+       true},
+      {"the 11th shared failure, at the $P6> write", 1, 1, [](int c) { return c >= 1 && c < 7; },
+       [](int c) { return c < 5; }, kNoAnswer, 0, true},
+      {"ten per record", 3, 3, none, [](int c) { return c > 0 && (c - 1) % 11 < 10; }, kDone, 3, true},
+      {"the second record never comes", 3, 3, none, [](int c) { return c >= 2; }, kNoAnswer, 0, true},
+      {"unit not connected", 2, 2, none, none, kDone, 0, false},
+  };
+  for (const auto& [name, held, announced, commandFails, replyFails, outcome, count, connected] : cases) {
+    SCOPED_TRACE(name);
+    Pipes pipes(held, announced);
+    pipes.command->fails = commandFails;
+    pipes.reply->fails = replyFails;
     PoiRecordTable table;
-    const PoiReadResult result = PoiReadTask::Run(pipes.Channels(), true, table);
-    EXPECT_EQ(result.outcome, PoiTaskOutcome::Done);
-    EXPECT_EQ(result.count, 0);
-    EXPECT_EQ(pipes.reply->replies.size(), 2) << announced;  // no record read
-    EXPECT_TRUE(table.Slot(0).IsEmpty());
+    const PoiReadResult result = PoiReadTask::Run(pipes.Channels(), connected, table);
+    EXPECT_EQ(result.outcome, outcome);
+    EXPECT_EQ(result.count, count);
+    for (int k = 0; k < count; ++k) EXPECT_EQ(table.Slot(k), AsRecord(Record(k))) << k;
+    const int failures = pipes.command->failed + pipes.reply->failed;
+    EXPECT_EQ(failures == 11, outcome == kNoAnswer);  // the 11th failed call ends the read
+    if (!connected) {
+      EXPECT_EQ(pipes.command->calls + pipes.reply->calls, 0);
+    } else if (outcome == kDone) {
+      EXPECT_EQ(pipes.command->written, (QList<QByteArray>{"$PC>", "$P6>"}));
+      // Exactly the announced records were taken: none is left for the next exchange.
+      EXPECT_EQ(pipes.reply->replies.size(), held - std::max<int>(static_cast<std::int8_t>(announced), 0));
+    }
   }
 }
 
-TEST(PoiReadTask, ShortRecordFillsTheFrontOfItsSlot) {
+TEST(PoiTasks, ShortRecordFillsTheFrontOfItsSlotAndPipesNotOpenSendNothing) {
   Pipes pipes;
   pipes.reply->replies = {CountReply(1), QByteArray("\x01\x02\x03", 3)};
   PoiRecordTable table;
   table.Slot(0) = AsRecord(QByteArray(12, '\x55'));
   ASSERT_EQ(PoiReadTask::Run(pipes.Channels(), true, table).count, 1);
   EXPECT_EQ(table.Slot(0), AsRecord(QByteArray("\x01\x02\x03", 3) + QByteArray(9, '\x55')));
+  Pipes closed;
+  EXPECT_EQ(PoiReadTask::Run({closed.command, nullptr}, true, table).outcome, PoiTaskOutcome::HandlesNotOpen);
+  closed.reply->Close();
+  EXPECT_EQ(PoiReadTask::Run(closed.Channels(), true, table).outcome, PoiTaskOutcome::HandlesNotOpen);
+  EXPECT_EQ(PoiWriteTask::Run(closed.Channels(), Params(1), table, [](int) {}).outcome,
+            PoiTaskOutcome::HandlesNotOpen);
+  EXPECT_EQ(closed.command->calls, 0);
 }
 
-TEST(PoiReadTask, MoreRecordsThanSlotsAreReadAndTheSurplusDropped) {
-  Pipes pipes;
-  pipes.Holding(127, 127);
-  PoiRecordTable table;
-  const PoiReadResult result = PoiReadTask::Run(pipes.Channels(), true, table);
-  EXPECT_EQ(result.outcome, PoiTaskOutcome::Done);
-  EXPECT_EQ(result.count, PoiRecordTable::kSlotCount);
-  EXPECT_EQ(result.announced, 127);
-  EXPECT_TRUE(pipes.reply->replies.isEmpty());  // nothing left on the pipe for the next exchange
-  EXPECT_EQ(table.Slot(99), AsRecord(Record(99)));
-}
-
-TEST(PoiReadTask, TenFailuresAreToleratedTheEleventhEndsIt) {
-  {
-    // Writes and reads before the records share one count: 6 + 4 = 10.
-    Pipes pipes;
-    pipes.Holding(1, 1);
-    pipes.command->fails = [](int call) { return call < 6; };
-    pipes.reply->fails = [](int call) { return call < 4; };
-    PoiRecordTable table;
-    EXPECT_EQ(PoiReadTask::Run(pipes.Channels(), true, table).count, 1);
-  }
-  {
-    Pipes pipes;
-    pipes.Holding(1, 1);
-    pipes.command->fails = [](int call) { return call >= 1 && call < 7; };  // "$P6>" fails 6 times
-    pipes.reply->fails = [](int call) { return call < 5; };
-    PoiRecordTable table;
-    const PoiReadResult result = PoiReadTask::Run(pipes.Channels(), true, table);
-    EXPECT_EQ(result.outcome, PoiTaskOutcome::NoAnswer);
-    EXPECT_EQ(result.count, 0);
-  }
-}
-
-TEST(PoiReadTask, EachRecordGetsTenFailuresOfItsOwn) {
-  // Read 0 is the count; then every record read fails ten times before it succeeds.
-  const auto tenBeforeEach = [](int call) { return call >= 1 && (call - 1) % 11 < 10; };
-  Pipes pipes;
-  pipes.Holding(3, 3);
-  pipes.reply->fails = tenBeforeEach;
-  PoiRecordTable table;
-  EXPECT_EQ(PoiReadTask::Run(pipes.Channels(), true, table).count, 3);
-
-  Pipes failing;
-  failing.Holding(3, 3);
-  failing.reply->fails = [](int call) { return call >= 2; };  // the second record never comes
-  EXPECT_EQ(PoiReadTask::Run(failing.Channels(), true, table).outcome, PoiTaskOutcome::NoAnswer);
-  EXPECT_EQ(failing.reply->calls, 2 + 11);
-}
-
-TEST(PoiReadTask, UnconnectedUnitIsNotAsked) {
-  Pipes pipes;
-  pipes.Holding(2, 2);
-  PoiRecordTable table;
-  const PoiReadResult result = PoiReadTask::Run(pipes.Channels(), false, table);
-  EXPECT_EQ(result.outcome, PoiTaskOutcome::Done);
-  EXPECT_EQ(result.count, 0);
-  EXPECT_EQ(pipes.command->calls + pipes.reply->calls, 0);
-}
-
-TEST(PoiReadTask, PipesNotOpen) {
-  Pipes pipes;
-  PoiRecordTable table;
-  EXPECT_EQ(PoiReadTask::Run({pipes.command, nullptr}, true, table).outcome, PoiTaskOutcome::HandlesNotOpen);
-  pipes.reply->Close();
-  EXPECT_EQ(PoiReadTask::Run(pipes.Channels(), true, table).outcome, PoiTaskOutcome::HandlesNotOpen);
-  EXPECT_EQ(pipes.command->calls, 0);
-}
-
-TEST(PoiReadTask, BusyWhileItTalksToTheUnit) {
-  Pipes pipes;
-  pipes.Holding(1, 1);
-  bool busyDuringCall = false;
-  pipes.command->onCall = [&] { busyDuringCall = CBusyGuard::IsBusy(); };
-  PoiRecordTable table;
-  ASSERT_FALSE(CBusyGuard::IsBusy());
-  PoiReadTask::Run(pipes.Channels(), true, table);
-  EXPECT_TRUE(busyDuringCall);
-  EXPECT_FALSE(CBusyGuard::IsBusy());
-}
-
-// ---- writing ----
-
-namespace {
-
-struct Recorder {
-  QList<int> sleeps;
-  UnitExchange::SleepFn Sleep() {
-    return [this](int ms) { sleeps.append(ms); };
-  }
-};
-
-PoiRecordTable NumberedTable() {
+TEST(PoiWriteTask, SlotsPacedWithOneFailureCountForTheRunOrOnlyThePendingErase) {
+  // The calls of the command pipe that fail; the records the unit took and what it holds
+  // afterwards, as far as the task knows.
+  const Fails always = [](int) { return true; };
+  const std::tuple<const char*, PoiWriteParams, Fails, PoiTaskOutcome, int, int> cases[] = {
+      {"three records", Params(3), {}, kDone, 3, 3},
+      {"ten failures over the run", Params(20), [](int c) { return c % 3 == 0 && c < 30; }, kDone, 20, 20},
+      {"the 11th failure ends it", Params(21), [](int c) { return c % 3 == 0 && c < 33; }, kNoAnswer, 20, 20},
+      {"unit gone half-way", Params(10), [](int c) { return c >= 4; }, kNoAnswer, 4, 4},
+      {"never past the table", Params(150), {}, kDone, 100, 100},
+      {"slots the unit held above the rows are emptied", Params(2, false, 5), {}, kDone, 5, 2},
+      {"given up while emptying", Params(2, false, 5), [](int c) { return c >= 3; }, kNoAnswer, 3, 5},
+      {"unit not connected", Params(3, false, 5, false), {}, kDone, 0, 5},
+      {"pending erase, rows or not", Params(5, true, 8), {}, kDone, 0, 0},
+      {"erase given up (the flag goes all the same)", Params(5, true, 8), always, kNoAnswer, 0, 8},
+      {"erase kept while no unit is connected", Params(5, true, 8, false), {}, kDone, 0, 8},
+  };
   PoiRecordTable table;
   for (int slot = 0; slot < PoiRecordTable::kSlotCount; ++slot) table.Slot(slot) = AsRecord(Record(slot));
-  return table;
-}
-
-PoiWriteParams Params(int count, bool erasePending = false) {
-  PoiWriteParams params;
-  params.unitConnected = true;
-  params.erasePending = erasePending;
-  params.count = count;
-  params.pacingMs = 7;
-  return params;
-}
-
-}  // namespace
-
-TEST(PoiWriteTask, WritesEachSlotPacedBeforeAndAfter) {
-  Pipes pipes;
-  Recorder recorder;
-  const PoiRecordTable table = NumberedTable();
-  const PoiWriteResult result = PoiWriteTask::Run(pipes.Channels(), Params(3), table, recorder.Sleep());
-  EXPECT_EQ(result.outcome, PoiTaskOutcome::Done);
-  EXPECT_EQ(result.written, 3);
-  EXPECT_FALSE(result.eraseSent);
-  ASSERT_EQ(pipes.command->written.size(), 3);
-  for (int slot = 0; slot < 3; ++slot) {
-    const QByteArray& command = pipes.command->written[slot];
-    ASSERT_EQ(command.size(), 17);
-    EXPECT_EQ(command.left(4), QByteArray("$P8<"));
-    EXPECT_EQ(command[4], static_cast<char>(slot));
-    EXPECT_EQ(command.mid(5), Record(slot));
-  }
-  EXPECT_EQ(recorder.sleeps, QList<int>(6, 7));
-  EXPECT_EQ(pipes.reply->calls, 0);  // nothing is read back
-}
-
-TEST(PoiWriteTask, EveryRetryWaitsFirst) {
-  Pipes pipes;
-  pipes.command->fails = [](int call) { return call < 2; };
-  Recorder recorder;
-  ASSERT_EQ(PoiWriteTask::Run(pipes.Channels(), Params(1), NumberedTable(), recorder.Sleep()).written, 1);
-  EXPECT_EQ(recorder.sleeps.size(), 3 + 1);
-}
-
-TEST(PoiWriteTask, OneFailureCountForTheWholeRun) {
-  {
-    // Ten failures spread over the records: still done.
+  for (const auto& [name, params, fails, outcome, written, unitFilled] : cases) {
+    SCOPED_TRACE(name);
     Pipes pipes;
-    pipes.command->fails = [](int call) { return call % 3 == 0 && call < 30; };
-    const PoiWriteResult result = PoiWriteTask::Run(pipes.Channels(), Params(20), NumberedTable(), [](int) {});
-    EXPECT_EQ(result.outcome, PoiTaskOutcome::Done);
-    EXPECT_EQ(result.written, 20);
+    pipes.command->fails = fails;
+    QList<int> sleeps;
+    const auto result = PoiWriteTask::Run(pipes.Channels(), params, table, [&](int ms) { sleeps << ms; });
+    EXPECT_EQ(result.outcome, outcome);
+    EXPECT_EQ(result.written, written);
+    EXPECT_EQ(result.unitFilled, unitFilled);
+    EXPECT_EQ(pipes.command->failed == 11, outcome == kNoAnswer);
+    EXPECT_EQ(pipes.reply->calls, 0);  // nothing is read back
+    EXPECT_EQ(sleeps.count(kPacingMs), sleeps.size());
+    const bool erasing = params.erasePending && params.unitConnected;
+    EXPECT_EQ(result.eraseSent, erasing);
+    if (erasing) {
+      // Only "$P0<", retried at once, then one pause: nothing else this run.
+      EXPECT_EQ(pipes.command->written, QList<QByteArray>{"$P0<"}.mid(0, outcome == kDone));
+      EXPECT_EQ(sleeps.size(), outcome == kDone ? 1 : 0);
+      continue;
+    }
+    ASSERT_EQ(pipes.command->written.size(), written);
+    for (int slot = 0; slot < written; ++slot) {
+      const QByteArray record = slot < params.count ? Record(slot) : QByteArray(12, '\0');
+      EXPECT_EQ(pipes.command->written[slot], "$P8<" + QByteArray(1, char(slot)) + record) << slot;
+    }
+    // A pause before every attempt and after every record the unit took.
+    EXPECT_EQ(sleeps.size(), pipes.command->calls + written);
   }
-  {
-    Pipes pipes;
-    // One record more: its write meets the 11th failure.
-    pipes.command->fails = [](int call) { return call % 3 == 0 && call < 33; };
-    const PoiWriteResult result = PoiWriteTask::Run(pipes.Channels(), Params(21), NumberedTable(), [](int) {});
-    EXPECT_EQ(result.outcome, PoiTaskOutcome::NoAnswer);
-    EXPECT_EQ(result.written, 20);
-  }
 }
 
-TEST(PoiWriteTask, UnitGoneHalfWayEndsTheRun) {
-  Pipes pipes;
-  pipes.command->fails = [](int call) { return call >= 4; };
-  const PoiWriteResult result = PoiWriteTask::Run(pipes.Channels(), Params(10), NumberedTable(), [](int) {});
-  EXPECT_EQ(result.outcome, PoiTaskOutcome::NoAnswer);
-  EXPECT_EQ(result.written, 4);
-  EXPECT_EQ(pipes.command->calls, 4 + 11);
-}
-
-TEST(PoiWriteTask, PendingEraseSendsOnlyTheEraseCommand) {
-  Pipes pipes;
-  Recorder recorder;
-  const PoiWriteResult result =
-      PoiWriteTask::Run(pipes.Channels(), Params(5, true), NumberedTable(), recorder.Sleep());
-  EXPECT_EQ(result.outcome, PoiTaskOutcome::Done);
-  EXPECT_TRUE(result.eraseSent);
-  EXPECT_EQ(pipes.command->written, Bytes({"$P0<"}));
-  EXPECT_EQ(recorder.sleeps, QList<int>{7});
-
-  Pipes failing;
-  failing.command->fails = [](int) { return true; };
-  const PoiWriteResult gaveUp = PoiWriteTask::Run(failing.Channels(), Params(5, true), NumberedTable(), [](int) {});
-  EXPECT_EQ(gaveUp.outcome, PoiTaskOutcome::NoAnswer);
-  EXPECT_TRUE(gaveUp.eraseSent);  // the flag is cleared all the same
-  EXPECT_EQ(failing.command->calls, 11);
-}
-
-TEST(PoiWriteTask, UnconnectedUnitKeepsThePendingErase) {
-  Pipes pipes;
-  PoiWriteParams params = Params(5, true);
-  params.unitConnected = false;
-  const PoiWriteResult result = PoiWriteTask::Run(pipes.Channels(), params, NumberedTable(), [](int) {});
-  EXPECT_EQ(result.outcome, PoiTaskOutcome::Done);
-  EXPECT_FALSE(result.eraseSent);
-  EXPECT_EQ(pipes.command->calls, 0);
-}
-
-TEST(PoiWriteTask, NeverWritesPastTheTable) {
-  Pipes pipes;
-  const PoiWriteResult result = PoiWriteTask::Run(pipes.Channels(), Params(150), NumberedTable(), [](int) {});
-  EXPECT_EQ(result.written, PoiRecordTable::kSlotCount);
-  EXPECT_EQ(pipes.command->written.last()[4], static_cast<char>(99));
-}
-
-TEST(PoiWriteTask, PipesNotOpen) {
-  Pipes pipes;
-  pipes.command->Close();
-  EXPECT_EQ(PoiWriteTask::Run(pipes.Channels(), Params(1), NumberedTable(), [](int) {}).outcome,
-            PoiTaskOutcome::HandlesNotOpen);
-  EXPECT_EQ(pipes.command->calls, 0);
-}
-
-// ---- worker threads ----
-
-TEST(PoiTaskThreads, ReportArrivesOnTheUserInterfaceThread) {
-  Pipes pipes;
-  pipes.Holding(2, 2);
+TEST(PoiTaskThreads, WorkOffTheUserInterfaceThreadBusyAndReportOnIt) {
+  Pipes pipes(2, 2);
   PoiRecordTable table;
   QObject receiver;
-  bool reported = false;
-  QThread* reportThread = nullptr;
-  bool workedOffTheUiThread = false;
-  pipes.command->onCall = [&] { workedOffTheUiThread = QThread::currentThread() != qApp->thread(); };
+  bool reported = false, busyOffTheUiThread = false;
+  pipes.command->onCall = [&] {
+    busyOffTheUiThread = CBusyGuard::IsBusy() && QThread::currentThread() != qApp->thread();
+  };
   PoiReadTask::Start(pipes.Channels(), true, &table, &receiver, [&](const PoiReadResult& result) {
-    reported = result.count == 2;
-    reportThread = QThread::currentThread();
+    reported = result.count == 2 && QThread::currentThread() == qApp->thread();
   });
   ASSERT_TRUE(TestSupport::WaitUntil([&] { return reported; }, 5000));
-  EXPECT_EQ(reportThread, qApp->thread());
-  EXPECT_TRUE(workedOffTheUiThread);
-}
+  EXPECT_TRUE(busyOffTheUiThread);
+  EXPECT_FALSE(CBusyGuard::IsBusy());
 
-TEST(PoiTaskThreads, ReportToAReceiverThatIsGoneIsDropped) {
-  Pipes pipes;
-  PoiRecordTable table;
-  bool reported = false;
-  auto receiver = std::make_unique<QObject>();
-  QPointer<QThread> thread = PoiWriteTask::Start(pipes.Channels(), Params(2), &table, receiver.get(),
+  // A report to a receiver that is gone is dropped.
+  Pipes writing;
+  reported = false;
+  auto gone = std::make_unique<QObject>();
+  QPointer<QThread> thread = PoiWriteTask::Start(writing.Channels(), Params(2), &table, gone.get(),
                                                  [&](const PoiWriteResult&) { reported = true; });
-  receiver.reset();
+  gone.reset();
   ASSERT_TRUE(TestSupport::WaitUntil([&] { return thread.isNull(); }, 5000));  // finished and deleted
   QCoreApplication::processEvents();
   EXPECT_FALSE(reported);
-  EXPECT_EQ(pipes.command->written.size(), 2);
+  EXPECT_EQ(writing.command->written.size(), 2);
 }

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <functional>
+
+#include "device/UnitChannel.h"
+
+// One end of a unit channel for tests: records what is written, hands out the replies a test
+// queues and fails the calls it picks.
+class ScriptedChannel : public IUnitChannel {
+ public:
+  int failNext = 0;                                   // the next this many calls fail
+  std::function<bool(int call)> fails;                // true: this call fails (every call counts, from 0)
+  std::function<void()> onCall;                       // runs inside every call
+  QList<QByteArray> replies;  // reads take them in turn; none left: the read fails
+  QList<QByteArray> written;
+  int calls = 0, failed = 0;
+  std::size_t lastReadSize = 0;
+
+  bool Write(const std::uint8_t* data, std::size_t size) override {
+    if (!Called(false)) return false;
+    written.append(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+    return true;
+  }
+  bool Read(std::uint8_t* buffer, std::size_t size, std::size_t* bytesRead) override {
+    lastReadSize = size;
+    if (!Called(replies.isEmpty())) return false;
+    const QByteArray reply = replies.takeFirst();
+    *bytesRead = std::min(size, static_cast<std::size_t>(reply.size()));
+    std::copy_n(reply.constData(), *bytesRead, reinterpret_cast<char*>(buffer));
+    return true;
+  }
+  void Close() override { m_open = false; }
+  bool IsOpen() const override { return m_open; }
+
+ private:
+  // Counts the call; false when it is to fail (`empty`: a read finds no reply).
+  bool Called(bool empty) {
+    if (onCall) onCall();
+    const bool fail = (fails && fails(calls)) || failNext > 0 || empty;
+    ++calls;
+    failNext -= failNext > 0;
+    failed += fail;
+    return !fail;
+  }
+  bool m_open = true;
+};
