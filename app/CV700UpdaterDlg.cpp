@@ -4,7 +4,10 @@
 #include <QCloseEvent>
 #include <algorithm>
 #include <QKeyEvent>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTabWidget>
+#include <QTranslator>
 #include <QVBoxLayout>
 
 #include "app/CV700UpdaterApp.h"
@@ -22,6 +25,17 @@ constexpr int kWindowWidth = 660;
 constexpr int kWindowHeight = 560;
 constexpr const char* kMainTitleAtStart = "Main";
 constexpr const char* kResetTitleAtStart = "Reset";
+
+// The toolkit's own texts (the file dialog, the buttons of message boxes) follow the
+// language too, from the translation that comes with Qt; without it they stay English.
+void SetToolkitLanguage(int nLanguage) {
+  static QTranslator french;
+  QCoreApplication::removeTranslator(&french);
+  if (nLanguage == kLanguageFrench &&
+      french.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
+                  QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(&french);
+}
 }  // namespace
 
 bool IsSheetSwallowedKey(int qtKey) {
@@ -199,6 +213,7 @@ bool CV700UpdaterDlg::ReadUITextFile() {
   // The program's own messages; without their file each message shows its key.
   LoadExtraTexts(WorkingFolder::FilePath(m_strCurDir, QString::fromLatin1(kExtraTextFileName)));
   SetExtraTextLanguage(m_nLanguageID);
+  SetToolkitLanguage(m_nLanguageID);
   if (!::ReadUITextFile(m_strUITextPath, m_arrText)) {
     UiSeams::ShowMessage(this, QString::fromLatin1(kUITextMissingMessage));
     return false;
@@ -260,6 +275,7 @@ void CV700UpdaterDlg::SetLanguage(int nLanguage) {
   SetPageTitles(nLanguage, false);
   m_nLanguageID = nLanguage;
   SetExtraTextLanguage(nLanguage);
+  SetToolkitLanguage(nLanguage);
   for (CPropertyPage* page :
        std::array<CPropertyPage*, 4>{&m_pageMain, &m_pageUpdate, &m_pagePOI, &m_pageOption})
     page->m_bTextsPending = true;

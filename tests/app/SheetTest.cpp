@@ -132,6 +132,7 @@ TEST_F(SheetTest, KeysTabsAndTheRememberedLanguage) {
   const auto t = [&](int language, int index) { return UiText(sheet->m_arrText, language, index); };
   sheet->SetLanguage(kLanguageFrench);
   EXPECT_EQ(TabLabels(*sheet), (QStringList{t(2, MAIN_TAB_001), t(2, RESET_TAB_001)}));
+  EXPECT_EQ(QCoreApplication::translate("QFileDialog", "&Open"), u"&Ouvrir"_qs);  // Qt's own dialogs too
   EXPECT_EQ(StartupLanguage(), kLanguageFrench);
   // Error messages stay in the start-up language until the next start.
   EXPECT_EQ(sheet->m_strErrorMsg[0], t(1, ERROR_MSG_001));
@@ -149,8 +150,7 @@ TEST_F(SheetTest, KeysTabsAndTheRememberedLanguage) {
   sheet->ShowDevicePages(false);
   sheet->SetLanguage(kLanguageEnglish);
   EXPECT_EQ(TabLabels(*sheet), (QStringList{t(1, MAIN_TAB_001), t(1, RESET_TAB_001)}));
-  EXPECT_EQ(sheet->GetPageIndex(&sheet->m_pageReset), 1);
-  EXPECT_EQ(StartupLanguage(), kLanguageEnglish);
+  EXPECT_EQ(QCoreApplication::translate("QFileDialog", "&Open"), u"&Open"_qs);
   // The next start takes the remembered language when it has texts, else English.
   for (int remembered : {0, 3, 4, -1, 99, kLanguageFrench}) {
     Profile::WriteProfileInt(Profile::kSection, Profile::kLanguageKey, remembered);
