@@ -174,7 +174,8 @@ int CliCommands::Recover(const QString& file, bool bDownload) {
   switch (outcome) {
     case RecoveryOutcome::Sent: m_console.Line(m_files.Ui(kTextDone)); return kExitOk;
     case RecoveryOutcome::ChannelNotOpen: return FailUi(kErrorTransferChannel);
-    case RecoveryOutcome::Failed: break;
+    case RecoveryOutcome::Failed:
+    case RecoveryOutcome::Cancelled: break;  // nothing here cancels a transfer
   }
   return FailUi(kTextTransferFailed);
 }
@@ -239,7 +240,7 @@ int CliCommands::PoiWrite(const QString& path) {
   if (conversion.result == PoiConversion::BadRow)
     return Fail(ExtraText(ExtraTextId::CLI_POI_BAD_LINE)
                     .arg(conversion.badRow + 1)
-                    .arg(QString::fromLatin1(PoiConstants::kConversionFailedMessage)));
+                    .arg(ExtraText(ExtraTextId::POI_CONVERSION_FAILED)));
   if (!RequireUnit()) return kExitFailed;
   const PoiChannels channels = OpenPoiChannels();
   if (!channels.IsOpen()) return Fail(QString::fromLatin1(PoiConstants::kHandleNotOpenMessage));
