@@ -70,10 +70,9 @@ CPOITab::CPOITab(CV700UpdaterDlg* sheet)
 
 CPOITab::~CPOITab() = default;
 
-void CPOITab::SetTimings(int saveLockPeriodMs, int writePacingMs, int replyTimeoutMs) {
+void CPOITab::SetTimings(int saveLockPeriodMs, int writePacingMs) {
   m_timerSaveLock.setInterval(saveLockPeriodMs);
   m_nWritePacingMs = writePacingMs;
-  m_nReplyTimeoutMs = replyTimeoutMs;
 }
 
 // ---- sheet contract ----
@@ -123,7 +122,7 @@ void CPOITab::OnDestroyWindow() {
 void CPOITab::OpenPoiChannels() {
   // Pipes of an earlier initialisation are let go before new ones are opened.
   m_channels = {};
-  m_channels = ::OpenPoiChannels(m_nReplyTimeoutMs);
+  m_channels = ::OpenPoiChannels();
 }
 
 // ---- state shown ----

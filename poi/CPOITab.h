@@ -61,9 +61,8 @@ class CPOITab : public CPropertyPage {
   // The latest task's thread, while it exists.
   static QThread* LatestTaskThread() { return s_pTaskThread; }
 
-  // Tests shorten the save lock's tick, the write task's pacing and the time a read of the
-  // reply pipe waits (taken when the pipes are opened).
-  void SetTimings(int saveLockPeriodMs, int writePacingMs, int replyTimeoutMs = FdChannel::kDefaultTimeoutMs);
+  // Tests shorten the save lock's tick and the write task's pacing.
+  void SetTimings(int saveLockPeriodMs, int writePacingMs);
 
  protected:
   void OnInitDialog() override;
@@ -87,7 +86,6 @@ class CPOITab : public CPropertyPage {
   QTimer m_timerSaveLock;
   int m_nSaveLockTicks = 0;
   int m_nWritePacingMs = PoiConstants::kWritePacingMs;
-  int m_nReplyTimeoutMs = FdChannel::kDefaultTimeoutMs;
   bool m_bControlsEnabled = false;
   bool m_bTaskRunning = false;
   static QPointer<QThread> s_pTaskThread;

@@ -2,13 +2,13 @@
 
 #include "device/UnitLibrary.h"
 
-PoiChannels OpenPoiChannels(int replyTimeoutMs) {
+PoiChannels OpenPoiChannels() {
   PoiChannels channels;
   CUnitLibrary library;
   if (!library.Load()) return channels;
   const ChannelHandle reply = library.open_file(UnitChannels::kPoiRead);
   const ChannelHandle command = library.open_file(UnitChannels::kPoiWrite);
-  if (IsChannelOpen(reply)) channels.reply = std::make_shared<FdChannel>(reply, replyTimeoutMs);
+  if (IsChannelOpen(reply)) channels.reply = std::make_shared<FdChannel>(reply);
   if (IsChannelOpen(command)) channels.command = std::make_shared<FdChannel>(command);
   return channels;
 }

@@ -16,9 +16,8 @@ struct PoiChannels {
 };
 
 // Loads the unit library and opens the reply pipe, then the command pipe; a pipe that did not
-// open stays empty. The library is not needed once they are open. A read of the reply pipe
-// waits at most replyTimeoutMs.
-PoiChannels OpenPoiChannels(int replyTimeoutMs = FdChannel::kDefaultTimeoutMs);
+// open stays empty. The library is not needed once they are open.
+PoiChannels OpenPoiChannels();
 
 // How a POI task ended.
 enum class PoiTaskOutcome {
