@@ -29,7 +29,6 @@ inline constexpr int kMainPollPeriodMs = 500;
 
 // Scaled whole numbers of the record: 0.00001 degree per unit.
 inline constexpr double kDegreeScale = 100000.0;
-inline constexpr double kDegreeUnit = 0.00001;
 inline constexpr unsigned kMaxLatitudeMagnitude = 9000000;    // 90 degrees
 inline constexpr unsigned kMaxLongitudeMagnitude = 18000000;  // 180 degrees
 inline constexpr int kMaxHeading = 511;
@@ -40,7 +39,6 @@ inline constexpr int kLastYear = 2023;
 inline constexpr int kFileYearBase = 2007;
 inline constexpr char kExportNameFormat[] = "POI_%02d%02d%02d_%02d%02d%02d.txt";
 inline constexpr char kBackupNameFormat[] = "POI_SAVE_%02d%02d%02d_%02d%02d%02d.txt";
-inline constexpr char kImportFilter[] = ".txt File (*.txt)";
 
 // The maker's map page for one POI.
 inline constexpr char kMapSiteAddress[] = "http://www.v770.example/";
@@ -49,6 +47,15 @@ inline constexpr char kMapPage[] = "poi.asp";
 // Fixed texts the user reads.
 inline constexpr char kHandleNotOpenMessage[] = "Fail : handle is not open";
 inline constexpr char kInitialCountLabel[] = "POI Total Count : ";
+
+// POI files of other tools: an imported POI is a duplicate when it lies within this
+// distance of one already kept and its heading is within this angle of that one's.
+inline constexpr double kDuplicateDistanceMetres = 25.0;
+inline constexpr int kDuplicateHeadingDegrees = 30;
+inline constexpr double kEarthRadiusMetres = 6371008.8;  // mean radius
+inline constexpr char kGpxNamespace[] = "http://www.topografix.com/GPX/1/1";
+inline constexpr char kKmlNamespace[] = "http://www.opengis.net/kml/2.2";
+inline constexpr char kCreatorName[] = "V770 PC Software";
 
 // The list's column description, filled with the six column titles.
 inline constexpr char kColumnSpecFormat[] = "%1, 40; %2, 90; %3, 90; %4, 90; %5, 90; %6, 90;";

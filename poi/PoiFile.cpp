@@ -45,11 +45,7 @@ PoiTexts ParseLine(QByteArrayView line) {
   return {fields[0], fields[1], fields[2], fields[3], fields[4]};
 }
 
-std::optional<QList<PoiTexts>> Read(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes) return std::nullopt;
-  const QByteArray bytes = file.read(kMaxFileBytes + 1);
-  if (file.error() != QFileDevice::NoError || bytes.size() > kMaxFileBytes) return std::nullopt;
+QList<PoiTexts> Parse(QByteArrayView bytes) {
   QList<PoiTexts> rows;
   qsizetype start = 0;
   while (start < bytes.size()) {
@@ -57,10 +53,18 @@ std::optional<QList<PoiTexts>> Read(const QString& path) {
     const qsizetype next = end < 0 ? bytes.size() : end + 1;
     if (end < 0) end = bytes.size();
     if (end > start && bytes[end - 1] == '\r' && end < bytes.size()) --end;
-    rows.append(ParseLine(QByteArrayView(bytes).sliced(start, end - start)));
+    rows.append(ParseLine(bytes.sliced(start, end - start)));
     start = next;
   }
   return rows;
+}
+
+std::optional<QList<PoiTexts>> Read(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes) return std::nullopt;
+  const QByteArray bytes = file.read(kMaxFileBytes + 1);
+  if (file.error() != QFileDevice::NoError || bytes.size() > kMaxFileBytes) return std::nullopt;
+  return Parse(bytes);
 }
 
 }  // namespace PoiFile

@@ -27,8 +27,10 @@ PoiTexts ParseLine(QByteArrayView line);
 // refused before it is read.
 inline constexpr qint64 kMaxFileBytes = 1024 * 1024;
 
-// Every line of a file: lines end at LF, a CR before it is dropped. nullopt when the file
-// cannot be read or is larger than kMaxFileBytes.
+// Every line of a file's bytes: lines end at LF, a CR before it is dropped.
+QList<PoiTexts> Parse(QByteArrayView bytes);
+
+// Every line of a file; nullopt when the file cannot be read or is larger than kMaxFileBytes.
 std::optional<QList<PoiTexts>> Read(const QString& path);
 
 }  // namespace PoiFile

@@ -35,3 +35,7 @@ PoiRecord EncodePoiRecord(const PoiTexts& texts);
 // year/month/day of 2008 to 2023 that exists, a time hours:minutes within a day, latitude
 // and longitude numbers within +-90 and +-180 degrees, a heading 0 to 511.
 bool CheckPoiTexts(const PoiTexts& texts);
+
+// Signed degrees as the list shows them: rounded to the nearest 0.00001 degree, five
+// decimals, no sign on zero. A value that is no finite number gives an empty text.
+QString PoiDegreesText(double degrees);

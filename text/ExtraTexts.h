@@ -62,7 +62,21 @@
   X(CLOSE_DURING_TRANSFER)      \
   X(POI_FILE_NOT_READ)          \
   X(POI_CONVERSION_FAILED)      \
-  X(UNIT_AREA_UNKNOWN)
+  X(UNIT_AREA_UNKNOWN)          \
+  X(POI_EXPORT_BUTTON)          \
+  X(POI_EXPORT_CAPTION)         \
+  X(POI_FILTER_ALL)             \
+  X(POI_FILTER_TEXT)            \
+  X(POI_FILTER_GPX)             \
+  X(POI_FILTER_KML)             \
+  X(POI_FILTER_CSV)             \
+  X(POI_FILTER_ANY)             \
+  X(POI_IMPORT_REPORT)          \
+  X(POI_FILE_UNKNOWN)           \
+  X(POI_FILE_MALFORMED)         \
+  X(POI_EXPORT_BAD_ROW)         \
+  X(POI_EXPORT_FAILED)          \
+  X(POI_EXPORT_REPLACE)
 
 enum class ExtraTextId : int {
 #define V770_EXTRA_TEXT_ENUM(key) key,

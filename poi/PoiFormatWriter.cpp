@@ -1,0 +1,143 @@
+#include "poi/PoiFormatWriter.h"
+
+#include <QDateTime>
+#include <QSaveFile>
+#include <QXmlStreamWriter>
+
+#include "poi/LeadingNumber.h"
+#include "poi/PoiConstants.h"
+#include "poi/PoiFile.h"
+#include "poi/PoiLocalTime.h"
+#include "poi/PoiRecord.h"
+#include "text/ExtraTexts.h"
+
+namespace {
+
+// A row's values, read from texts that passed the check.
+struct PoiValues {
+  QDate date;
+  QTime time;
+  QString latitude;
+  QString longitude;
+  QString heading;
+};
+
+PoiValues ValuesOf(const PoiTexts& texts) {
+  const QStringList date = texts.date.trimmed().split(u'/');
+  const QStringList time = texts.time.trimmed().split(u':');
+  return {QDate(date.value(0).toInt(), date.value(1).toInt(), date.value(2).toInt()),
+          QTime(time.value(0).toInt(), time.value(1).toInt()),
+          PoiDegreesText(LeadingNumber::ToDouble(texts.latitude)),
+          PoiDegreesText(LeadingNumber::ToDouble(texts.longitude)),
+          QString::number(LeadingNumber::ToInt(texts.heading))};
+}
+
+// The list's times are local; GPX and KML hold UTC.
+QString UtcText(const PoiLocalTime& local, const PoiValues& poi) {
+  return local.ToUtc(poi.date, poi.time).toString(Qt::ISODate);
+}
+
+QByteArray Gpx(const QList<PoiTexts>& rows) {
+  const PoiLocalTime local;
+  QByteArray bytes;
+  QXmlStreamWriter xml(&bytes);
+  xml.setAutoFormatting(true);
+  xml.writeStartDocument();
+  xml.writeDefaultNamespace(QString::fromLatin1(PoiConstants::kGpxNamespace));
+  xml.writeStartElement(QStringLiteral("gpx"));
+  xml.writeAttribute(QStringLiteral("version"), QStringLiteral("1.1"));
+  xml.writeAttribute(QStringLiteral("creator"), QString::fromLatin1(PoiConstants::kCreatorName));
+  for (const PoiTexts& row : rows) {
+    const PoiValues poi = ValuesOf(row);
+    xml.writeStartElement(QStringLiteral("wpt"));
+    xml.writeAttribute(QStringLiteral("lat"), poi.latitude);
+    xml.writeAttribute(QStringLiteral("lon"), poi.longitude);
+    xml.writeTextElement(QStringLiteral("time"), UtcText(local, poi));
+    xml.writeTextElement(QStringLiteral("course"), poi.heading);
+    xml.writeEndElement();
+  }
+  xml.writeEndDocument();
+  return bytes;
+}
+
+QByteArray Kml(const QList<PoiTexts>& rows) {
+  const PoiLocalTime local;
+  QByteArray bytes;
+  QXmlStreamWriter xml(&bytes);
+  xml.setAutoFormatting(true);
+  xml.writeStartDocument();
+  xml.writeDefaultNamespace(QString::fromLatin1(PoiConstants::kKmlNamespace));
+  xml.writeStartElement(QStringLiteral("kml"));
+  xml.writeStartElement(QStringLiteral("Document"));
+  for (const PoiTexts& row : rows) {
+    const PoiValues poi = ValuesOf(row);
+    xml.writeStartElement(QStringLiteral("Placemark"));
+    xml.writeStartElement(QStringLiteral("TimeStamp"));
+    xml.writeTextElement(QStringLiteral("when"), UtcText(local, poi));
+    xml.writeEndElement();
+    // The icon turns to the heading, so a map shows which way the POI faces.
+    xml.writeStartElement(QStringLiteral("Style"));
+    xml.writeStartElement(QStringLiteral("IconStyle"));
+    xml.writeTextElement(QStringLiteral("heading"), poi.heading);
+    xml.writeEndElement();
+    xml.writeEndElement();
+    xml.writeStartElement(QStringLiteral("Point"));
+    xml.writeTextElement(QStringLiteral("coordinates"), poi.longitude + u',' + poi.latitude);
+    xml.writeEndElement();
+    xml.writeEndElement();
+  }
+  xml.writeEndDocument();
+  return bytes;
+}
+
+QByteArray Csv(const QList<PoiTexts>& rows) {
+  QByteArray bytes("date,time,latitude,longitude,heading\r\n");
+  for (const PoiTexts& row : rows) {
+    const PoiValues poi = ValuesOf(row);
+    bytes += QString::asprintf("%04d/%02d/%02d,%02d:%02d,", poi.date.year(), poi.date.month(), poi.date.day(),
+                               poi.time.hour(), poi.time.minute())
+                 .toUtf8();
+    bytes += QStringLiteral("%1,%2,%3\r\n").arg(poi.latitude, poi.longitude, poi.heading).toUtf8();
+  }
+  return bytes;
+}
+
+}  // namespace
+
+QByteArray FormatPois(PoiFormat format, const QList<PoiTexts>& rows) {
+  switch (format) {
+    case PoiFormat::Gpx:
+      return Gpx(rows);
+    case PoiFormat::Kml:
+      return Kml(rows);
+    case PoiFormat::Csv:
+      return Csv(rows);
+    case PoiFormat::Text:
+      break;
+  }
+  QByteArray bytes;
+  for (const PoiTexts& row : rows) bytes += PoiFile::FormatLine(row);
+  return bytes;
+}
+
+PoiWriteOutcome WritePoiFile(const QString& path, PoiFormat format, const QList<PoiTexts>& rows) {
+  if (format != PoiFormat::Text)
+    for (qsizetype r = 0; r < rows.size(); ++r)
+      if (!CheckPoiTexts(rows[r])) return {PoiWriteOutcome::BadRow, static_cast<int>(r)};
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(FormatPois(format, rows)) < 0 || !file.commit())
+    return {PoiWriteOutcome::CannotWrite};
+  return {};
+}
+
+QString PoiWriteErrorText(const PoiWriteOutcome& outcome, const QString& path) {
+  switch (outcome.result) {
+    case PoiWriteOutcome::BadRow:
+      return ExtraText(ExtraTextId::POI_EXPORT_BAD_ROW).arg(outcome.badRow + 1);
+    case PoiWriteOutcome::CannotWrite:
+      return ExtraText(ExtraTextId::POI_EXPORT_FAILED).arg(path);
+    case PoiWriteOutcome::Written:
+      break;
+  }
+  return QString();
+}
