@@ -84,9 +84,10 @@ QString ChooseFile(const FileDialogRequest& request) {
     handler = g_fileDialogHandler;
   }
   if (handler) return handler(request);
-  return request.save
-             ? QFileDialog::getSaveFileName(request.parent, request.caption, request.folder, request.filter)
-             : QFileDialog::getOpenFileName(request.parent, request.caption, request.folder, request.filter);
+  return request.save ? QFileDialog::getSaveFileName(request.parent, request.caption, request.folder, request.filter,
+                                                      request.selectedFilter)
+                      : QFileDialog::getOpenFileName(request.parent, request.caption, request.folder, request.filter,
+                                                      request.selectedFilter);
 }
 
 void SetFileDialogHandler(FileDialogHandler handler) {

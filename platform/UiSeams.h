@@ -46,6 +46,7 @@ struct FileDialogRequest {
   QString folder;
   QString filter;
   bool save = false;
+  QString* selectedFilter = nullptr;  // when given: the filter the user left chosen
 };
 
 using FileDialogHandler = std::function<QString(const FileDialogRequest&)>;

@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -14,6 +15,9 @@
 #include "poi/CBusyGuard.h"
 #include "poi/CSortableListCtrl.h"
 #include "poi/PoiFile.h"
+#include "poi/PoiFormatReader.h"
+#include "poi/PoiFormatWriter.h"
+#include "poi/PoiImportCheck.h"
 #include "poi/PoiMapLink.h"
 #include "poi/PoiReadTask.h"
 #include "poi/PoiRecordTable.h"
@@ -39,13 +43,14 @@ CPOITab::CPOITab(CV700UpdaterDlg* sheet)
       m_btnReadFromPC(new QPushButton(Fixed("Read from PC"), this)),
       m_btnDeleteAll(new QPushButton(Fixed("Delete All"), this)),
       m_btnDeleteSelected(new QPushButton(Fixed("Delete selected"), this)),
-      m_btnSave(new QPushButton(Fixed("Save"), this)) {
+      m_btnSave(new QPushButton(Fixed("Save"), this)),
+      m_btnExport(new QPushButton(ExtraText(ExtraTextId::POI_EXPORT_BUTTON), this)) {
   auto* countRow = new QHBoxLayout;
   countRow->addWidget(m_staticCountLabel);
   countRow->addWidget(m_staticCount);
   countRow->addStretch();
   auto* buttonRow = new QHBoxLayout;
-  for (QPushButton* button : {m_btnRead, m_btnReadFromPC, m_btnDeleteAll, m_btnDeleteSelected, m_btnSave}) {
+  for (QPushButton* button : {m_btnRead, m_btnReadFromPC, m_btnDeleteAll, m_btnDeleteSelected, m_btnSave, m_btnExport}) {
     button->setAutoDefault(false);
     buttonRow->addWidget(button);
   }
@@ -60,6 +65,7 @@ CPOITab::CPOITab(CV700UpdaterDlg* sheet)
   connect(m_btnDeleteAll, &QPushButton::clicked, this, &CPOITab::OnDeleteAll);
   connect(m_btnDeleteSelected, &QPushButton::clicked, this, &CPOITab::OnDeleteSelected);
   connect(m_btnSave, &QPushButton::clicked, this, &CPOITab::OnSave);
+  connect(m_btnExport, &QPushButton::clicked, this, &CPOITab::OnExport);
   connect(m_listPOI, &QAbstractItemView::doubleClicked, this,
           [this](const QModelIndex& index) { OpenPoiMap(index.isValid() ? index.row() : -1); });
 
@@ -89,6 +95,7 @@ void CPOITab::ApplyLanguage(int nLanguage) {
   m_btnDeleteAll->setText(text(13));
   m_btnDeleteSelected->setText(text(14));
   m_btnSave->setText(text(15));
+  m_btnExport->setText(ExtraText(ExtraTextId::POI_EXPORT_BUTTON));
   m_bTextsPending = false;
 }
 
@@ -129,7 +136,7 @@ void CPOITab::OpenPoiChannels() {
 
 void CPOITab::UpdateButtons() {
   const bool enabled = m_bControlsEnabled && !m_bTaskRunning;
-  for (QPushButton* button : {m_btnRead, m_btnReadFromPC, m_btnDeleteAll, m_btnDeleteSelected})
+  for (QPushButton* button : {m_btnRead, m_btnReadFromPC, m_btnDeleteAll, m_btnDeleteSelected, m_btnExport})
     button->setEnabled(enabled);
   m_btnSave->setEnabled(enabled && !IsSaveLocked());
 }
@@ -137,12 +144,13 @@ void CPOITab::UpdateButtons() {
 void CPOITab::ShowCount(int count) { m_staticCount->setText(QString::number(count)); }
 
 void CPOITab::ShowPois(const QList<PoiTexts>& pois) {
+  const int first = m_listPOI->GetItemCount() + 1;
   QList<QStringList> rows;
   rows.reserve(pois.size());
   for (const PoiTexts& poi : pois)
-    rows.append({QString::number(rows.size() + 1), poi.date, poi.time, poi.latitude, poi.longitude, poi.heading});
+    rows.append({QString::number(first + rows.size()), poi.date, poi.time, poi.latitude, poi.longitude, poi.heading});
   m_listPOI->AppendItems(rows);
-  m_nPOICount = static_cast<int>(rows.size());
+  m_nPOICount = m_listPOI->GetItemCount();
   ShowCount(m_nPOICount);
 }
 
@@ -300,18 +308,57 @@ void CPOITab::ImportPoiFile() {
   UiSeams::FileDialogRequest request;
   request.parent = this;
   request.folder = WorkingFolder::Current();
-  request.filter = Fixed(PoiConstants::kImportFilter);
+  request.filter = PoiOpenDialogFilter();
   const QString path = UiSeams::ChooseFile(request);
   if (path.isEmpty()) return;
 
+  // The message comes once the wait cursor is gone.
+  const QString message = ImportFrom(path);
+  if (!message.isEmpty()) UiSeams::ShowMessage(this, message);
+}
+
+QString CPOITab::ImportFrom(const QString& path) {
   CBusyGuard busy;
-  const std::optional<QList<PoiTexts>> pois = PoiFile::Read(path);
-  if (!pois) {  // unreadable or far too large: the list stays as it was
-    UiSeams::ShowMessage(this, ExtraText(ExtraTextId::POI_FILE_NOT_READ).arg(QDir::toNativeSeparators(path)));
-    return;
+  const PoiFileContent content = ReadPoiFile(path);
+  // A file that cannot be taken leaves the list as it was.
+  if (content.status != PoiFileContent::Read) return PoiFileErrorText(content, path);
+  if (content.format == PoiFormat::Text) {
+    // The program's own file replaces the list, line for line.
+    m_listPOI->DeleteAllItems(AlwaysMayDelete);
+    ShowPois(content.pois);
+    return QString();
   }
-  m_listPOI->DeleteAllItems(AlwaysMayDelete);
-  ShowPois(*pois);
+  // Another tool's POIs join the list; the user learns what was left out and why.
+  const PoiImportReport report = SelectImportedPois(ListRows(), content.pois);
+  ShowPois(report.added);
+  return PoiImportReportText(report);
+}
+
+void CPOITab::OnExport() {
+  QString chosenFilter;
+  UiSeams::FileDialogRequest request;
+  request.parent = this;
+  request.caption = ExtraText(ExtraTextId::POI_EXPORT_CAPTION);
+  request.folder = WorkingFolder::Current();
+  request.filter = PoiSaveDialogFilter();
+  request.save = true;
+  request.selectedFilter = &chosenFilter;
+  const QString path = UiSeams::ChooseFile(request);
+  if (path.isEmpty()) return;
+
+  const PoiExportTarget target = PoiExportTargetFor(path, chosenFilter);
+  // The dialog asked about replacing the name it was given, not the one with its suffix added.
+  if (target.path != path && QFileInfo::exists(target.path) &&
+      UiSeams::ShowMessage(this, ExtraText(ExtraTextId::POI_EXPORT_REPLACE).arg(QDir::toNativeSeparators(target.path)),
+                           UiSeams::MessageIcon::Question, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+    return;
+  const PoiWriteOutcome outcome = WritePoiFile(target.path, target.format, ListRows());
+  if (outcome.result == PoiWriteOutcome::BadRow) {
+    m_listPOI->UnselectAllItems();
+    m_listPOI->SelectItem(outcome.badRow);
+    m_listPOI->scrollTo(m_listPOI->model()->index(outcome.badRow, 0));
+  }
+  if (outcome.result != PoiWriteOutcome::Written) UiSeams::ShowMessage(this, PoiWriteErrorText(outcome, target.path));
 }
 
 void CPOITab::OpenPoiMap(int row) {

@@ -36,6 +36,8 @@ class CPOITab : public CPropertyPage {
   void OnSave();
   void ImportPoiFile();
   void OpenPoiMap(int row);  // -1: no row, nothing happens
+  // Writes the list to a file in a format the user chooses.
+  void OnExport();
 
   // Controls.
   CSortableListCtrl* m_listPOI;
@@ -46,6 +48,7 @@ class CPOITab : public CPropertyPage {
   QPushButton* m_btnDeleteAll;
   QPushButton* m_btnDeleteSelected;
   QPushButton* m_btnSave;
+  QPushButton* m_btnExport;
 
   // Page state.
   int m_nPOICount = 0;           // records the next save sends
@@ -74,9 +77,11 @@ class CPOITab : public CPropertyPage {
   void ResumeMainPoll();
   void UpdateButtons();
   void ShowCount(int count);
-  // Fills the emptied list with the POIs, numbered from 1, and counts them.
+  // Adds the POIs below the list's rows, numbered on from them, and counts the rows.
   void ShowPois(const QList<PoiTexts>& pois);
   QList<PoiTexts> ListRows() const;
+  // Reads a POI file into the list; the message for the user, if any.
+  QString ImportFrom(const QString& path);
   void OnReadFinished(const PoiReadResult& result);
   void OnWriteFinished(const PoiWriteResult& result);
   void FillFromTable(int count);
