@@ -32,6 +32,8 @@ struct PoiFileContent {
   PoiFormat format = PoiFormat::Text;
   QList<PoiTexts> pois;  // in file order
   qint64 errorLine = 0;  // Malformed: the line where reading stopped
+
+  bool operator==(const PoiFileContent&) const = default;
 };
 
 PoiFileContent ReadPoiContent(QByteArrayView bytes);

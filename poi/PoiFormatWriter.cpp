@@ -1,6 +1,7 @@
 #include "poi/PoiFormatWriter.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QSaveFile>
 #include <QXmlStreamWriter>
 
@@ -135,7 +136,7 @@ QString PoiWriteErrorText(const PoiWriteOutcome& outcome, const QString& path) {
     case PoiWriteOutcome::BadRow:
       return ExtraText(ExtraTextId::POI_EXPORT_BAD_ROW).arg(outcome.badRow + 1);
     case PoiWriteOutcome::CannotWrite:
-      return ExtraText(ExtraTextId::POI_EXPORT_FAILED).arg(path);
+      return ExtraText(ExtraTextId::POI_EXPORT_FAILED).arg(QDir::toNativeSeparators(path));
     case PoiWriteOutcome::Written:
       break;
   }
