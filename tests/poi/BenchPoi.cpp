@@ -29,11 +29,6 @@ QList<PoiTexts> Pois(int rows) {
   return pois;
 }
 
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -45,8 +40,10 @@ int main(int argc, char** argv) {
   const QList<PoiTexts> pois = Pois(kRows);
   const QString textPath = dir.filePath(QStringLiteral("bench.txt"));
   const QString gpxPath = dir.filePath(QStringLiteral("bench.gpx"));
-  if (!WriteFile(textPath, FormatPois(PoiFormat::Text, pois)) || !WriteFile(gpxPath, FormatPois(PoiFormat::Gpx, pois)))
-    return 1;
+  for (const auto& [path, format] : {std::pair{textPath, PoiFormat::Text}, {gpxPath, PoiFormat::Gpx}}) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(FormatPois(format, pois)) < 0) return 1;
+  }
   QString path;
   UiSeams::SetMessageHandler([](const UiSeams::MessageRequest&) { return QMessageBox::Ok; });
   UiSeams::SetFileDialogHandler([&path](const UiSeams::FileDialogRequest&) { return path; });

@@ -73,10 +73,8 @@ TEST(PoiRecord, KnownRecords) {
     EXPECT_EQ(DecodePoiRecord(record), decoded) << hex;
     EXPECT_FALSE(record.IsEmpty());  // byte 10 is never 0
     // Decoding ignores the bits that carry nothing.
-    record.bytes[8] |= 0xC0;
-    record.bytes[9] |= 0x20;
+    for (const auto& [byte, bits] : {std::pair{8, 0xC0}, {9, 0x20}, {11, 0x70}}) record.bytes[byte] |= bits;
     record.bytes[10] ^= 0x3F;
-    record.bytes[11] |= 0x70;
     EXPECT_EQ(DecodePoiRecord(record), decoded) << hex;
   }
   EXPECT_TRUE(PoiRecord{}.IsEmpty());

@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QImage>
+#include <array>
 #include <functional>
 #include <tuple>
 
@@ -183,8 +184,7 @@ TEST(SortableList, ColumnsRowsAndTexts) {
   EXPECT_EQ(list.InsertItem(0, {u"1"_qs, u"2009/03/15"_qs}), 0);
   EXPECT_EQ(list.GetItemText(0, 1), u"2009/03/15"_qs);
   EXPECT_EQ(list.GetItemText(0, 2), QString());  // a missing text gives an empty cell
-  EXPECT_EQ(list.InsertItem(5, {u"x"_qs}), -1);
-  EXPECT_EQ(list.InsertItem(-1, {u"x"_qs}), -1);
+  for (int outside : {5, -1}) EXPECT_EQ(list.InsertItem(outside, {u"x"_qs}), -1);
   EXPECT_EQ(list.InsertItem(0, {u"0"_qs}), 0);
   EXPECT_EQ(list.AppendItems({{u"a"_qs}, {u"b"_qs}}), 2);
   EXPECT_EQ(Column(list), u"0 1 a b"_qs);
@@ -239,10 +239,9 @@ TEST(SortableList, SelectionAndCheckBoxes) {
   Fill(list, {u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs, u"e"_qs});
   list.SelectItem(1);
   list.SelectItem(3);
-  EXPECT_EQ(list.GetNextSelected(-1), 1);
-  EXPECT_EQ(list.GetNextSelected(1), 3);
-  EXPECT_EQ(list.GetNextSelected(3), -1);
-  EXPECT_EQ(list.GetNextUnselected(-1), 0);
+  EXPECT_EQ((std::array{list.GetNextSelected(-1), list.GetNextSelected(1), list.GetNextSelected(3),
+                        list.GetNextUnselected(-1)}),
+            (std::array{1, 3, -1, 0}));
   EXPECT_EQ(list.DeleteAllUnselected(), 3);
   EXPECT_EQ(Column(list), u"b d"_qs);
   list.InvertSelection();
@@ -265,9 +264,8 @@ TEST(SortableList, SelectionAndCheckBoxes) {
   EXPECT_TRUE(list.model()->setData(list.model()->index(1, 0), Qt::Checked, Qt::CheckStateRole));  // a user's tick
   EXPECT_TRUE(list.GetCheck(1));
   list.InvertChecks();
-  EXPECT_EQ(list.GetCheckedCount(), 2);
-  EXPECT_EQ(list.GetNextUnchecked(-1), 1);
-  EXPECT_EQ(list.GetNextChecked(0), 2);
+  EXPECT_EQ((std::array{list.GetCheckedCount(), list.GetNextUnchecked(-1), list.GetNextChecked(0)}),
+            (std::array{2, 1, 2}));
   list.UncheckAll();
   EXPECT_EQ(list.GetUncheckedCount(), 3);
   EXPECT_FALSE(list.SetCheck(3, true));
