@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <filesystem>
 #include <mutex>
 
 namespace {
@@ -11,6 +12,24 @@ std::string g_nameOverride;
 std::string LibraryName() {
   std::lock_guard lock(g_nameMutex);
   return g_nameOverride.empty() ? std::string(CUnitLibrary::kLibraryName) : g_nameOverride;
+}
+
+std::string ProgramFolder() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : program.parent_path().string();
+}
+
+// A plain name is looked for beside the program first, as the unit's home platform does,
+// then where the dynamic loader looks. The program's run path alone is not enough: it is
+// lost when a sanitizer or a preloaded library wraps dlopen.
+void* OpenLibrary(const std::string& name) {
+  constexpr int kFlags = RTLD_NOW | RTLD_LOCAL;
+  const std::string folder = ProgramFolder();
+  if (name.find('/') == std::string::npos && !folder.empty()) {
+    if (void* module = ::dlopen((folder + '/' + name).c_str(), kFlags)) return module;
+  }
+  return ::dlopen(name.c_str(), kFlags);
 }
 }  // namespace
 
@@ -23,8 +42,7 @@ CUnitLibrary::~CUnitLibrary() { Free(); }
 
 bool CUnitLibrary::Load() {
   if (IsLoaded()) return true;
-  // A plain name: the dynamic loader looks beside the program (RPATH $ORIGIN) first.
-  m_module = ::dlopen(LibraryName().c_str(), RTLD_NOW | RTLD_LOCAL);
+  m_module = OpenLibrary(LibraryName());
   if (!m_module) return false;
   m_openDev = reinterpret_cast<int (*)()>(::dlsym(m_module, "open_dev"));
   m_openFile = reinterpret_cast<ChannelHandle (*)(const char*)>(::dlsym(m_module, "open_file"));

@@ -4,8 +4,9 @@
 
 #include "device/UnitChannel.h"
 
-// The unit's USB library, loaded at run time by its plain name (found beside the program
-// first) with its two entry points open_dev and open_file.
+// The unit's USB library, loaded at run time from the program's own folder (else by its
+// plain name, where the dynamic loader looks) with its two entry points open_dev and
+// open_file.
 class CUnitLibrary {
  public:
   static constexpr const char* kLibraryName = "libRUD51iZEV.so";

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMutex>
 #include <QThread>
+#include <array>
 #include <cstdio>
 
 namespace UiSeams {
@@ -70,8 +71,10 @@ void AnswerMessagesFromEnvironment() {
   const bool yes = answer == QLatin1String("yes");
   SetMessageHandler([yes](const MessageRequest& request) {
     std::fprintf(stderr, "message: %s\n", qPrintable(request.text));
-    for (QMessageBox::StandardButton button : yes ? std::initializer_list{QMessageBox::Yes, QMessageBox::Ok}
-                                                  : std::initializer_list{QMessageBox::No, QMessageBox::Cancel})
+    // An array by value: the lists of a conditional would not outlive the expression.
+    const std::array<QMessageBox::StandardButton, 2> preferred =
+        yes ? std::array{QMessageBox::Yes, QMessageBox::Ok} : std::array{QMessageBox::No, QMessageBox::Cancel};
+    for (QMessageBox::StandardButton button : preferred)
       if (request.buttons.testFlag(button)) return button;
     return QMessageBox::Ok;
   });
