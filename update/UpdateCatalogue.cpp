@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QUrl>
 
 #include "text/LeadingNumber.h"
 
@@ -105,17 +106,20 @@ UpdateDecision EvaluateUpdates(const EvaluateInputs& in) {
   UpdateDecision decision;
   decision.db = CheckDBPackage(listDB, in.strDBName, in.bDBAreaChanged, in.bForce, in.unit);
   const bool unitArea = in.nDBPosition + kDBAreaCodeOffset == in.unit.nDBArea;
+  if (!unitArea && !in.bDBAreaChanged) decision.db.bSend = false;
   decision.bUpdateDB = unitArea ? decision.db.bSend : true;
   decision.voice =
       CheckVoicePackage(listVoice, in.strVoiceName, in.bVoiceLangChanged, in.bForce, in.unit);
+  if (in.nVoicePosition != in.unit.nVoiceLanguage && !in.bVoiceLangChanged)
+    decision.voice.bSend = false;
   decision.bUpdateVoice = decision.voice.bSend;
   decision.bUpdateFW = IsFirmwareNewer(in.strFWVersion, in.unit) || in.bForce;
   return decision;
 }
 
 QString PackageUrl(const QString& baseUrl, const char* folder, const QString& name) {
-  return QStringLiteral("%1/%2/%3%4")
-      .arg(baseUrl, QString::fromLatin1(folder), name, QString::fromLatin1(kPackageExtension));
+  const QByteArray file = QUrl::toPercentEncoding(name + QString::fromLatin1(kPackageExtension));
+  return QStringLiteral("%1/%2/%3").arg(baseUrl, QString::fromLatin1(folder), QString::fromLatin1(file));
 }
 
 QString LocalPackagePath(const QString& localDir, const QString& name) {
@@ -138,14 +142,23 @@ PackageLocations FormPackageLocations(const QString& baseUrl, const QString& loc
   return at;
 }
 
+namespace {
+constexpr std::pair<const char*, ZipListKey> kZipListKeys[] = {
+    {"DB_FNAME", ZipListKey::DB},
+    {"VOICE_FNAME", ZipListKey::Voice},
+    {"FW_FNAME", ZipListKey::FW},
+};
+
+const char* KeyName(ZipListKey key) {
+  for (const auto& [name, kind] : kZipListKeys)
+    if (kind == key) return name;
+  return "";
+}
+}  // namespace
+
 ZipListLine ParseZipListLine(const QString& line) {
-  static const std::pair<const char*, ZipListKey> kKeys[] = {
-      {"DB_FNAME", ZipListKey::DB},
-      {"VOICE_FNAME", ZipListKey::Voice},
-      {"FW_FNAME", ZipListKey::FW},
-  };
   ZipListLine parsed;
-  for (const auto& [key, kind] : kKeys) {
+  for (const auto& [key, kind] : kZipListKeys) {
     if (line.contains(QLatin1String(key))) {
       parsed.key = kind;
       break;
@@ -175,6 +188,10 @@ std::optional<ZipList> ReadZipList(const QString& path) {
     line.remove(u'\r');
     const ZipListLine parsed = ParseZipListLine(line);
     if (parsed.key == ZipListKey::None) continue;
+    if (parsed.strValue.isEmpty()) {
+      list.emptyNames.append(QString::fromLatin1(KeyName(parsed.key)));
+      continue;
+    }
     if (!IsSafeManualName(parsed.strValue)) {
       list.refused.append(parsed.strValue);
       continue;

@@ -78,8 +78,9 @@ struct EvaluateInputs {
   const QList<VersionEntry>* listVoice = nullptr;
   QString strFWVersion;
   UnitVersions unit;
-  int nDBPosition = -1;  // selected position of the area combo
-  QString strDBName;     // catalogue names (see CatalogueName)
+  int nDBPosition = -1;     // selected position of the area combo
+  int nVoicePosition = -1;  // selected position of the voice combo
+  QString strDBName;        // catalogue names (see CatalogueName)
   QString strVoiceName;
   bool bDBAreaChanged = false;
   bool bVoiceLangChanged = false;
@@ -95,7 +96,9 @@ struct UpdateDecision {
 };
 
 // The three update flags of the automatic mode. An area other than the unit's always marks
-// the database (its entry is still looked up, for its file name).
+// the database (its entry is still looked up, for its file name). A package of another area
+// or language than the unit's is sent only when the user chose it: a unit whose own area or
+// language is missing from the catalogue shows the last one, which nobody chose.
 UpdateDecision EvaluateUpdates(const EvaluateInputs& in);
 
 // Package locations on the update server and in the working folder.
@@ -105,7 +108,7 @@ inline constexpr const char* kFolderVoice = "Voice";
 inline constexpr const char* kFolderFW = "FW";
 inline constexpr const char* kPackageExtension = ".hdr";
 
-// "<base>/<folder>/<name>.hdr".
+// "<base>/<folder>/<name>.hdr", the file name percent-encoded.
 QString PackageUrl(const QString& baseUrl, const char* folder, const QString& name);
 // "<dir>/<name>.hdr"; empty when the name is not a plain file name (a separator in it would
 // place the download, and its later deletion, outside the folder).
@@ -140,7 +143,8 @@ bool IsSafeManualName(const QString& name);
 struct ZipList {
   QString strDB, strVoice, strFW;
   bool bDB = false, bVoice = false, bFW = false;
-  QStringList refused;  // names that point outside the working folder, left out
+  QStringList refused;     // names that point outside the working folder, left out
+  QStringList emptyNames;  // keys of lines without a file name, left out
 };
 // Reads the list file; nullopt when it does not open. A later line of a key replaces an
 // earlier one.
