@@ -3,6 +3,7 @@
 
 #include <curl/curl.h>
 
+#include <QFileInfo>
 #include <QSaveFile>
 #include <memory>
 #include <mutex>
@@ -15,6 +16,9 @@ namespace {
 // period means nothing arrives.
 constexpr long kStallBytesPerSecond = 1;
 constexpr const char* kAllowedProtocols = "ftp,ftps,http,https";
+// An HTTP server that answers in this range was reached and refused the file.
+constexpr long kHttpClientErrorFirst = 400;
+constexpr long kHttpClientErrorLast = 499;
 
 struct Transfer {
   QSaveFile* file = nullptr;
@@ -65,6 +69,13 @@ DownloadResult DownloadToFile(const QString& url, const QString& localPath, CDow
                               const DownloadOptions& options, QString* errorText) {
   callback.ArmDeadline(options.deadline.count());
 
+  // The file is written where the path says, never through a link to another place.
+  if (QFileInfo(localPath).isSymLink()) {
+    return Fail(DownloadResult::WriteFailed,
+                ExtraText(ExtraTextId::DOWNLOAD_WRITE_FAILED).arg(localPath, ExtraText(ExtraTextId::PATH_IS_LINK)),
+                errorText);
+  }
+
   // The temporary file is removed when this object goes without being committed.
   QSaveFile file(localPath);
   if (!file.open(QIODevice::WriteOnly)) {
@@ -109,6 +120,12 @@ DownloadResult DownloadToFile(const QString& url, const QString& localPath, CDow
                 ExtraText(ExtraTextId::DOWNLOAD_WRITE_FAILED).arg(localPath, file.errorString()), errorText);
   }
   if (transfer.aborted) return Fail(DownloadResult::Aborted, ExtraText(ExtraTextId::DOWNLOAD_ABORTED), errorText);
+  long responseCode = 0;
+  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &responseCode);
+  if (code == CURLE_REMOTE_FILE_NOT_FOUND || code == CURLE_REMOTE_ACCESS_DENIED ||
+      (code == CURLE_HTTP_RETURNED_ERROR && responseCode >= kHttpClientErrorFirst &&
+       responseCode <= kHttpClientErrorLast))
+    return Fail(DownloadResult::NotOnServer, detail, errorText);
   if (code == CURLE_OPERATION_TIMEDOUT) return Fail(DownloadResult::Stalled, detail, errorText);
   return Fail(DownloadResult::Failed, detail, errorText);
 }

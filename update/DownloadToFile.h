@@ -18,7 +18,8 @@ struct DownloadOptions {
 
 enum class DownloadResult {
   Done,         // the whole file is at the local path
-  Failed,       // the server could not be reached, refused the file or broke off
+  Failed,       // the server could not be reached or broke off
+  NotOnServer,  // the server answered but has no such file (or refused it)
   Aborted,      // the callback asked to stop (deadline passed or abort requested)
   Stalled,      // no byte arrived for the stall period
   WriteFailed,  // the local file could not be written
@@ -27,7 +28,8 @@ enum class DownloadResult {
 // Copies one URL (ftp://, ftps://, http://, https://) into one local file, synchronously on
 // the calling thread, reporting progress through the callback. The file is written under a
 // temporary name beside the target and takes the target's name only when complete, so after
-// anything but Done no file of this download is left and the target path is as it was.
+// anything but Done no file of this download is left and the target path is as it was. A
+// target that is a symbolic link is refused (WriteFailed): nothing is written through it.
 // errorText, when given, receives a short English description of a failure.
 DownloadResult DownloadToFile(const QString& url, const QString& localPath, CDownloadStatusCallback& callback,
                               const DownloadOptions& options = {}, QString* errorText = nullptr);

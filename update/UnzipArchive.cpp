@@ -9,6 +9,7 @@
 #include <array>
 
 #include "platform/WorkingFolder.h"
+#include "update/FolderGuard.h"
 
 namespace {
 
@@ -36,20 +37,6 @@ int OpenFailure(int zipError) {
     default:
       return ZR_NOTZIP;
   }
-}
-
-// Whether `path` really lies in `folder` (or is it). The name was checked already; what is
-// left are folders on the way that are links to somewhere else, so the deepest part of the
-// path that exists is resolved.
-bool StaysInside(const QString& folder, const QString& path) {
-  const QString realFolder = QFileInfo(folder).canonicalFilePath();
-  QString existing = path;
-  while (!QFileInfo::exists(existing) && existing != QFileInfo(existing).path()) {
-    existing = QFileInfo(existing).path();
-  }
-  const QString realPath = QFileInfo(existing).canonicalFilePath();
-  return !realFolder.isEmpty() &&
-         (realPath == realFolder || realPath.startsWith(realFolder + QLatin1Char('/')));
 }
 
 }  // namespace
@@ -116,7 +103,9 @@ int UnzipArchive::ItemToFile(const QString& name, const UnzipEntry& entry) {
   const QString target = QDir::cleanPath(folder.absoluteFilePath(relative));
   const bool isFolder = relative.endsWith(QLatin1Char('/'));
   const QString parent = isFolder ? target : QFileInfo(target).absolutePath();
-  if (!StaysInside(folder.absolutePath(), parent)) return ZR_UNSAFE;
+  // A folder on the way, or the file itself, may be a link to somewhere else.
+  if (!StaysInFolder(folder.absolutePath(), parent) || !StaysInFolder(folder.absolutePath(), target))
+    return ZR_UNSAFE;
   if (!QDir().mkpath(parent)) return ZR_WRITE;
   if (isFolder) return ZR_OK;
 

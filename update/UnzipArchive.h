@@ -44,7 +44,8 @@ class UnzipArchive {
   int Open(const QString& fileName, const QByteArray& password = QByteArray());
   int GetItem(UnzipEntry& entry);
   // Writes the item into the file `name`, taken relative to the output folder. A name that
-  // is absolute or climbs out of the output folder is refused (ZR_UNSAFE) and nothing is
+  // is absolute or climbs out of the output folder, or leads out of it through a symbolic
+  // link (a folder on the way or the file itself), is refused (ZR_UNSAFE) and nothing is
   // written; a name ending in "/" makes a folder. The file appears only when complete.
   int ItemToFile(const QString& name, const UnzipEntry& entry);
   int Close();
