@@ -70,8 +70,16 @@ PackageSender::~PackageSender() { Cancel(); }
 
 void PackageSender::Start(QByteArray file, const char* channelName) {
   Cancel();
-  m_cancel = std::make_shared<std::atomic<bool>>(false);
+  m_pending.emplace(std::move(file), channelName);
   m_bRunning = true;
+  if (!m_bWorkerAlive) Launch();
+}
+
+void PackageSender::Launch() {
+  auto [file, channelName] = std::move(*m_pending);
+  m_pending.reset();
+  m_cancel = std::make_shared<std::atomic<bool>>(false);
+  m_bWorkerAlive = true;
   const quint64 job = ++m_nJob;
   const QPointer<PackageSender> self(this);
   // Reports of an older job (one that was cancelled) are dropped on arrival.
@@ -91,21 +99,32 @@ void PackageSender::Start(QByteArray file, const char* channelName) {
       lastReport = now;
       latest->store(value);
       if (pending->exchange(true)) return;
-      PostToPage(self, [job, latest, pending](PackageSender* sender) {
+      PostToPage(self, [job, latest, pending, cancel](PackageSender* sender) {
         pending->store(false);
-        if (sender->m_nJob == job && sender->m_bRunning) emit sender->progress(latest->load());
+        if (sender->m_nJob == job && sender->m_bRunning && !cancel->load())
+          emit sender->progress(latest->load());
       });
     };
     const Outcome outcome = SendPackage(file, channelName, *cancel, progress);
-    PostToPage(self, [job, outcome](PackageSender* sender) {
-      if (sender->m_nJob != job || !sender->m_bRunning) return;
-      sender->m_bRunning = false;
-      if (outcome != Outcome::Cancelled) emit sender->finished(outcome);
-    });
+    // The channel is closed by now.
+    PostToPage(self, [job, outcome](PackageSender* sender) { sender->OnWorkerEnded(job, outcome); });
   }).detach();
+}
+
+void PackageSender::OnWorkerEnded(quint64 job, Outcome outcome) {
+  if (job != m_nJob) return;
+  m_bWorkerAlive = false;
+  if (m_pending) {
+    Launch();
+    return;
+  }
+  if (!m_bRunning) return;
+  m_bRunning = false;
+  if (outcome != Outcome::Cancelled) emit finished(outcome);
 }
 
 void PackageSender::Cancel() {
   if (m_cancel) m_cancel->store(true);
+  m_pending.reset();
   m_bRunning = false;
 }

@@ -20,7 +20,8 @@ std::optional<QByteArray> ReadPackageFile(const QString& path);
 // cancelled, or that outlives the sender, are dropped. Progress is reported when its value
 // changes (and at least every kProgressHeartbeat while it does not); reports that pile up
 // while the owner's thread is busy are merged into the latest value. The last value always
-// comes before the finished report.
+// comes before the finished report. Only one transfer talks to the unit at a time: a new
+// one waits until a cancelled one has closed its channel and ended.
 class PackageSender : public QObject {
   Q_OBJECT
  public:
@@ -45,9 +46,10 @@ class PackageSender : public QObject {
   ~PackageSender() override;
 
   // Starts the transfer of `file` on a new worker thread; a transfer still running is
-  // cancelled first.
+  // cancelled first, and the new one opens the channel only once the old one has ended.
   void Start(QByteArray file, const char* channelName);
-  // The running transfer stops at its next write and reports nothing more.
+  // The running transfer stops at its next write and reports nothing more; one waiting to
+  // start is dropped.
   void Cancel();
   bool IsRunning() const { return m_bRunning; }
 
@@ -56,7 +58,12 @@ class PackageSender : public QObject {
   void finished(PackageSender::Outcome outcome);
 
  private:
+  void Launch();
+  void OnWorkerEnded(quint64 job, Outcome outcome);
+
   std::shared_ptr<std::atomic<bool>> m_cancel;
   quint64 m_nJob = 0;
   bool m_bRunning = false;
+  bool m_bWorkerAlive = false;  // a worker has not ended yet (it may be a cancelled one)
+  std::optional<std::pair<QByteArray, const char*>> m_pending;  // waits for that worker
 };

@@ -1,6 +1,8 @@
 #include "update/UpdateRun.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <thread>
 
@@ -8,6 +10,7 @@
 #include "device/UnitLibrary.h"
 #include "update/CDownloadStatusCallback.h"
 #include "update/DownloadQueuedSink.h"
+#include "update/FolderGuard.h"
 
 UpdateRun::UpdateRun(QObject* parent) : QObject(parent) {
   const std::pair<QTimer*, const char*> timers[] = {
@@ -38,7 +41,8 @@ UpdateRun::~UpdateRun() { Stop(); }
 void UpdateRun::Start(const UpdateRunPlan& plan) {
   Stop();
   m_plan = plan;
-  std::fill(std::begin(m_bDownloadFailed), std::end(m_bDownloadFailed), false);
+  m_bRunning = true;
+  std::fill(std::begin(m_bDownloaded), std::end(m_bDownloaded), false);
   if (m_plan.bAuto) {
     m_timerDownloadDB.start(kStepPeriodMs);
   } else {
@@ -55,11 +59,38 @@ void UpdateRun::Stop() {
   ++m_nDownloadJob;  // a download still returning belongs to no run any more
   m_sender.Cancel();
   m_nDownloadState = kDownloadNone;
+  m_bRunning = false;
+  m_bAwaitingCheck = false;
+}
+
+QList<int> UpdateRun::CheckUnit(const UpdateCatalogue::UnitVersions& unit) {
+  m_bAwaitingCheck = false;
+  return PackagesNotTaken(m_plan, unit);
+}
+
+bool UpdateRun::DeleteInFolder(const QString& path) const {
+  if (path.isEmpty()) return false;
+  const QString folder = m_plan.strFolder.isEmpty() ? QDir::currentPath() : m_plan.strFolder;
+  // A link may stand for the file itself (removing it removes only the link), never for a
+  // folder on the way out of the working folder.
+  if (!StaysInFolder(folder, QFileInfo(QDir(folder), path).path())) return false;
+  return QFile::remove(QDir(folder).absoluteFilePath(path));
 }
 
 void UpdateRun::DeletePackageFiles() const {
   for (int package = kDownloadDB; package <= kDownloadFW; ++package) {
-    if (Marked(package) && !PathOf(package).isEmpty()) QFile::remove(PathOf(package));
+    if (Marked(package)) DeleteInFolder(PathOf(package));
+  }
+}
+
+void UpdateRun::EndRun(bool bFinished) {
+  if (!m_bRunning) return;
+  m_bRunning = false;
+  m_bAwaitingCheck = bFinished && m_plan.bAuto;
+  if (bFinished) return;
+  for (int package = kDownloadDB; package <= kDownloadFW; ++package) {
+    if (m_bDownloaded[package]) DeleteInFolder(PathOf(package));
+    m_bDownloaded[package] = false;
   }
 }
 
@@ -79,14 +110,7 @@ int UpdateRun::PackageOfKind(int transferKind) {
   }
 }
 
-bool UpdateRun::Marked(int package) const {
-  switch (package) {
-    case kDownloadDB: return m_plan.bUpdateDB;
-    case kDownloadVoice: return m_plan.bUpdateVoice;
-    case kDownloadFW: return m_plan.bUpdateFW;
-    default: return false;
-  }
-}
+bool UpdateRun::Marked(int package) const { return m_plan.Marked(package); }
 
 const QString& UpdateRun::UrlOf(int package) const {
   return package == kDownloadDB      ? m_plan.at.strUrlDB
@@ -150,23 +174,33 @@ void UpdateRun::StartDownloadWorker(int package) {
   std::thread([self, job, package, url, path, sink, callback = m_download,
                options = m_downloadOptions] {
     DownloadResult result = DownloadResult::WriteFailed;
-    // An earlier file of the same name is removed first: only what this download brings
-    // may be sent.
-    if (!path.isEmpty() && (!QFile::exists(path) || QFile::remove(path)))
-      result = DownloadToFile(url, path, *callback, options);
-    PostToPage(self, [job, package, result](UpdateRun* run) {
-      run->OnDownloadWorkerReturned(job, package, result);
+    QString errorText;
+    // An earlier file of the same name (or a link of that name) is removed first: only
+    // what this download brings may be sent, and nothing is written through a link.
+    const QFileInfo earlier(path);
+    const bool nothingThere = !earlier.exists() && !earlier.isSymLink();
+    if (!path.isEmpty() && (nothingThere || QFile::remove(path)))
+      result = DownloadToFile(url, path, *callback, options, &errorText);
+    PostToPage(self, [job, package, result, errorText](UpdateRun* run) {
+      run->OnDownloadWorkerReturned(job, package, result, errorText);
     });
   }).detach();
 }
 
-void UpdateRun::OnDownloadWorkerReturned(quint64 job, int package, DownloadResult result) {
+void UpdateRun::OnDownloadWorkerReturned(quint64 job, int package, DownloadResult result,
+                                         const QString& errorText) {
   if (job != m_nDownloadJob) return;
   m_download.reset();
-  m_bDownloadFailed[package] = result != DownloadResult::Done;
   emit downloadFinished(package, result);
-  // Whatever the outcome, the chain goes on with the next step; a package that did not
-  // arrive is not sent.
+  if (result != DownloadResult::Done) {
+    // Without the package there is nothing to send: the run ends here, before the unit's
+    // channel is ever opened.
+    m_nDownloadState = kDownloadNone;
+    EndRun(false);
+    emit downloadFailed(package, result, errorText);
+    return;
+  }
+  m_bDownloaded[package] = true;
   if (package == kDownloadFW) m_nDownloadState = kDownloadNone;
   StartStep(package + 1);
 }
@@ -191,7 +225,6 @@ void UpdateRun::SendPackageOf(int package) {
 
 bool UpdateRun::StartTransfer(const QString& path, int transferKind) {
   m_nTransferKind = transferKind;
-  if (m_plan.bAuto && m_bDownloadFailed[PackageOfKind(transferKind)]) return false;
   std::optional<QByteArray> file = ReadPackageFile(path);
   if (!file) return false;
   m_sender.Start(std::move(*file), UnitChannels::kUpdateWrite);
@@ -207,6 +240,7 @@ void UpdateRun::OnWatchdogTick() {
   m_timerWatchdog.stop();
   // The run is given up: a transfer still trying must not finish behind the message.
   m_sender.Cancel();
+  EndRun(false);
   emit watchdogExpired();
 }
 
@@ -222,9 +256,11 @@ void UpdateRun::OnSenderFinished(PackageSender::Outcome outcome) {
       m_timerPauseAfterPackage.start();
       break;
     case PackageSender::Outcome::GaveUp:
+      EndRun(false);
       emit transferGaveUp();
       break;
     case PackageSender::Outcome::ChannelNotOpen:
+      EndRun(false);
       emit channelNotOpen();
       break;
     case PackageSender::Outcome::Cancelled:
@@ -241,6 +277,7 @@ void UpdateRun::OnPauseAfterPackageEnded() {
     SendPackageOf(next);
   } else {
     emit progressChanged(kProgressFull);
+    EndRun(true);
     emit finished();
   }
 }

@@ -8,24 +8,16 @@
 #include "update/DownloadSink.h"
 #include "update/DownloadToFile.h"
 #include "update/PackageSender.h"
-#include "update/UpdateCatalogue.h"
+#include "update/UpdateRunPlan.h"
 
 class CDownloadStatusCallback;
-
-// What one run of the update page sends, fixed when the run starts: the marked packages and
-// where each one comes from and is kept.
-struct UpdateRunPlan {
-  bool bAuto = true;  // download first; a manual run sends the unpacked files
-  bool bUpdateDB = false;
-  bool bUpdateVoice = false;
-  bool bUpdateFW = false;
-  UpdateCatalogue::PackageLocations at;
-};
 
 // The update page's run: downloads the marked packages one after the other (automatic
 // runs), then sends them to the unit, database, voice, firmware, watched by a watchdog.
 // Its steps are chained by the page's timers, by the download worker and by the sender's
-// reports; the page shows what the signals say.
+// reports; the page shows what the signals say. A run ends when the last package was sent
+// (finished), or without finishing when a download fails, a transfer gives up or cannot
+// open the channel, or the watchdog expires; then it deletes the files it downloaded.
 class UpdateRun : public QObject, public IDownloadSink {
   Q_OBJECT
  public:
@@ -45,7 +37,12 @@ class UpdateRun : public QObject, public IDownloadSink {
   static constexpr int kProgressFull = 100;
 
   // Values of m_nDownloadState and m_nTransferKind.
-  enum DownloadState { kDownloadNone = 0, kDownloadDB = 1, kDownloadVoice = 2, kDownloadFW = 3 };
+  enum DownloadState {
+    kDownloadNone = 0,
+    kDownloadDB = kPackageDB,
+    kDownloadVoice = kPackageVoice,
+    kDownloadFW = kPackageFW
+  };
   enum TransferKind { kTransferFW = 0, kTransferDB = 2, kTransferVoice = 3 };
 
   explicit UpdateRun(QObject* parent = nullptr);
@@ -56,9 +53,17 @@ class UpdateRun : public QObject, public IDownloadSink {
   void Start(const UpdateRunPlan& plan);
   // Stops every timer, the download and the transfer; reports of them are dropped.
   void Stop();
+  // From Start to the run's end, whichever way it ends.
+  bool IsRunning() const { return m_bRunning; }
 
   const UpdateRunPlan& Plan() const { return m_plan; }
-  // Deletes the file of each marked package.
+  // After a finished automatic run, the unit's next identification shows whether it took
+  // the packages sent.
+  bool AwaitsUnitCheck() const { return m_bAwaitingCheck; }
+  // The packages the unit did not take (see PackagesNotTaken); ends the wait.
+  QList<int> CheckUnit(const UpdateCatalogue::UnitVersions& unit);
+  // Deletes the file of each marked package, unless it lies outside the working folder
+  // (a manual name may lead through a link).
   void DeletePackageFiles() const;
   void StopWatchdog() { m_timerWatchdog.stop(); }
   // Transfer kind and watchdog count back to 0.
@@ -83,12 +88,16 @@ class UpdateRun : public QObject, public IDownloadSink {
   void downloadStarted(int downloadState);
   void downloadProgress(const QString& progressText, quint64 bytesDone, quint64 bytesTotal);
   void downloadFinished(int downloadState, DownloadResult result);
+  // A download failed: the run has ended, nothing was sent. errorText says why in short.
+  void downloadFailed(int downloadState, DownloadResult result, const QString& errorText);
   void sendStarted(int transferKind);
   void progressChanged(int value);
-  // A write kept failing and the transfer gave up.
+  // A write kept failing and the transfer gave up; the run has ended.
   void transferGaveUp();
+  // The channel did not open; the run has ended.
   void channelNotOpen();
-  // No progress for longer than the watchdog allows; the transfer is stopped.
+  // No progress for longer than the watchdog allows; the transfer is stopped. The watchdog
+  // still runs after a give-up or a closed channel, so this may come after the run ended.
   void watchdogExpired();
   // The last marked package was sent.
   void finished();
@@ -113,7 +122,10 @@ class UpdateRun : public QObject, public IDownloadSink {
   void OnPauseAfterPackageEnded();
 
   void StartDownloadWorker(int package);
-  void OnDownloadWorkerReturned(quint64 job, int package, DownloadResult result);
+  void OnDownloadWorkerReturned(quint64 job, int package, DownloadResult result, const QString& errorText);
+  // The run is over; one that did not finish takes its downloads away.
+  void EndRun(bool bFinished);
+  bool DeleteInFolder(const QString& path) const;
   void StartWatchdog();
   // Sends the next package; false when its file is missing, short or unreadable (the
   // watchdog then reports the stall).
@@ -133,5 +145,7 @@ class UpdateRun : public QObject, public IDownloadSink {
   DownloadOptions m_downloadOptions;
   std::shared_ptr<CDownloadStatusCallback> m_download;
   quint64 m_nDownloadJob = 0;
-  bool m_bDownloadFailed[4] = {};  // by package
+  bool m_bRunning = false;
+  bool m_bAwaitingCheck = false;
+  bool m_bDownloaded[4] = {};  // by package: this run brought its file
 };

@@ -1,0 +1,60 @@
+#include "update/UpdateRunPlan.h"
+
+using namespace UpdateCatalogue;
+
+bool UpdateRunPlan::Marked(int package) const {
+  switch (package) {
+    case kPackageDB: return bUpdateDB;
+    case kPackageVoice: return bUpdateVoice;
+    case kPackageFW: return bUpdateFW;
+    default: return false;
+  }
+}
+
+RunStart PlanAutoRun(const AutoRunInputs& in) {
+  RunStart start;
+  UpdateRunPlan& plan = start.plan;
+  if (!in.bUpdateDB && !in.bUpdateVoice && !in.bUpdateFW) start.refusal = RunRefusal::NothingNewer;
+  else if (in.bUpdateDB && in.strFileDB.isEmpty()) start.refusal = RunRefusal::NoDBEntry;
+  else if (in.bUpdateVoice && in.strFileVoice.isEmpty()) start.refusal = RunRefusal::NoVoiceEntry;
+  else if (in.bUpdateFW && in.strFWFile.isEmpty()) start.refusal = RunRefusal::NoFWFile;
+  if (start.refusal != RunRefusal::None) return start;
+
+  plan.bAuto = true;
+  plan.bUpdateDB = in.bUpdateDB;
+  plan.bUpdateVoice = in.bUpdateVoice;
+  plan.bUpdateFW = in.bUpdateFW;
+  plan.at = FormPackageLocations(in.strBaseUrl, in.strFolder, in.strFileDB, in.strFileVoice, in.strFWFile);
+  plan.strFolder = in.strFolder;
+  plan.strFileDB = in.strFileDB;
+  plan.strFileVoice = in.strFileVoice;
+  plan.strFileFW = in.strFWFile;
+  plan.nDBVersion = EntryVersion(in.strFileDB);
+  plan.nVoiceVersion = EntryVersion(in.strFileVoice);
+  plan.fw = ParseFirmwareVersion(in.strFWVersion);
+  return start;
+}
+
+RunStart PlanManualRun(const ManualRunInputs& in) {
+  RunStart start;
+  UpdateRunPlan& plan = start.plan;
+  plan.bAuto = false;
+  plan.bUpdateDB = in.bUpdateDB && !in.strManualDB.isEmpty();
+  plan.bUpdateVoice = in.bUpdateVoice && !in.strManualVoice.isEmpty();
+  plan.bUpdateFW = in.bUpdateFW && !in.strManualFW.isEmpty();
+  if (plan.bUpdateDB) plan.at.strPathDB = in.strManualDB;
+  if (plan.bUpdateVoice) plan.at.strPathVoice = in.strManualVoice;
+  if (plan.bUpdateFW) plan.at.strPathFW = in.strManualFW;
+  plan.strFolder = in.strFolder;
+  if (!plan.AnyMarked()) start.refusal = RunRefusal::NothingTicked;
+  return start;
+}
+
+QList<int> PackagesNotTaken(const UpdateRunPlan& plan, const UnitVersions& unit) {
+  QList<int> notTaken;
+  if (!plan.bAuto) return notTaken;
+  if (plan.bUpdateDB && unit.nDBVersion != plan.nDBVersion) notTaken.append(kPackageDB);
+  if (plan.bUpdateVoice && unit.nVoiceVersion != plan.nVoiceVersion) notTaken.append(kPackageVoice);
+  if (plan.bUpdateFW && FirmwareVersion{unit.nFWMajor, unit.nFWMinor} != plan.fw) notTaken.append(kPackageFW);
+  return notTaken;
+}
