@@ -76,7 +76,13 @@
   X(POI_FILE_MALFORMED)         \
   X(POI_EXPORT_BAD_ROW)         \
   X(POI_EXPORT_FAILED)          \
-  X(POI_EXPORT_REPLACE)
+  X(POI_EXPORT_REPLACE)        \
+  X(PATH_IS_LINK)               \
+  X(UPDATE_PACKAGE_NOT_ON_SERVER) \
+  X(UPDATE_DB_NOT_TAKEN)        \
+  X(UPDATE_VOICE_NOT_TAKEN)     \
+  X(UPDATE_FW_NOT_TAKEN)        \
+  X(UPDATE_CHECKING_UNIT)
 
 enum class ExtraTextId : int {
 #define V770_EXTRA_TEXT_ENUM(key) key,

@@ -65,11 +65,8 @@ constexpr int kTextCaptionVoice = 27;
 constexpr int kTextUnpackFailed = 18;  // of the recovery page's group
 
 // Error messages of the run.
-constexpr int kErrorNothingTicked = 5;
-constexpr int kErrorNoDBEntry = 6;
-constexpr int kErrorNoVoiceEntry = 7;
-constexpr int kErrorNoFWFile = 8;
-constexpr int kErrorNothingNewer = 9;
+// (Refusals to start take theirs from RunRefusal.)
+constexpr int kErrorServerUnreachable = 2;
 constexpr int kErrorRestartUnit = 10;
 constexpr int kErrorNoProgress = 11;
 constexpr int kErrorChannelNotOpen = 12;
@@ -148,16 +145,23 @@ void CDBUpdateTab::ConnectRun() {
     m_progress->SetPos(value);
     update();
   });
+  // A run that ends without finishing gives the page back at once; the watchdog's message
+  // may still follow a give-up or a closed channel.
+  connect(&m_run, &UpdateRun::downloadFailed, this, &CDBUpdateTab::OnRunDownloadFailed);
   connect(&m_run, &UpdateRun::transferGaveUp, this, [this] {
+    ShowRunAtRest();
     m_labelError->setText(m_strErrorLine);
     m_labelError->show();
   });
   connect(&m_run, &UpdateRun::channelNotOpen, this, [this] {
+    ShowRunAtRest();
     UiSeams::ShowMessage(this, ErrorMessage(kErrorChannelNotOpen),
                          UiSeams::MessageIcon::Information);
   });
-  connect(&m_run, &UpdateRun::watchdogExpired, this,
-          [this] { UiSeams::ShowMessage(this, ErrorMessage(kErrorNoProgress)); });
+  connect(&m_run, &UpdateRun::watchdogExpired, this, [this] {
+    ShowRunAtRest();
+    UiSeams::ShowMessage(this, ErrorMessage(kErrorNoProgress));
+  });
   connect(&m_run, &UpdateRun::finished, this, &CDBUpdateTab::FinishRun);
 }
 
@@ -250,15 +254,24 @@ void CDBUpdateTab::ApplyLanguage(int nLanguage) {
 }
 
 void CDBUpdateTab::OnUnitIdentified() {
-  if (!HasWindow()) return;  // a page created later evaluates on its own
-  ShowVersionLabels();
-  if (m_nMode != kModeAuto || !Sheet()->m_bUnitConnected) return;
-  SelectUnitDBArea();
-  SelectUnitVoice();
-  EvaluateUpdates();
+  // A unit that comes (back) starts the choice afresh: its own area and voice, nothing
+  // picked. A page without its window selects them when it is created again.
+  m_bDBAreaChanged = false;
+  m_bVoiceLangChanged = false;
+  if (HasWindow()) {
+    ShowVersionLabels();
+    SelectUnitDBArea();
+    SelectUnitVoice();
+    if (m_nMode == kModeAuto && Sheet()->m_bUnitConnected) EvaluateUpdates();
+  }
+  // A unit that restarted after a firmware comes back with its pages closed: the run's
+  // outcome is told all the same.
+  if (m_run.AwaitsUnitCheck()) ShowRunVerdict();
 }
 
 void CDBUpdateTab::EnableControls(bool bEnable) {
+  // A run keeps its controls locked until it ends.
+  if (m_run.IsRunning()) bEnable = false;
   const bool manual = m_nMode == kModeManual;
   m_comboDB->setEnabled(!manual && bEnable);
   m_comboVoice->setEnabled(!manual && bEnable);
@@ -291,19 +304,35 @@ void CDBUpdateTab::ShowVersionLabels() {
       QStringLiteral("%1 - %2.%3").arg(m_strCaptionFW).arg(unit.nFWMajor).arg(unit.nFWMinor));
 }
 
+void CDBUpdateTab::EnableUpdateButton(bool bEnable) {
+  m_buttonUpdate->setEnabled(bEnable && !m_run.IsRunning());
+}
+
 void CDBUpdateTab::EnableUpdateButtonForFlags() {
-  m_buttonUpdate->setEnabled(m_bUpdateDB || m_bUpdateVoice || m_bUpdateFW);
+  EnableUpdateButton(m_bUpdateDB || m_bUpdateVoice || m_bUpdateFW);
+}
+
+void CDBUpdateTab::EnableRunControls(bool bEnable) {
+  const bool on = bEnable && !m_run.IsRunning() && Sheet()->m_bUnitConnected;
+  const bool manual = m_nMode == kModeManual;
+  for (QWidget* control : std::initializer_list<QWidget*>{m_radioAuto, m_radioManual, m_checkForce})
+    control->setEnabled(on);
+  m_comboDB->setEnabled(on && !manual);
+  m_comboVoice->setEnabled(on && !manual);
+  for (QCheckBox* check : {m_checkDB, m_checkVoice, m_checkFW}) check->setEnabled(on && manual);
+  EnableUpdateButton(on);
 }
 
 // Catalogue decisions.
 
 void CDBUpdateTab::SelectUnitDBArea() {
-  m_comboDB->setCurrentIndex(UpdateCatalogue::SelectUnitDBArea(Sheet()->m_listDB, UnitVersions()));
+  m_nDBSel = UpdateCatalogue::SelectUnitDBArea(Sheet()->m_listDB, UnitVersions());
+  m_comboDB->setCurrentIndex(m_nDBSel);
 }
 
 void CDBUpdateTab::SelectUnitVoice() {
-  m_comboVoice->setCurrentIndex(
-      UpdateCatalogue::SelectUnitVoice(Sheet()->m_listVoice, UnitVersions()));
+  m_nVoiceSel = UpdateCatalogue::SelectUnitVoice(Sheet()->m_listVoice, UnitVersions());
+  m_comboVoice->setCurrentIndex(m_nVoiceSel);
 }
 
 QString CDBUpdateTab::CatalogueDBName() const {
@@ -320,14 +349,16 @@ QString CDBUpdateTab::CatalogueVoiceName() const {
 
 // The entry found for the current choice, or none: a name left from an earlier choice would
 // send another area's (or language's) package.
+// The file name is the entry's only when it is to be sent, and empty otherwise: a name left
+// from an earlier choice, or the entry of an area nobody chose, would be sent in its place.
 void CDBUpdateTab::ApplyDBCheck(const PackageCheck& check) {
   if (check.bFound) m_nServerDBVersion = check.nServerVersion;
-  m_strFileDB = check.strEntry;
+  m_strFileDB = check.bSend ? check.strEntry : QString();
 }
 
 void CDBUpdateTab::ApplyVoiceCheck(const PackageCheck& check) {
   if (check.bFound) m_nServerVoiceVersion = check.nServerVersion;
-  m_strFileVoice = check.strEntry;
+  m_strFileVoice = check.bSend ? check.strEntry : QString();
 }
 
 int CDBUpdateTab::CheckDBPackage() {
@@ -351,6 +382,7 @@ void CDBUpdateTab::EvaluateUpdates() {
   in.strFWVersion = Sheet()->m_strFWVersion;
   in.unit = UnitVersions();
   in.nDBPosition = m_comboDB->currentIndex();
+  in.nVoicePosition = m_comboVoice->currentIndex();
   in.strDBName = CatalogueDBName();
   in.strVoiceName = CatalogueVoiceName();
   in.bDBAreaChanged = m_bDBAreaChanged;
@@ -392,12 +424,15 @@ int CDBUpdateTab::ReadZipList() {
     m_bUpdateFW = true;
     m_checkFW->setChecked(true);
   }
-  if (!list->refused.isEmpty()) {
-    UiSeams::ShowMessage(this, ExtraText(ExtraTextId::ZIPLIST_NAME_OUTSIDE) + QLatin1Char('\n') +
-                                   list->refused.join(QLatin1Char('\n')),
+  const std::pair<ExtraTextId, const QStringList*> leftOut[] = {
+      {ExtraTextId::ZIPLIST_NAME_EMPTY, &list->emptyNames},
+      {ExtraTextId::ZIPLIST_NAME_OUTSIDE, &list->refused}};
+  for (const auto& [textId, names] : leftOut) {
+    if (names->isEmpty()) continue;
+    UiSeams::ShowMessage(this, ExtraText(textId) + QLatin1Char('\n') + names->join(QLatin1Char('\n')),
                          UiSeams::MessageIcon::Warning);
   }
-  if (m_bUpdateDB || m_bUpdateVoice || m_bUpdateFW) m_buttonUpdate->setEnabled(true);
+  if (m_bUpdateDB || m_bUpdateVoice || m_bUpdateFW) EnableUpdateButton(true);
   update();
   return 1;
 }
@@ -405,6 +440,7 @@ int CDBUpdateTab::ReadZipList() {
 // Modes and control notifications.
 
 void CDBUpdateTab::EnterAutoMode() {
+  if (m_run.IsRunning()) return;
   m_strManualDB.clear();
   m_radioAuto->setChecked(true);
   m_nMode = kModeAuto;
@@ -425,6 +461,7 @@ void CDBUpdateTab::EnterAutoMode() {
 }
 
 void CDBUpdateTab::EnterManualMode() {
+  if (m_run.IsRunning()) return;
   m_strManualDB.clear();
   m_radioManual->setChecked(true);
   m_nMode = kModeManual;
@@ -447,13 +484,18 @@ void CDBUpdateTab::EnterManualMode() {
     m_radioAuto->setChecked(true);
     return;
   }
+  // Manual marks are exactly the pack's ticked packages: a mark left from the automatic mode
+  // would send a package the pack does not hold. Lamps and button show the cleared marks
+  // until the list ticks its packages, and stay so when there is no list.
+  m_bUpdateDB = m_bUpdateVoice = m_bUpdateFW = false;
+  m_strManualVoice.clear();
+  m_strManualFW.clear();
+  for (QCheckBox* check : {m_checkDB, m_checkVoice, m_checkFW}) check->setChecked(false);
+  for (QLineEdit* edit : {m_editDB, m_editVoice, m_editFW}) edit->clear();
+  ShowUpdateLamps();
+  EnableUpdateButtonForFlags();
   CUnzipPackDlg dialog(this);
   if (dialog.DoModal() == QDialog::Accepted) {
-    // Manual marks are exactly the pack's ticked packages: a mark left from the automatic
-    // mode would send a package the pack does not hold.
-    m_bUpdateDB = m_bUpdateVoice = m_bUpdateFW = false;
-    m_strManualVoice.clear();
-    m_strManualFW.clear();
     if (ReadZipList() == 1) {
       ShowUpdateLamps();
       m_comboDB->setEnabled(false);
@@ -469,37 +511,40 @@ void CDBUpdateTab::EnterManualMode() {
 }
 
 void CDBUpdateTab::OnDBAreaSelected(int position) {
+  if (m_run.IsRunning()) return;
   m_nDBSel = position;
   const QString text = m_comboDB->itemText(position);
   if (!text.contains(m_strUnitDBArea)) {
     m_bUpdateDB = true;
     m_bDBAreaChanged = true;
     ShowUpdateLamps();
-    m_buttonUpdate->setEnabled(true);
+    EnableUpdateButton(true);
   } else if (m_nServerDBVersion <= m_nUnitDBVersion) {
     m_bDBAreaChanged = false;
     m_bUpdateDB = m_bForce;
     ShowUpdateLamps();
-    m_buttonUpdate->setEnabled(m_bVoiceLangChanged);
+    EnableUpdateButton(m_bVoiceLangChanged);
   }
 }
 
 void CDBUpdateTab::OnVoiceSelected(int position) {
+  if (m_run.IsRunning()) return;
   m_bUpdateVoice = true;
   m_nVoiceSel = position;
   if (position != m_nUnitVoiceLanguage) {
     m_bVoiceLangChanged = true;
     ShowUpdateLamps();
-    m_buttonUpdate->setEnabled(true);
+    EnableUpdateButton(true);
   } else if (m_nServerVoiceVersion <= m_nUnitVoiceVersion) {
     m_bVoiceLangChanged = false;
     m_bUpdateVoice = m_bForce;
     ShowUpdateLamps();
-    m_buttonUpdate->setEnabled(m_bDBAreaChanged);
+    EnableUpdateButton(m_bDBAreaChanged);
   }
 }
 
 void CDBUpdateTab::OnForceClicked() {
+  if (m_run.IsRunning()) return;
   if (m_bForce) {
     m_bForce = false;
     m_checkForce->setChecked(false);
@@ -519,6 +564,7 @@ void CDBUpdateTab::OnForceClicked() {
 }
 
 void CDBUpdateTab::OnPackageCheckClicked(int controlId) {
+  if (m_run.IsRunning()) return;
   bool* flag = controlId == kCheckDBId      ? &m_bUpdateDB
                : controlId == kCheckVoiceId ? &m_bUpdateVoice
                                             : &m_bUpdateFW;
@@ -534,6 +580,7 @@ void CDBUpdateTab::OnPackageCheckClicked(int controlId) {
 // The run.
 
 void CDBUpdateTab::OnUpdateClicked() {
+  if (m_run.IsRunning()) return;
   Sheet()->m_pageMain.m_bBusy = true;
   Sheet()->m_pageMain.StopPollTimer();
   m_buttonUpdate->setEnabled(false);
@@ -552,62 +599,65 @@ void CDBUpdateTab::OnUpdateClicked() {
 void CDBUpdateTab::StartAutoRun() {
   EvaluateUpdates();
   m_buttonUpdate->setEnabled(false);
-  if (!m_bUpdateDB && !m_bUpdateVoice && !m_bUpdateFW) {
-    UiSeams::ShowMessage(this, ErrorMessage(kErrorNothingNewer));
-    return;
-  }
-  if (m_bUpdateDB && m_strFileDB.isEmpty()) {
-    UiSeams::ShowMessage(this, ErrorMessage(kErrorNoDBEntry));
-    m_bUpdateDB = false;
-    return;
-  }
-  if (m_bUpdateVoice && m_strFileVoice.isEmpty()) {
-    UiSeams::ShowMessage(this, ErrorMessage(kErrorNoVoiceEntry));
-    m_bUpdateVoice = false;
-    return;
-  }
-  if (m_bUpdateFW && Sheet()->m_strFWFile.isEmpty()) {
-    UiSeams::ShowMessage(this, ErrorMessage(kErrorNoFWFile));
-    m_bUpdateFW = false;
-    return;
-  }
+  AutoRunInputs in;
+  in.bUpdateDB = m_bUpdateDB;
+  in.bUpdateVoice = m_bUpdateVoice;
+  in.bUpdateFW = m_bUpdateFW;
+  in.strFileDB = m_strFileDB;
+  in.strFileVoice = m_strFileVoice;
+  in.strFWFile = Sheet()->m_strFWFile;
+  in.strFWVersion = Sheet()->m_strFWVersion;
+  in.strBaseUrl = UpdateServer::BaseUrl();
   // The whole working directory, however long: a cut one would put the packages elsewhere.
-  m_strLocalDir = WorkingFolder::Current();
-  const PackageLocations at = FormPackageLocations(UpdateServer::BaseUrl(), m_strLocalDir,
-                                                   m_strFileDB, m_strFileVoice,
-                                                   Sheet()->m_strFWFile);
-  m_strUrlDB = at.strUrlDB;
-  m_strUrlVoice = at.strUrlVoice;
-  m_strUrlFW = at.strUrlFW;
-  m_strPathDB = at.strPathDB;
-  m_strPathVoice = at.strPathVoice;
-  m_strPathFW = at.strPathFW;
+  in.strFolder = WorkingFolder::Current();
+  const RunStart start = PlanAutoRun(in);
+  switch (start.refusal) {
+    case RunRefusal::None: break;
+    case RunRefusal::NoDBEntry: m_bUpdateDB = false; break;
+    case RunRefusal::NoVoiceEntry: m_bUpdateVoice = false; break;
+    case RunRefusal::NoFWFile: m_bUpdateFW = false; break;
+    default: break;
+  }
+  if (start.refusal != RunRefusal::None) {
+    UiSeams::ShowMessage(this, ErrorMessage(static_cast<int>(start.refusal)));
+    return;
+  }
+  m_strLocalDir = in.strFolder;
   m_strFileFW = Sheet()->m_strFWFile;
   ShowVersionLabels();
-
-  StartRun(true);
+  StartRun(start.plan);
 }
 
 void CDBUpdateTab::StartManualRun() {
-  if (m_bUpdateDB) m_strPathDB = m_strManualDB;
-  if (m_bUpdateVoice) m_strPathVoice = m_strManualVoice;
-  if (m_bUpdateFW) m_strPathFW = m_strManualFW;
-  if (!m_bUpdateDB && !m_bUpdateVoice && !m_bUpdateFW) {
-    UiSeams::ShowMessage(this, ErrorMessage(kErrorNothingTicked));
+  ManualRunInputs in;
+  in.bUpdateDB = m_bUpdateDB;
+  in.bUpdateVoice = m_bUpdateVoice;
+  in.bUpdateFW = m_bUpdateFW;
+  in.strManualDB = m_strManualDB;
+  in.strManualVoice = m_strManualVoice;
+  in.strManualFW = m_strManualFW;
+  in.strFolder = WorkingFolder::Current();
+  const RunStart start = PlanManualRun(in);
+  if (start.refusal != RunRefusal::None) {
+    UiSeams::ShowMessage(this, ErrorMessage(static_cast<int>(start.refusal)));
     return;
   }
   ShowVersionLabels();
-  StartRun(false);
+  StartRun(start.plan);
 }
 
-void CDBUpdateTab::StartRun(bool bAuto) {
-  UpdateRunPlan plan;
-  plan.bAuto = bAuto;
-  plan.bUpdateDB = m_bUpdateDB;
-  plan.bUpdateVoice = m_bUpdateVoice;
-  plan.bUpdateFW = m_bUpdateFW;
-  plan.at = {m_strUrlDB, m_strUrlVoice, m_strUrlFW, m_strPathDB, m_strPathVoice, m_strPathFW};
+void CDBUpdateTab::StartRun(const UpdateRunPlan& plan) {
+  const PackageLocations& at = plan.at;
+  if (plan.bAuto) {
+    m_strUrlDB = at.strUrlDB;
+    m_strUrlVoice = at.strUrlVoice;
+    m_strUrlFW = at.strUrlFW;
+  }
+  for (auto [member, path] : {std::pair{&m_strPathDB, &at.strPathDB}, std::pair{&m_strPathVoice, &at.strPathVoice},
+                              std::pair{&m_strPathFW, &at.strPathFW}})
+    if (plan.bAuto || !path->isEmpty()) *member = *path;
   m_run.Start(plan);
+  EnableRunControls(false);
 }
 
 void CDBUpdateTab::OnRunDownloadStarted(int downloadState) {
@@ -635,35 +685,101 @@ void CDBUpdateTab::OnRunSendStarted(int transferKind) {
   m_labelSendPhase->show();
 }
 
-void CDBUpdateTab::FinishRun() {
+void CDBUpdateTab::OnRunDownloadFailed(int downloadState, DownloadResult result,
+                                       const QString& errorText) {
   const UpdateRunPlan& plan = m_run.Plan();
+  ShowRunAtRest();
+  QString message = ErrorMessage(kErrorServerUnreachable);
+  if (result == DownloadResult::NotOnServer) {
+    const QString name = downloadState == UpdateRun::kDownloadDB      ? plan.strFileDB
+                         : downloadState == UpdateRun::kDownloadVoice ? plan.strFileVoice
+                                                                      : plan.strFileFW;
+    message = ExtraText(ExtraTextId::UPDATE_PACKAGE_NOT_ON_SERVER).arg(name);
+  } else if (result == DownloadResult::WriteFailed && !errorText.isEmpty()) {
+    message = errorText;  // the working folder, not the server, is at fault
+  }
+  UiSeams::ShowMessage(this, message);
+}
+
+void CDBUpdateTab::ShowRunAtRest() {
+  for (QLabel* label : {m_labelDownloadPhase, m_labelDownloadSize, m_labelSendPhase}) label->clear();
+  m_progress->SetPos(0);
+  EnableRunControls(true);
+}
+
+void CDBUpdateTab::ShowIdleLamps() {
+  for (QLabel* state : {m_labelDBState, m_labelVoiceState, m_labelFWState}) state->clear();
+  for (GradientLabel* lamp : {m_lampDB, m_lampVoice, m_lampFW}) lamp->SetColors(kLampIdle, kLampIdle, 0);
+}
+
+void CDBUpdateTab::FinishRun() {
+  const UpdateRunPlan plan = m_run.Plan();
   m_run.DeletePackageFiles();
   for (QLineEdit* edit : {m_editDB, m_editVoice, m_editFW}) edit->clear();
   m_run.StopWatchdog();
   m_run.m_nTransferKind = UpdateRun::kTransferFW;
-  // A new firmware needs the unit restarted: the end message says so.
-  const QString message =
-      plan.bUpdateFW ? QStringLiteral("%1\n%2").arg(m_strRunFinished, ErrorMessage(kErrorRestartUnit))
-                     : m_strRunFinished;
   m_bDBAreaChanged = false;
   m_bVoiceLangChanged = false;
-  Sheet()->m_pageMain.m_bBusy = false;
-  Sheet()->m_pageMain.IdentifyUnitAgain();
-  Sheet()->m_pageMain.StartPollTimer(kPollPeriodAfterRunMs);
-  m_labelSendPhase->setText(m_strRunFinished);
-  UiSeams::ShowMessage(this, message);
-
   m_bUpdateDB = m_bUpdateVoice = m_bUpdateFW = false;
   m_bForce = false;
-  ShowUpdateLamps();
-  m_buttonUpdate->setEnabled(true);
+  // What the unit now holds is known only from its next identification: until then the
+  // lamps claim nothing, and nothing after the end message paints them.
+  ShowIdleLamps();
   for (QLabel* label : {m_labelDownloadPhase, m_labelDownloadSize}) {
     label->clear();
     label->hide();
   }
-  m_labelSendPhase->clear();
   m_progress->SetPos(0);
   ResetRunState();
+  EnableRunControls(true);
+  Sheet()->m_pageMain.m_bBusy = false;
+  Sheet()->m_pageMain.IdentifyUnitAgain();
+  Sheet()->m_pageMain.StartPollTimer(kPollPeriodAfterRunMs);
+
+  if (m_run.AwaitsUnitCheck()) {
+    // The end message waits for the unit to tell its versions; a new firmware needs the
+    // unit restarted before it can.
+    m_labelSendPhase->setText(ExtraText(ExtraTextId::UPDATE_CHECKING_UNIT));
+    if (plan.bUpdateFW) UiSeams::ShowMessage(this, ErrorMessage(kErrorRestartUnit));
+    return;
+  }
+  // A new firmware needs the unit restarted: the end message says so.
+  const QString message =
+      plan.bUpdateFW ? QStringLiteral("%1\n%2").arg(m_strRunFinished, ErrorMessage(kErrorRestartUnit))
+                     : m_strRunFinished;
+  m_labelSendPhase->setText(m_strRunFinished);
+  UiSeams::ShowMessage(this, message);
+  m_labelSendPhase->clear();
+}
+
+void CDBUpdateTab::ShowRunVerdict() {
+  const UpdateRunPlan plan = m_run.Plan();
+  const UpdateCatalogue::UnitVersions unit = UnitVersions();
+  const QList<int> notTaken = m_run.CheckUnit(unit);
+  m_labelSendPhase->clear();
+  if (notTaken.isEmpty()) {
+    UiSeams::ShowMessage(this, m_strRunFinished);
+    return;
+  }
+  // A package the unit did not take stays marked, so its lamp stays orange.
+  QStringList lines;
+  for (int package : notTaken) {
+    if (package == kPackageDB) {
+      m_bUpdateDB = true;
+      lines << ExtraText(ExtraTextId::UPDATE_DB_NOT_TAKEN).arg(plan.strFileDB, QString::number(unit.nDBVersion));
+    } else if (package == kPackageVoice) {
+      m_bUpdateVoice = true;
+      lines << ExtraText(ExtraTextId::UPDATE_VOICE_NOT_TAKEN)
+                   .arg(plan.strFileVoice, QString::number(unit.nVoiceVersion));
+    } else {
+      m_bUpdateFW = true;
+      lines << ExtraText(ExtraTextId::UPDATE_FW_NOT_TAKEN)
+                   .arg(plan.strFileFW, QStringLiteral("%1.%2").arg(unit.nFWMajor).arg(unit.nFWMinor));
+    }
+  }
+  ShowUpdateLamps();
+  EnableUpdateButtonForFlags();
+  UiSeams::ShowMessage(this, lines.join(QLatin1Char('\n')), UiSeams::MessageIcon::Warning);
 }
 
 void CDBUpdateTab::ResetRunState() {

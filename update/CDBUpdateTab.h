@@ -163,9 +163,23 @@ class CDBUpdateTab : public CPropertyPage {
   QString PageText(int nLanguage, int index) const;
   QString ErrorMessage(int number) const;
   void ShowLamp(bool bToSend, QLabel* state, GradientLabel* lamp);
+  // Lamps without a claim: white, no state text.
+  void ShowIdleLamps();
+  // Update is never enabled while a run is going.
+  void EnableUpdateButton(bool bEnable);
   void EnableUpdateButtonForFlags();
+  // Locks the mode radios, combos, ForceUpdate, package check boxes and Update for a run,
+  // and gives them back (as the mode and the connection allow) when it ends.
+  void EnableRunControls(bool bEnable);
   void OnRunSendStarted(int transferKind);
-  // Hands the marks, addresses and paths as they are now to the run and starts it.
-  void StartRun(bool bAuto);
+  // Keeps the plan's addresses and paths in the page's members and starts the run.
+  void StartRun(const UpdateRunPlan& plan);
   void OnRunDownloadStarted(int downloadState);
+  // A run that ended without finishing: phase texts and bar back to idle, controls back.
+  void ShowRunAtRest();
+  // The run ended on a failed download: nothing was sent; the page is back at rest.
+  void OnRunDownloadFailed(int downloadState, DownloadResult result, const QString& errorText);
+  // The unit's identification after an automatic run: the end message, or which packages
+  // it did not take.
+  void ShowRunVerdict();
 };
