@@ -1,20 +1,14 @@
-// bench_update: how much the program's package transfer costs over writing the same bytes
-// straight into a unit channel. Both send a 32 MiB package to a private emulated unit at
-// unlimited rate; the program's way is the package sender (library, worker thread, retry
-// rules, queued progress reports), the plain way is a loop of 2048-byte writes on a channel
-// opened through the same library.
-//
-// Prints "NAME VALUE UNIT" lines; transfer_ratio_32MiB is the figure (target: at most 1.5).
+// bench_update: the package sender's cost over plain 2048-byte writes into a unit channel
+// opened through the same library, both sending 32 MiB to a private emulated unit at
+// unlimited rate. Prints "NAME VALUE UNIT"; transfer_ratio_32MiB is the figure (at most 1.5).
 #include <poll.h>
 #include <sys/socket.h>
 
 #include <cerrno>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-#include <QJsonArray>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -22,27 +16,22 @@
 #include "UpdateTestSupport.h"
 #include "device/UnitExchange.h"
 #include "device/UnitLibrary.h"
-#include "support/TestSupport.h"
 #include "support/UnitEmulator.h"
 #include "update/PackageSender.h"
+
+using namespace UpdateTestSupport;
 
 namespace {
 
 constexpr std::size_t kPackageSize = 32u * 1024 * 1024;
-// Rounds of each way; the fastest of each counts, as other load on the machine only ever
-// slows a round down.
-constexpr int kRounds = 7;
+constexpr int kRounds = 7;  // the fastest round of each way counts: other load only slows one down
 constexpr int kTimeoutMs = 120000;
 
 
-// Waits until the unit has taken `count` packages in all, so one round does not run into
-// the unit still digesting the previous one.
+// Waits until the unit has taken `count` packages in all, so no round runs into the last.
 bool WaitForPackages(UnitEmulator& unit, int count) {
-  return unit.WaitForStatus(
-      [count](const QJsonObject& status) {
-        return UpdateTestSupport::ReceivedPackages(status).size() >= count;
-      },
-      kTimeoutMs);
+  const auto taken = [count](const QJsonObject& status) { return ReceivedPackages(status).size() >= count; };
+  return unit.WaitForStatus(taken, kTimeoutMs);
 }
 
 // The program's transfer, from the start to the sender's finished report.
@@ -103,8 +92,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_update: the emulated unit did not start\n%s\n", unit.DaemonLog().constData());
     return 1;
   }
-  const QByteArray file = UpdateTestSupport::BuildPackage(
-      PackageHeader::kDatabase, 2, {2, 4, 12}, kPackageSize - PackageHeader::kPayloadOffset);
+  const QByteArray file = Database(kPackageSize - PackageHeader::kPayloadOffset);
 
   std::vector<double> program, plain;
   int packages = 0;

@@ -1,43 +1,111 @@
 #pragma once
 
-#include <gtest/gtest.h>
+#include <QtWidgets>
 
-#include <QStringList>
-#include <QTemporaryDir>
-#include <array>
-#include <cstdint>
-#include <memory>
-
+#include "UpdateTestSupport.h"
 #include "app/CV700UpdaterDlg.h"
+#include "app/VersionFile.h"
+#include "device/UnitVersionInfo.h"
+#include "platform/UiSeams.h"
+#include "support/FtpServer.h"
+#include "support/UnitEmulator.h"
+#include "text/UiTextTable.h"
 #include "update/CDBUpdateTab.h"
+#include "update/UpdateServer.h"
+#include "widgets/GradientLabel.h"
 
-// A sheet holding the shipped texts and catalogue, a unit that has identified itself, and
-// the update page, in a working folder of its own. Message boxes are recorded, never shown.
+// The sheet with the shipped texts and catalogue, an identified emulated unit, the update
+// page in a working folder of its own, a loopback FTP server on request; boxes recorded.
 class UpdatePageFixture : public ::testing::Test {
  protected:
-  // The unit of the tests: area 2 (Europe), database 100411, firmware 1.5, voice 10203 in
-  // language 0 (English). The shipped catalogue has database 100412 and firmware 1.6.
+  // The unit of StartUnit; the shipped catalogue has database 100412 and firmware 1.6.
   static constexpr std::array<std::int8_t, 12> kUnitReply = {2, 2, 4, 11, 7, 1, 5, 1, 2, 3, 0, 0};
+  static constexpr std::array<std::int8_t, 12> kOnlyDBOlder = {2, 2, 4, 11, 7, 1, 6, 1, 2, 3, 0, 0};
+  static constexpr COLORREF kOrange = CDBUpdateTab::kLampToSend;
+  static constexpr COLORREF kGreen = CDBUpdateTab::kLampUpToDate;
 
-  void SetUp() override;
-  void TearDown() override;
+  void SetUp() override {
+    m_messages.clear();
+    ASSERT_TRUE(QDir::setCurrent(m_work.path()));
+    UiSeams::SetMessageHandler([this](const UiSeams::MessageRequest& request) {
+      m_messages << request.text;
+      if (m_whileMessageShown) m_whileMessageShown();
+      return QMessageBox::Ok;
+    });
+    ASSERT_TRUE(m_unit.IsRunning() || UpdateTestSupport::StartUnit(m_unit)) << m_unit.DaemonLog().constData();
+    m_sheet = std::make_unique<CV700UpdaterDlg>();
+    ASSERT_TRUE(ReadUITextFile(TestSupport::ShippedDataPath("V770UIText_New_v12.txt"), m_sheet->m_arrText));
+    m_sheet->m_strErrorMsg = CopyErrorMessages(m_sheet->m_arrText, kLanguageEnglish);
+    VersionInfo info;
+    ASSERT_TRUE(ReadVersionFile(TestSupport::ShippedDataPath("V770_VersionInfo_v12.txt"), info));
+    std::tie(m_sheet->m_listDB, m_sheet->m_listVoice) = std::pair(info.listDB, info.listVoice);
+    std::tie(m_sheet->m_strFWFile, m_sheet->m_strFWVersion) = std::pair(info.strFWFile, info.strFWVersion);
+    m_sheet->m_bInternetConnected = m_sheet->m_bUnitConnected = true;
+    m_sheet->m_pageMain.m_bConnectionShown = true;  // identified, as when its pages appeared
+    SetUnitReply(kUnitReply);
+  }
+  void TearDown() override {
+    m_sheet.reset();
+    UiSeams::SetMessageHandler({});
+    qputenv(UpdateServer::kOverrideVariable, m_savedServer);
+  }
 
-  // The version reply as the main page stores and hands it on.
-  void SetUnitReply(const std::array<std::int8_t, 12>& reply);
-  // Creates the page's window as the sheet does when the page is shown.
-  void OpenPage();
+  // The version reply as the main page stores it and hands it on.
+  void SetUnitReply(const std::array<std::int8_t, 12>& reply) {
+    std::copy(reply.begin(), reply.end(), m_sheet->m_pageMain.m_byVersionReply.begin());
+    const UnitVersionInfo i = UnitVersionInfo::FromReply(std::span(reply), m_sheet->m_listDB);
+    CDBUpdateTab& page = Page();
+    std::tie(page.m_strUnitDBArea, page.m_nUnitDBVersion, page.m_nUnitDBArea, page.m_nUnitVoiceVersion,
+             page.m_nUnitVoiceLanguage, page.m_fUnitFWVersion) =
+        std::tuple(i.strDBArea, i.nUnitDBVersion, i.nUnitDBArea, i.nUnitVoiceVersion, i.nUnitVoiceLanguage,
+                   i.fUnitFWVersion);
+  }
+  void OpenPage() { Page().CreatePageWindow(); }
+  // Serves the FTP tree with a database package and points the program at it.
+  void StartServer(const QByteArray& database) {
+    ASSERT_TRUE(UpdateTestSupport::PutOnServer(m_ftpRoot.path(), "DB", "100412_Europe", database));
+    ASSERT_TRUE(m_ftp.Start(m_ftpRoot.path()));
+    qputenv(UpdateServer::kOverrideVariable, (m_ftp.BaseUrl() + UpdateCatalogue::kServerPath).toUtf8());
+  }
+  static void Choose(QComboBox* combo, int position) {
+    combo->setCurrentIndex(position);
+    emit combo->activated(position);
+  }
+  std::array<COLORREF, 3> Lamps() {  // database, voice, firmware
+    return {Page().m_lampDB->BackgroundColor(), Page().m_lampVoice->BackgroundColor(), Page().m_lampFW->BackgroundColor()};
+  }
+  QList<bool> RunControls() {
+    const CDBUpdateTab& p = Page();
+    return {p.m_radioAuto->isEnabled(), p.m_radioManual->isEnabled(), p.m_comboDB->isEnabled(),
+            p.m_comboVoice->isEnabled(), p.m_checkForce->isEnabled(), p.m_buttonUpdate->isEnabled()};
+  }
+  // The kinds of the packages the unit installed, and how many it was sent.
+  std::pair<QStringList, int> Installed() {
+    QStringList kinds;
+    const QJsonArray sent = UpdateTestSupport::ReceivedPackages(m_unit.Status());
+    for (const QJsonValue& package : sent)
+      if (package["installed"].toBool()) kinds << package["kind"].toString();
+    return {kinds, int(sent.size())};
+  }
+  QStringList PackageFilesInWork() const { return QDir(m_work.path()).entryList({"*.hdr"}, QDir::Files); }
+  // Waits until the main page has asked the unit again and shows this database version.
+  bool IdentifiedWith(const char* db) {
+    return TestSupport::WaitUntil([&] { return Sheet().m_pageMain.m_staticDBValue->text() == db; },
+                                  UpdateTestSupport::kRunTimeoutMs);
+  }
 
   CDBUpdateTab& Page() { return m_sheet->m_pageUpdate; }
   CV700UpdaterDlg& Sheet() { return *m_sheet; }
-  QString Text(int index) const { return UiText(m_sheet->m_arrText, m_sheet->m_nLanguageID, index); }
+  QString DBFW(int number) const { return UiText(m_sheet->m_arrText, m_sheet->m_nLanguageID, UiIndex(DBFW_TAB_001, number)); }
   QString Error(int number) const { return m_sheet->m_strErrorMsg[static_cast<size_t>(number - 1)]; }
   QString WorkFile(const QString& name) const { return m_work.filePath(name); }
 
-  QTemporaryDir m_work;
-  QString m_previousDir;
+  QTemporaryDir m_work, m_ftpRoot;
+  TestSupport::FtpServer m_ftp;
+  UnitEmulator m_unit;
+  const QByteArray m_savedServer = qgetenv(UpdateServer::kOverrideVariable);
   std::unique_ptr<CV700UpdaterDlg> m_sheet;
   QStringList m_messages;
+  // What a message box does while it is up (the user reading it); nothing unless set.
+  std::function<void()> m_whileMessageShown;
 };
-
-// A ZIP archive of (name, bytes) items, as the manual pack is.
-bool MakeZip(const QString& path, const QList<std::pair<QString, QByteArray>>& items);

@@ -1,279 +1,312 @@
-// The update page's controls, modes and decisions, without a unit to send to.
-#include <gtest/gtest.h>
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-
+// The update page driven as a user would, against an emulated unit and a loopback FTP server.
 #include "UpdatePageFixture.h"
-#include "support/TestSupport.h"
+#include "device/UnitLibrary.h"
+#include "text/ExtraTexts.h"
 #include "update/UnzipManualPack.h"
-#include "widgets/GradientLabel.h"
+#include "widgets/TextProgressBar.h"
+
+using namespace UpdateTestSupport;
+using TestSupport::WaitUntil;
 
 namespace {
 
-constexpr COLORREF kOrange = 0x00A5FF;
-constexpr COLORREF kGreen = 0x01FF00;
-constexpr int kUnpackTimeoutMs = 10000;
-
-int DBFW(int number) { return UiIndex(DBFW_TAB_001, number); }
-
-class UpdatePageTest : public UpdatePageFixture {
- protected:
-  QStringList Items(QComboBox* combo) {
-    QStringList items;
-    for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
-    return items;
-  }
-  void Choose(QComboBox* combo, int position) {
-    combo->setCurrentIndex(position);
-    emit combo->activated(position);
-  }
-};
-
-}  // namespace
+using UpdatePageTest = UpdatePageFixture;
+constexpr std::array<std::int8_t, 12> kUpToDate = {2, 2, 4, 12, 7, 1, 6, 1, 2, 3, 0, 0};
 
 TEST_F(UpdatePageTest, AutoModeMarksWhatIsNewerThanTheUnit) {
-  OpenPage();
-  CDBUpdateTab& page = Page();
-  EXPECT_TRUE(page.m_radioAuto->isChecked());
-  EXPECT_EQ(page.m_nMode, CDBUpdateTab::kModeAuto);
-  EXPECT_EQ(Items(page.m_comboDB).first(), QStringLiteral("Europe"));
-  EXPECT_EQ(page.m_comboDB->currentIndex(), 0);  // area code 2
-  EXPECT_EQ(page.m_comboVoice->currentIndex(), 0);
-
-  // Database 100412 > 100411 and firmware 1.6 > 1.5; the voice 10203 is the unit's.
-  EXPECT_TRUE(page.m_bUpdateDB);
-  EXPECT_FALSE(page.m_bUpdateVoice);
-  EXPECT_TRUE(page.m_bUpdateFW);
-  EXPECT_EQ(page.m_lampDB->BackgroundColor(), kOrange);
-  EXPECT_EQ(page.m_lampVoice->BackgroundColor(), kGreen);
-  EXPECT_EQ(page.m_lampFW->BackgroundColor(), kOrange);
-  EXPECT_EQ(page.m_labelDBState->text(), Text(DBFW(5)));
-  EXPECT_EQ(page.m_labelVoiceState->text(), Text(DBFW(2)));
-  EXPECT_EQ(page.m_strFileDB, QStringLiteral("100412_Europe"));
-  EXPECT_EQ(page.m_nServerVoiceVersion, 10203);
-  EXPECT_TRUE(page.m_buttonUpdate->isEnabled());
-
-  EXPECT_EQ(page.m_labelDBVersion->text(), Text(DBFW(26)) + QStringLiteral(" - 100411"));
-  EXPECT_EQ(page.m_labelVoiceVersion->text(), Text(DBFW(27)) + QStringLiteral(" - 10203"));
-  EXPECT_EQ(page.m_labelFWVersion->text(), Text(DBFW(25)) + QStringLiteral(" - 1.5"));
-  EXPECT_TRUE(page.m_labelError->isHidden());
-  EXPECT_TRUE(page.m_labelSendPhase->isHidden());
-  EXPECT_TRUE(m_messages.isEmpty());
+  struct Case {
+    const char* what;
+    std::array<std::int8_t, 12> reply;
+    int language;
+    bool db, fw;  // the voice is always the unit's
+    const char *shownArea, *fileDB;
+    int serverDB;            // the catalogue's version for the area shown
+    QStringList versions;  // as the labels show them
+  };
+  const Case cases[] = {
+      // Database 100412 > 100411 and firmware 1.6 > 1.5; the voice 10203 is the unit's.
+      {"older unit", kUnitReply, 1, true, true, "Europe", "100412_Europe", 100412, {"100411", "10203", "1.5"}},
+      {"up to date", kUpToDate, 1, false, false, "Europe", "", 100412, {"100412", "10203", "1.6"}},
+      // French names shown, the catalogue searched with the English one at that position.
+      {"French page, German unit", {4, 2, 3, 30, 7, 1, 6, 1, 2, 3, 0, 1}, 2, false, false, "Allemagne", "", 100330,
+       {"100330", "10203", "1.6"}},
+      // Its own area is not in the catalogue: the last one shows, marked, but nobody chose it.
+      {"unknown area", {20, 2, 0, 0, 7, 1, 6, 1, 2, 3, 0, 0}, 1, true, false, "Spain", "", 100318,
+       {"100000", "10203", "1.6"}},
+  };
+  for (const Case& c : cases) {
+    TearDown();
+    SetUp();
+    Sheet().m_nLanguageID = c.language;
+    SetUnitReply(c.reply);
+    OpenPage();
+    CDBUpdateTab& page = Page();
+    EXPECT_TRUE(page.m_radioAuto->isChecked() && page.m_nMode == CDBUpdateTab::kModeAuto);
+    EXPECT_EQ(std::tuple(page.m_bUpdateDB, page.m_bUpdateVoice, page.m_bUpdateFW, Lamps()),
+              std::tuple(c.db, false, c.fw, std::array{c.db ? kOrange : kGreen, kGreen, c.fw ? kOrange : kGreen}))
+        << c.what;
+    EXPECT_EQ(std::pair(page.m_labelDBState->text(), page.m_labelVoiceState->text()),
+              std::pair(DBFW(c.db ? 5 : 2), DBFW(2)));  // in the page's language
+    EXPECT_EQ(std::tuple(page.m_comboDB->currentText(), page.m_strFileDB, page.m_nServerDBVersion),
+              std::tuple(QString(c.shownArea), QString(c.fileDB), c.serverDB))
+        << c.what;
+    EXPECT_EQ(QStringList({page.m_labelDBVersion->text(), page.m_labelVoiceVersion->text(),
+                           page.m_labelFWVersion->text()}),
+              QStringList({DBFW(26) + " - " + c.versions[0], DBFW(27) + " - " + c.versions[1],
+                           DBFW(25) + " - " + c.versions[2]}));
+    EXPECT_EQ(page.m_buttonUpdate->isEnabled(), c.db || c.fw) << c.what;
+    EXPECT_TRUE(m_messages.isEmpty() && page.m_labelError->isHidden() && page.m_labelSendPhase->isHidden());
+    if (c.db && !c.fw && QString(c.fileDB).isEmpty()) {
+      page.m_buttonUpdate->click();
+      EXPECT_EQ(m_messages, QStringList{Error(6)}) << c.what;  // refused, nothing is downloaded
+    } else if (!c.db && !c.fw) {
+      page.OnUpdateClicked();
+      EXPECT_EQ(m_messages, QStringList{Error(9)}) << c.what;
+    }
+    EXPECT_TRUE(!page.m_run.IsRunning() && (m_messages.isEmpty() || !page.m_buttonUpdate->isEnabled()));
+    EXPECT_EQ(Sheet().m_pageMain.m_bBusy, !m_messages.isEmpty());  // a refusal keeps the poll paused
+  }
 }
 
-TEST_F(UpdatePageTest, FirmwareMinorNumbersCompareAsWholeNumbers) {
-  Sheet().m_strFWVersion = QStringLiteral("1.10");
-  SetUnitReply({2, 2, 4, 12, 7, 1, 9, 1, 2, 3, 0, 0});
-  OpenPage();
-  EXPECT_FALSE(Page().m_bUpdateDB);
-  EXPECT_TRUE(Page().m_bUpdateFW);  // 1.10 is newer than 1.9
-  EXPECT_EQ(Page().m_lampFW->BackgroundColor(), kOrange);
-  EXPECT_EQ(Page().m_labelFWVersion->text(), Text(DBFW(25)) + QStringLiteral(" - 1.9"));
-}
-
-TEST_F(UpdatePageTest, ForceMarksEverythingAndRestoresTheMarksWhenCleared) {
-  SetUnitReply({2, 2, 4, 12, 7, 1, 6, 1, 2, 3, 0, 0});  // everything up to date
-  OpenPage();
-  CDBUpdateTab& page = Page();
-  EXPECT_FALSE(page.m_bUpdateDB || page.m_bUpdateVoice || page.m_bUpdateFW);
-  EXPECT_FALSE(page.m_buttonUpdate->isEnabled());
-
-  page.m_checkForce->click();
-  EXPECT_TRUE(page.m_bForce);
-  EXPECT_TRUE(page.m_checkForce->isChecked());
-  EXPECT_TRUE(page.m_bUpdateDB && page.m_bUpdateVoice && page.m_bUpdateFW);
-  EXPECT_EQ(page.m_strFileDB, QStringLiteral("100412_Europe"));  // equal version, sent when forced
-  EXPECT_EQ(page.m_lampVoice->BackgroundColor(), kOrange);
-  EXPECT_TRUE(page.m_buttonUpdate->isEnabled());
-
-  page.m_checkForce->click();
-  EXPECT_FALSE(page.m_bForce);
-  EXPECT_FALSE(page.m_checkForce->isChecked());
-  EXPECT_FALSE(page.m_bUpdateDB || page.m_bUpdateVoice || page.m_bUpdateFW);
-  EXPECT_EQ(page.m_lampDB->BackgroundColor(), kGreen);
-}
-
-TEST_F(UpdatePageTest, ChoosingAnotherAreaOrVoiceMarksItsPackage) {
-  SetUnitReply({2, 2, 4, 12, 7, 1, 6, 1, 2, 3, 0, 0});
-  OpenPage();
-  CDBUpdateTab& page = Page();
-
-  Choose(page.m_comboDB, 1);  // France
-  EXPECT_TRUE(page.m_bDBAreaChanged);
-  EXPECT_TRUE(page.m_bUpdateDB);
-  EXPECT_EQ(page.m_lampDB->BackgroundColor(), kOrange);
-  EXPECT_TRUE(page.m_buttonUpdate->isEnabled());
-
-  Choose(page.m_comboVoice, 2);  // German
-  EXPECT_TRUE(page.m_bVoiceLangChanged);
-  EXPECT_EQ(page.m_lampVoice->BackgroundColor(), kOrange);
-
-  // Back to the unit's area: the voice choice still needs the button.
-  Choose(page.m_comboDB, 0);
-  EXPECT_FALSE(page.m_bDBAreaChanged);
-  EXPECT_FALSE(page.m_bUpdateDB);
-  EXPECT_EQ(page.m_lampDB->BackgroundColor(), kGreen);
-  EXPECT_TRUE(page.m_buttonUpdate->isEnabled());
-
-  Choose(page.m_comboVoice, 0);
-  EXPECT_FALSE(page.m_bVoiceLangChanged);
-  EXPECT_FALSE(page.m_bUpdateVoice);
-  EXPECT_FALSE(page.m_buttonUpdate->isEnabled());
-}
-
-TEST_F(UpdatePageTest, SecondLanguageSearchesTheCatalogueWithLanguageOneNames) {
+TEST_F(UpdatePageTest, ForceAndOtherChoicesMarkTheirPackages) {
   Sheet().m_nLanguageID = kLanguageFrench;
-  SetUnitReply({4, 2, 3, 30, 7, 1, 6, 1, 2, 3, 0, 1});  // Germany 100330, French voice
+  SetUnitReply(kUpToDate);
   OpenPage();
   CDBUpdateTab& page = Page();
-  EXPECT_EQ(page.m_comboDB->currentText(), QStringLiteral("Allemagne"));
-  EXPECT_EQ(page.m_comboVoice->currentText(), QStringLiteral("Français"));
-  EXPECT_EQ(page.m_listDBNamesLang1.value(2), QStringLiteral("Germany"));
-  EXPECT_EQ(page.m_nServerDBVersion, 100330);
-  EXPECT_FALSE(page.m_bUpdateDB);
-  EXPECT_EQ(page.m_labelDBState->text(), Text(DBFW(2)));  // the French text
-
-  // The area test compares the shown French name with the unit's catalogue name.
-  Choose(page.m_comboDB, 2);
-  EXPECT_TRUE(page.m_bDBAreaChanged);
-  EXPECT_TRUE(page.m_bUpdateDB);
+  page.m_checkForce->click();
+  EXPECT_TRUE(page.m_bForce && page.m_checkForce->isChecked() && page.m_buttonUpdate->isEnabled());
+  EXPECT_EQ(Lamps(), (std::array{kOrange, kOrange, kOrange}));
+  page.m_checkForce->click();  // the marks of before come back
+  EXPECT_EQ(std::tuple(page.m_bForce, page.m_checkForce->isChecked(), Lamps()),
+            std::tuple(false, false, std::array{kGreen, kGreen, kGreen}));
+  Choose(page.m_comboDB, 2);  // Allemagne: the shown French name is not the unit's area
+  Choose(page.m_comboVoice, 2);
+  EXPECT_TRUE(page.m_bDBAreaChanged && page.m_bVoiceLangChanged && page.m_buttonUpdate->isEnabled());
+  EXPECT_EQ(Lamps(), (std::array{kOrange, kOrange, kGreen}));
   page.EvaluateUpdates();
-  EXPECT_EQ(page.m_strFileDB, QStringLiteral("100330_Germany"));
-}
-
-TEST_F(UpdatePageTest, TypingIntoAComboBoxKeepsTheListedChoice) {
-  OpenPage();
-  CDBUpdateTab& page = Page();
-  Choose(page.m_comboDB, 3);
-  QLineEdit* edit = page.m_comboDB->lineEdit();
-  edit->setText(QStringLiteral("Atlantis"));
-  emit edit->textEdited(QStringLiteral("Atlantis"));
-  EXPECT_EQ(page.m_comboDB->currentIndex(), 3);
-  EXPECT_EQ(page.m_comboDB->currentText(), QStringLiteral("UnitedKingdom"));
-}
-
-TEST_F(UpdatePageTest, ManualModeWithoutThePackTicksTheAutoRadio) {
-  OpenPage();
-  CDBUpdateTab& page = Page();
-  page.m_radioManual->click();
-  EXPECT_EQ(m_messages, QStringList{Text(DBFW(10))});
-  EXPECT_TRUE(page.m_radioAuto->isChecked());
-  EXPECT_EQ(page.m_nMode, CDBUpdateTab::kModeManual);
-  EXPECT_TRUE(page.m_labelDownloadPhase->isHidden());
-}
-
-TEST_F(UpdatePageTest, ManualModeUnpacksThePackAndTicksItsPackages) {
-  ASSERT_TRUE(MakeZip(WorkFile(QString::fromLatin1(kManualPackFileName)),
-                      {{QStringLiteral("ZipLIST.txt"),
-                        "DB_FNAME = db 1.hdr\r\nVOICE_FNAME=voice.hdr\r\nFW_FNAME=../fw.hdr\r\n"},
-                       {QStringLiteral("db1.hdr"), QByteArray(2000, 'd')},
-                       {QStringLiteral("voice.hdr"), QByteArray(2000, 'v')}}));
-  OpenPage();
-  CDBUpdateTab& page = Page();
-  page.m_radioManual->click();  // the unpack dialog runs modally and closes itself
-  EXPECT_TRUE(QFile::exists(WorkFile("db1.hdr")));
-  EXPECT_EQ(page.m_strManualDB, QStringLiteral("db1.hdr"));
-  EXPECT_EQ(page.m_editVoice->text(), QStringLiteral("voice.hdr"));
-  EXPECT_TRUE(page.m_checkDB->isChecked());
-  EXPECT_TRUE(page.m_checkVoice->isChecked());
-  // The firmware line points outside the working folder: left out, and the user is told.
-  EXPECT_FALSE(page.m_checkFW->isChecked());
-  EXPECT_TRUE(page.m_strManualFW.isEmpty());
-  // The automatic mode had marked the newer firmware; the pack does not hold it.
-  EXPECT_FALSE(page.m_bUpdateFW);
-  EXPECT_EQ(page.m_lampFW->BackgroundColor(), kGreen);
-  ASSERT_EQ(m_messages.size(), 1);
-  EXPECT_TRUE(m_messages[0].contains(QStringLiteral("../fw.hdr")));
-  EXPECT_FALSE(page.m_comboDB->isEnabled());
-  EXPECT_TRUE(page.m_checkFW->isEnabled());
-  EXPECT_TRUE(page.m_buttonUpdate->isEnabled());
-
-  // Unticking every package leaves nothing to send.
-  page.m_checkDB->click();
-  page.m_checkVoice->click();
-  EXPECT_FALSE(page.m_editDB->isEnabled());
-  EXPECT_EQ(page.m_lampDB->BackgroundColor(), kGreen);
-  EXPECT_FALSE(page.m_buttonUpdate->isEnabled());
-  m_messages.clear();
-  page.OnUpdateClicked();
-  EXPECT_EQ(m_messages, QStringList{Error(5)});
-}
-
-TEST_F(UpdatePageTest, PackWithoutItsListSaysSo) {
-  ASSERT_TRUE(MakeZip(WorkFile(QString::fromLatin1(kManualPackFileName)),
-                      {{QStringLiteral("db.hdr"), QByteArray(2000, 'd')}}));
-  OpenPage();
-  Page().m_radioManual->click();
-  EXPECT_EQ(m_messages,
-            QStringList{QString::fromLatin1(UpdateCatalogue::kZipListMissingMessage)});
-  EXPECT_FALSE(Page().m_checkDB->isChecked());
-}
-
-TEST_F(UpdatePageTest, BrokenPackSaysTheUnpackingDidNotFinish) {
-  ASSERT_TRUE(TestSupport::WriteFile(WorkFile(QString::fromLatin1(kManualPackFileName)),
-                                     "this is no zip archive"));
-  OpenPage();
-  Page().m_radioManual->click();
-  ASSERT_FALSE(m_messages.isEmpty());
-  EXPECT_EQ(m_messages.last(), UiText(Sheet().m_arrText, kLanguageEnglish,
-                                      UiIndex(RESET_TAB_001, 18)));
-}
-
-TEST_F(UpdatePageTest, WithoutInternetThePageStartsInManualMode) {
-  Sheet().m_bInternetConnected = false;
-  OpenPage();
-  CDBUpdateTab& page = Page();
-  EXPECT_FALSE(page.m_radioAuto->isEnabled());
-  EXPECT_EQ(page.m_nMode, CDBUpdateTab::kModeManual);
-  EXPECT_EQ(m_messages, QStringList{Text(DBFW(10))});
-}
-
-TEST_F(UpdatePageTest, ControlsFollowTheConnectionAndTheMode) {
-  OpenPage();
-  CDBUpdateTab& page = Page();
-  page.EnableControls(false);
-  EXPECT_FALSE(page.m_comboDB->isEnabled());
-  EXPECT_FALSE(page.m_buttonUpdate->isEnabled());
-  EXPECT_FALSE(page.m_radioManual->isEnabled());
-  page.EnableControls(true);
-  EXPECT_TRUE(page.m_comboVoice->isEnabled());
-  EXPECT_TRUE(page.m_buttonUpdate->isEnabled());
-  EXPECT_FALSE(page.m_editFW->isEnabled());
-
-  Sheet().m_bUnitConnected = false;
-  page.EnterManualMode();  // no unit: nothing to choose, no message
-  EXPECT_TRUE(m_messages.isEmpty());
-  EXPECT_FALSE(page.m_checkDB->isEnabled());
-  EXPECT_FALSE(page.m_buttonUpdate->isEnabled());
-  page.EnableControls(true);
-  EXPECT_FALSE(page.m_comboDB->isEnabled());
-  EXPECT_TRUE(page.m_editDB->isEnabled());
-  EXPECT_FALSE(page.m_buttonUpdate->isEnabled());
-}
-
-TEST_F(UpdatePageTest, NothingNewerRefusesTheRun) {
-  SetUnitReply({2, 2, 4, 12, 7, 1, 6, 1, 2, 3, 0, 0});
-  OpenPage();
-  Page().OnUpdateClicked();
-  EXPECT_EQ(m_messages, QStringList{Error(9)});
-  EXPECT_TRUE(Sheet().m_pageMain.m_bBusy);
-  EXPECT_FALSE(Page().m_buttonUpdate->isEnabled());
-}
-
-TEST_F(UpdatePageTest, AnAreaWithoutEntryNeverSendsTheEarlierAreasDatabase) {
-  OpenPage();  // the unit's database is older: Europe's package is marked
-  CDBUpdateTab& page = Page();
-  ASSERT_EQ(page.m_strFileDB, QStringLiteral("100412_Europe"));
+  EXPECT_EQ(std::pair(page.m_strFileDB, page.m_strFileVoice), std::pair(QString("100330_Germany"), QString("10105_German")));
+  // Back to the unit's area: the voice choice still needs the button; then nothing does.
+  Choose(page.m_comboDB, 0);
+  EXPECT_FALSE(page.m_bDBAreaChanged || page.m_bUpdateDB || !page.m_buttonUpdate->isEnabled());
+  Choose(page.m_comboVoice, 0);
+  EXPECT_FALSE(page.m_bVoiceLangChanged || page.m_bUpdateVoice || page.m_buttonUpdate->isEnabled());
+  EXPECT_EQ(Lamps(), (std::array{kGreen, kGreen, kGreen}));
+  page.m_comboDB->lineEdit()->setText("Atlantis");
+  emit page.m_comboDB->lineEdit()->textEdited("Atlantis");  // typed text never stays
+  EXPECT_EQ(page.m_comboDB->currentText(), page.m_comboDB->itemText(0));
+  // An area without entry never sends the database of the area chosen before.
   Sheet().m_listDB.removeAt(1);  // no entry for France
   Choose(page.m_comboDB, 1);
   page.m_buttonUpdate->click();
   EXPECT_EQ(m_messages, QStringList{Error(6)});
-  EXPECT_FALSE(page.m_bUpdateDB);
-  EXPECT_TRUE(page.m_strFileDB.isEmpty());
-  EXPECT_TRUE(Sheet().m_pageMain.m_bBusy);  // a refused attempt keeps the main page paused
+  EXPECT_TRUE(!page.m_bUpdateDB && page.m_strFileDB.isEmpty() && !page.m_run.IsRunning());
 }
+
+TEST_F(UpdatePageTest, ManualModeWithoutAUsablePack) {
+  const QString pack = WorkFile(kManualPackFileName);
+  struct Case { std::function<bool()> make; QString message; };
+  const Case cases[] = {
+      {[] { return true; }, DBFW(10)},
+      {[&] { return MakeZip(pack, {{"db.hdr", "d"}}); }, UpdateCatalogue::kZipListMissingMessage},
+      {[&] { return TestSupport::WriteFile(pack, "no zip"); }, UiText(Sheet().m_arrText, 1, UiIndex(RESET_TAB_001, 18))},
+  };
+  for (const Case& c : cases) {
+    TearDown();
+    SetUp();
+    ASSERT_TRUE(c.make());
+    OpenPage();
+    CDBUpdateTab& page = Page();
+    page.m_radioManual->click();
+    EXPECT_EQ(m_messages.value(m_messages.size() - 1), c.message);
+    EXPECT_TRUE(page.m_nMode == CDBUpdateTab::kModeManual && page.m_labelDownloadPhase->isHidden());
+    // Without a pack the run reads the auto radio; with one, the automatic marks are gone.
+    const bool packThere = QFile::exists(pack);
+    EXPECT_EQ(std::pair(page.m_radioAuto->isChecked(), page.m_buttonUpdate->isEnabled()), std::pair(!packThere, !packThere));
+    EXPECT_TRUE(!packThere || Lamps() == (std::array{kGreen, kGreen, kGreen}));
+  }
+  TearDown();
+  SetUp();
+  QFile::remove(pack);
+  Sheet().m_bInternetConnected = false;
+  OpenPage();
+  CDBUpdateTab& page = Page();
+  EXPECT_EQ(std::tuple(page.m_radioAuto->isEnabled(), page.m_nMode, m_messages),
+            std::tuple(false, int(CDBUpdateTab::kModeManual), QStringList{DBFW(10)}));
+  page.EnableControls(true);
+  EXPECT_FALSE(page.m_comboDB->isEnabled() || page.m_buttonUpdate->isEnabled() || !page.m_editDB->isEnabled());
+  page.EnableControls(false);
+  EXPECT_FALSE(page.m_radioManual->isEnabled() || page.m_editDB->isEnabled());
+  page.EnterAutoMode();
+  page.EnableControls(true);
+  EXPECT_TRUE(page.m_comboVoice->isEnabled() && page.m_buttonUpdate->isEnabled() && !page.m_editFW->isEnabled());
+  Sheet().m_bUnitConnected = false;
+  page.EnterManualMode();  // no unit: nothing to choose, no message
+  EXPECT_FALSE(m_messages.size() > 1 || page.m_checkDB->isEnabled() || page.m_buttonUpdate->isEnabled());
+}
+
+// An automatic update of database and firmware; the unit throws the corrupted database
+// away, and its next identification tells the user so instead of "complete". Sent again
+// whole, the database is taken and the update is complete.
+TEST_F(UpdatePageTest, AutomaticUpdateNamesThePackageTheUnitDidNotTake) {
+  Sheet().m_strFWFile = QStringLiteral("V770 FW#0106");  // reaches the server only percent-encoded
+  ASSERT_TRUE(PutOnServer(m_ftpRoot.path(), "FW", Sheet().m_strFWFile,
+                          BuildPackage(PackageHeader::kFirmware, 0, {1, 6, 0}, 40000)));
+  StartServer(CorruptPackage(Database(60000)));
+  OpenPage();
+  CDBUpdateTab& page = Page();
+  QList<int> steps, sends, progress;
+  QObject::connect(&page.m_run, &UpdateRun::timerStep, [&](int id) { steps << id; });
+  QObject::connect(&page.m_run, &UpdateRun::sendStarted, [&](int kind) { sends << kind; });
+  QObject::connect(&page.m_run, &UpdateRun::progressChanged, [&](int value) { progress << value; });
+  page.m_buttonUpdate->click();
+  EXPECT_TRUE(Sheet().m_pageMain.m_bBusy && !Sheet().m_pageMain.IsPollTimerActive());
+  // The firmware needs the unit restarted; once it tells its versions the run is judged.
+  ASSERT_TRUE(WaitUntil([&] { return m_messages.size() >= 2; }, kRunTimeoutMs)) << m_messages.join('|').toStdString();
+  EXPECT_EQ(m_messages,
+            (QStringList{Error(10), ExtraText(ExtraTextId::UPDATE_DB_NOT_TAKEN).arg("100412_Europe", "100411")}));
+  steps.removeAll(UpdateRun::kTimerWatchdog);
+  EXPECT_EQ(steps, (QList<int>{5, 6, 7, 8}));  // the voice step runs and hands on
+  EXPECT_EQ(sends, (QList<int>{UpdateRun::kTransferDB, UpdateRun::kTransferFW}));
+  EXPECT_EQ(progress.mid(progress.indexOf(0) - 1, 2), (QList<int>{100, 0}));  // 0 again for the firmware
+  EXPECT_EQ(Installed(), std::pair(QStringList{"firmware"}, 2));
+  EXPECT_TRUE(PackageFilesInWork().isEmpty() && !Sheet().m_pageMain.m_bBusy);
+  EXPECT_TRUE(Sheet().m_pageMain.IsPollTimerActive());
+  EXPECT_EQ(QStringList({Sheet().m_pageMain.m_staticFWValue->text(), Sheet().m_pageMain.m_staticDBValue->text(),
+                         page.m_labelFWVersion->text()}),
+            QStringList({"v 1.6", "v 100411", DBFW(25) + " - 1.6"}));
+  EXPECT_FALSE(page.m_bUpdateVoice || page.m_bUpdateFW || page.m_bForce);
+  EXPECT_EQ(Lamps(), (std::array{kOrange, kGreen, kGreen}));
+  EXPECT_EQ(std::tuple(page.m_buttonUpdate->isEnabled(), page.m_progress->GetPos(), page.m_nMode),
+            std::tuple(true, 0, int(CDBUpdateTab::kModeAuto)));
+  EXPECT_TRUE(page.m_labelSendPhase->text().isEmpty());
+
+  ASSERT_TRUE(PutOnServer(m_ftpRoot.path(), "DB", "100412_Europe", Database(60000)));
+  m_messages.clear();
+  page.m_buttonUpdate->click();
+  ASSERT_TRUE(WaitUntil([&] { return !m_messages.isEmpty(); }, kRunTimeoutMs));
+  EXPECT_EQ(m_messages, QStringList{DBFW(19)});
+  EXPECT_EQ(Installed(), std::pair(QStringList{"firmware", "database"}, 3));
+  EXPECT_EQ(std::pair(Lamps(), page.m_buttonUpdate->isEnabled()), std::pair(std::array{kGreen, kGreen, kGreen}, false));
+}
+
+// A manual update: the pack's list ticks what it names; while the user reads the end message
+// the unit tells its versions, and the lamps then show what it holds.
+TEST_F(UpdatePageTest, ManualUpdateFromThePackThenLampsFollowTheUnit) {
+  ASSERT_TRUE(MakeZip(WorkFile(kManualPackFileName),
+                      {{"ZipLIST.txt", "DB_FNAME = db 1.hdr\r\nVOICE_FNAME=voice.hdr\r\nFW_FNAME=../fw.hdr\r\nFW_FNAME =\r\n"},
+                       {"db1.hdr", Database(30000, 3, 20)},
+                       {"voice.hdr", BuildPackage(PackageHeader::kVoice, 1, {1, 2, 4}, 25000, 8)}}));
+  OpenPage();
+  CDBUpdateTab& page = Page();
+  page.m_radioManual->click();  // the unpack dialog runs modally and closes itself
+  EXPECT_EQ(std::pair(page.m_strManualDB, page.m_editVoice->text()), std::pair(QString("db1.hdr"), QString("voice.hdr")));
+  EXPECT_TRUE(page.m_checkDB->isChecked() && page.m_checkVoice->isChecked());
+  // Both firmware lines are left out, each with its reason; the automatic mark is gone too.
+  EXPECT_FALSE(page.m_checkFW->isChecked() || page.m_bUpdateFW);
+  EXPECT_EQ(m_messages, (QStringList{ExtraText(ExtraTextId::ZIPLIST_NAME_EMPTY) + "\nFW_FNAME",
+                                     ExtraText(ExtraTextId::ZIPLIST_NAME_OUTSIDE) + "\n../fw.hdr"}));
+  EXPECT_EQ(Lamps(), (std::array{kOrange, kOrange, kGreen}));
+  EXPECT_TRUE(!page.m_comboDB->isEnabled() && page.m_checkFW->isEnabled() && page.m_buttonUpdate->isEnabled());
+  for (QCheckBox* check : {page.m_checkDB, page.m_checkVoice}) check->click();  // nothing ticked: nothing to send
+  EXPECT_FALSE(page.m_editDB->isEnabled() || page.m_buttonUpdate->isEnabled() || page.m_bUpdateDB);
+  for (QCheckBox* check : {page.m_checkDB, page.m_checkVoice}) check->click();
+  m_messages.clear();
+  m_whileMessageShown = [&] { IdentifiedWith("v 100420"); };
+  page.m_buttonUpdate->click();
+  ASSERT_TRUE(WaitUntil([&] { return !m_messages.isEmpty(); }, kRunTimeoutMs));
+  EXPECT_EQ(m_messages, QStringList{DBFW(19)});  // no firmware: no restart line
+  EXPECT_EQ(Installed(), std::pair(QStringList{"database", "voice"}, 2));
+  EXPECT_TRUE(PackageFilesInWork().isEmpty() && QFile::exists(WorkFile("ZipLIST.txt")));  // sent files go
+  EXPECT_EQ(std::pair(page.m_nUnitVoiceVersion, page.m_comboDB->currentIndex()), std::pair(10204, 1));  // France
+  EXPECT_EQ(page.m_labelDBVersion->text(), DBFW(26) + " - 100420");
+  EXPECT_EQ(Lamps(), (std::array{kGreen, kGreen, kOrange}));  // the catalogue's firmware is newer
+  m_messages.clear();
+  page.OnUpdateClicked();  // the pack's list was used up
+  EXPECT_EQ(m_messages, QStringList{Error(5)});
+}
+
+// Nothing can start or change a run until it ends, here by a give-up.
+TEST_F(UpdatePageTest, ControlsStayLockedUntilTheRunEnds) {
+  StartServer(Database(1024 * 1024));
+  ASSERT_TRUE(m_unit.Client().Rate(128 * 1024));  // some seconds for the whole package
+  SetUnitReply(kOnlyDBOlder);
+  OpenPage();
+  CDBUpdateTab& page = Page();
+  const QList<bool> before = RunControls(), locked(before.size(), false);
+  page.m_run.SetWatchdogPeriodMs(500);  // 21 ticks without progress: about 10 s
+  page.m_buttonUpdate->click();
+  ASSERT_TRUE(WaitUntil([&] { return page.m_progress->GetPos() > 0; }, kRunTimeoutMs));
+  EXPECT_EQ(page.m_labelSendPhase->text(), DBFW(16));
+  EXPECT_EQ(RunControls(), locked);
+  Sheet().EnableDevicePages(true);  // as the main page does when a unit identifies itself
+  Choose(page.m_comboDB, 1);
+  page.OnForceClicked();
+  EXPECT_EQ(RunControls(), locked);
+  EXPECT_FALSE(page.m_bDBAreaChanged || page.m_bForce);
+  ASSERT_TRUE(m_unit.Client().Unplug());
+  ASSERT_TRUE(WaitUntil([&] { return !page.m_labelError->isHidden(); }, kRunTimeoutMs));
+  EXPECT_EQ(page.m_labelError->text(), DBFW(6));  // the writes ran out of retries
+  EXPECT_EQ(RunControls(), before);
+  EXPECT_TRUE(m_messages.isEmpty() && PackageFilesInWork().isEmpty());
+  ASSERT_TRUE(WaitUntil([&] { return !m_messages.isEmpty(); }, kRunTimeoutMs));
+  EXPECT_EQ(m_messages, QStringList{Error(11)});
+  EXPECT_TRUE(Sheet().m_pageMain.m_bBusy);
+  EXPECT_EQ(Installed(), std::pair(QStringList(), 1));
+}
+
+// A run that cannot send ends at once, saying why; a failed download never opens the channel.
+TEST_F(UpdatePageTest, ARunThatCannotSendEndsAtOnce) {
+  StartServer(Database(5000));
+  SetUnitReply(kOnlyDBOlder);  // the database is due
+  OpenPage();
+  CDBUpdateTab& page = Page();
+  page.m_run.SetWatchdogPeriodMs(50);
+  const QList<bool> before = RunControls();
+  struct Case { std::function<bool()> prepare; QStringList messages; };
+  const Case cases[] = {
+      // The unit left before the transfer: the watchdog's message follows.
+      {[&] { return m_unit.Client().Unplug(); }, {Error(12), Error(11)}},
+      // A file of the package's name, left from before, is not sent either.
+      {[&] { return m_unit.Client().Plug() && QDir(m_ftpRoot.path()).removeRecursively() &&
+                    TestSupport::WriteFile(WorkFile("100412_Europe.hdr"), Database(3000)); },
+       {ExtraText(ExtraTextId::UPDATE_PACKAGE_NOT_ON_SERVER).arg("100412_Europe")}},
+      {[&] { return m_ftp.Stop(), true; }, {Error(2)}},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(c.prepare());
+    m_messages.clear();
+    QElapsedTimer timer;
+    timer.start();
+    page.m_buttonUpdate->click();
+    ASSERT_TRUE(WaitUntil([&] { return m_messages.size() >= c.messages.size(); }, kRunTimeoutMs));
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_EQ(m_messages, c.messages);
+    EXPECT_EQ(std::pair(page.m_progress->GetPos(), page.m_labelSendPhase->text().isEmpty()), std::pair(0, true));
+    EXPECT_EQ(RunControls(), before);
+    EXPECT_TRUE(PackageFilesInWork().isEmpty());  // a download is taken away
+  }
+  EXPECT_EQ(LogCount(m_unit.Status(), UnitChannels::kUpdateWrite, "opened"), 0);
+  EXPECT_EQ(Installed(), std::pair(QStringList(), 0));
+}
+
+// Plugged in again, the unit's own choice comes back: nothing picked before is marked.
+TEST_F(UpdatePageTest, AReplugStartsTheChoiceAfresh) {
+  ASSERT_TRUE(m_unit.Client().Set("db3", 12) && m_unit.Client().Set("fwminor", 6));
+  SetUnitReply({2, 2, 4, 12, 7, 1, 6, 1, 2, 3, 0, 0});
+  OpenPage();
+  CDBUpdateTab& page = Page();
+  Choose(page.m_comboDB, 1);
+  Choose(page.m_comboVoice, 2);
+  ASSERT_TRUE(page.m_bUpdateDB && page.m_bVoiceLangChanged);
+  Sheet().m_pageMain.StartPollTimer(CMainTab::kPollPeriodMs);
+  ASSERT_TRUE(m_unit.Client().Unplug());
+  ASSERT_TRUE(WaitUntil([&] { return !Sheet().m_bUnitConnected; }, kRunTimeoutMs));
+  ASSERT_TRUE(m_unit.Client().Plug());
+  ASSERT_TRUE(IdentifiedWith("v 100412"));
+  EXPECT_EQ(std::pair(page.m_comboDB->currentIndex(), page.m_comboVoice->currentIndex()), std::pair(0, 0));
+  EXPECT_FALSE(page.m_bDBAreaChanged || page.m_bVoiceLangChanged || page.m_bUpdateDB || page.m_bUpdateVoice);
+  EXPECT_EQ(Lamps(), (std::array{kGreen, kGreen, kGreen}));
+  EXPECT_FALSE(page.m_buttonUpdate->isEnabled());
+}
+
+}  // namespace

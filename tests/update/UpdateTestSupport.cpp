@@ -1,15 +1,27 @@
 #include "UpdateTestSupport.h"
 
+#include <zip.h>
+
+#include <QFile>
 #include <QRandomGenerator>
 
-#include "support/TestSupport.h"
+#include "support/UnitEmulator.h"
 #include "update/UpdateCatalogue.h"
 
 namespace UpdateTestSupport {
 
+bool StartUnit(UnitEmulator& unit) {
+  const QJsonObject version{{"area", 2},    {"db1", 2},    {"db2", 4},    {"db3", 11}, {"fwmajor", 1},
+                            {"fwminor", 5}, {"voice1", 1}, {"voice2", 2}, {"voice3", 3}};
+  return unit.Start(QJsonObject{{"version", version}});
+}
+
+QByteArray Database(std::size_t payload, std::uint8_t area, std::uint8_t last) {
+  return BuildPackage(PackageHeader::kDatabase, area, {2, 4, last}, payload);
+}
+
 QByteArray BuildPackage(PackageHeader::Kind kind, std::uint8_t areaOrLanguage,
-                        std::array<std::uint8_t, 3> version, std::size_t payloadSize,
-                        std::uint32_t seed) {
+                        std::array<std::uint8_t, 3> version, std::size_t payloadSize, std::uint32_t seed) {
   std::vector<std::uint8_t> payload(payloadSize);
   QRandomGenerator generator(seed);
   for (std::uint8_t& byte : payload) byte = static_cast<std::uint8_t>(generator.bounded(256));
@@ -24,14 +36,35 @@ QByteArray CorruptPackage(QByteArray package) {
   return package;
 }
 
-bool PutOnServer(const QString& root, const char* folder, const QString& name,
-                 const QByteArray& package) {
-  return TestSupport::WriteFile(QStringLiteral("%1%2/%3/%4.hdr")
-                                    .arg(root, QString::fromLatin1(UpdateCatalogue::kServerPath),
-                                         QString::fromLatin1(folder), name),
-                                package);
+bool PutOnServer(const QString& root, const char* folder, const QString& name, const QByteArray& package) {
+  return TestSupport::WriteFile(root + UpdateCatalogue::kServerPath + "/" + folder + "/" + name + ".hdr", package);
 }
 
 QJsonArray ReceivedPackages(const QJsonObject& status) { return status[QStringLiteral("packages")].toArray(); }
+
+int LogCount(const QJsonObject& status, const char* channel, const char* event) {
+  int count = 0;
+  for (const QJsonValue& entry : status[QStringLiteral("log")][QString::fromLatin1(channel)].toArray())
+    count += entry[QStringLiteral("event")].toString() == QLatin1String(event);
+  return count;
+}
+
+bool MakeZip(const QString& path, const QList<std::pair<QString, QByteArray>>& items, bool store) {
+  int error = 0;
+  zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  if (!archive) return false;
+  for (const auto& [name, bytes] : items) {
+    // The archive reads the bytes when it is closed; `items` outlives that.
+    zip_source_t* source = zip_source_buffer(archive, bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
+    const zip_int64_t index = source ? zip_file_add(archive, name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8) : -1;
+    if (index < 0) {
+      if (source) zip_source_free(source);
+      zip_discard(archive);
+      return false;
+    }
+    if (store) zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+  }
+  return zip_close(archive) == 0;
+}
 
 }  // namespace UpdateTestSupport

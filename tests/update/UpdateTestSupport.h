@@ -1,31 +1,44 @@
 #pragma once
 
-#include <QByteArray>
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QString>
-#include <array>
-#include <cstdint>
+#include <QTemporaryDir>
+#include <functional>
 
+#include "support/TestSupport.h"
 #include "unitsim/PackageHeader.h"
 
-// Packages and FTP trees for the update tests.
+class UnitEmulator;
+
+// Packages, FTP trees and ZIP archives for the update tests, and what they all include.
 namespace UpdateTestSupport {
 
-// A whole package file the emulated unit installs: header with length and CRC of a payload
-// of `payloadSize` pseudo-random bytes.
+inline constexpr int kRunTimeoutMs = 60000;
+
+// The unit of the tests: Europe (area 2) database 100411, firmware 1.5, English voice 10203.
+bool StartUnit(UnitEmulator& unit);
+
+// A package file the emulated unit installs, with `payloadSize` pseudo-random payload bytes.
 QByteArray BuildPackage(PackageHeader::Kind kind, std::uint8_t areaOrLanguage,
                         std::array<std::uint8_t, 3> version, std::size_t payloadSize,
                         std::uint32_t seed = 1);
-
+// A database package for Europe (or `area`), version 1.0.4.`last`.
+QByteArray Database(std::size_t payload, std::uint8_t area = 2, std::uint8_t last = 12);
 // The same package with one payload byte flipped: the unit refuses its CRC.
 QByteArray CorruptPackage(QByteArray package);
-
 // Writes "<root>/down/FW/V770/<folder>/<name>.hdr".
-bool PutOnServer(const QString& root, const char* folder, const QString& name,
-                 const QByteArray& package);
-
+bool PutOnServer(const QString& root, const char* folder, const QString& name, const QByteArray& package);
 // The packages the unit was sent (its status), oldest first.
 QJsonArray ReceivedPackages(const QJsonObject& status);
+// How often the unit's log shows `event` ("opened", "closed") on a channel.
+int LogCount(const QJsonObject& status, const char* channel, const char* event);
+
+// A ZIP archive of (name, bytes) items, names unchecked, data deflated or stored.
+bool MakeZip(const QString& path, const QList<std::pair<QString, QByteArray>>& items, bool store = false);
 
 }  // namespace UpdateTestSupport

@@ -1,0 +1,123 @@
+// Unpacking the manual pack; damaged archives, unsafe names or links write nothing outside.
+#include "UpdateTestSupport.h"
+#include "update/UnzipArchive.h"
+#include "update/UnzipManualPack.h"
+
+using UpdateTestSupport::MakeZip;
+
+namespace {
+
+class Unpack : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(QDir(temp.path()).mkpath(QStringLiteral("work")));
+    ASSERT_TRUE(QDir(temp.path()).mkpath(QStringLiteral("outside")));
+  }
+  int Run() {
+    positions.clear();
+    error.clear();
+    return UnpackManualPack(pack, work, [this](int pos) { positions.push_back(pos); }, &error);
+  }
+  static QStringList Entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+  }
+
+  QTemporaryDir temp;
+  const QString work = temp.filePath(QStringLiteral("work"));
+  const QString outside = temp.filePath(QStringLiteral("outside"));
+  const QString pack = temp.filePath(QStringLiteral("pack.PCK"));
+  std::vector<int> positions;
+  QString error;
+};
+
+TEST_F(Unpack, ItemsLandWithTheirNamesAndTheBarEndsFull) {
+  const QList<std::pair<QString, QByteArray>> four = {{"ZipLIST.txt", "DB_FNAME=db.hdr\r\n"},
+                                                      {"db.hdr", QByteArray(70000, 'd')},
+                                                      {"voice.hdr", UpdateTestSupport::Database(3000)},
+                                                      {"sub/fw.hdr", QByteArray(1024, 'f')}};
+  ASSERT_TRUE(MakeZip(pack, four));
+  EXPECT_EQ(Run(), 1) << error.toStdString();
+  EXPECT_EQ(positions, (std::vector<int>{1, 2, 3, 4, 4}));
+  for (const auto& [name, bytes] : four) EXPECT_EQ(TestSupport::ReadFile(work + "/" + name), bytes) << name.toStdString();
+  EXPECT_EQ(Entries(work).size(), 4);  // no temporary files left
+
+  ASSERT_TRUE(MakeZip(pack, {{"a", "1"}, {"b", "2"}}));
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(positions, (std::vector<int>{1, 2, 4}));
+
+  // libzip writes no file for an archive without items; an empty archive is 22 bytes.
+  ASSERT_TRUE(TestSupport::WriteFile(pack, QByteArray("PK\x05\x06") + QByteArray(18, '\0')));
+  EXPECT_EQ(Run(), 1) << error.toStdString();
+  EXPECT_EQ(positions, (std::vector<int>{4}));
+}
+
+TEST_F(Unpack, UnsafeOrDamagedPacksFailWithTheirTextAndWriteNothingOutside) {
+  const QByteArray stored = UpdateTestSupport::Database(5000);
+  struct Case {
+    const char* what;
+    std::function<bool()> make;
+    int code;
+    QStringList left;  // what the work folder holds afterwards
+    QString item = {};  // the item the message names
+  };
+  const auto zip = [this](QList<std::pair<QString, QByteArray>> items) {
+    return [this, items] { return MakeZip(pack, items); };
+  };
+  const Case cases[] = {
+      {"climbing name", zip({{"first.hdr", "ok"}, {"../x", "evil"}, {"last.hdr", "never"}}), ZR_UNSAFE, {"first.hdr"}, "../x"},
+      {"absolute name", zip({{outside + "/abs.hdr", "evil"}}), ZR_UNSAFE, {}},
+      {"folder linked outside", [&] { return QFile::link(outside, work + "/link") && zip({{"link/x.hdr", "evil"}})(); },
+       ZR_UNSAFE, {"link"}},
+      {"file linked outside", [&] { return QFile::link(outside + "/x.hdr", work + "/x.hdr") && zip({{"x.hdr", "evil"}})(); },
+       ZR_UNSAFE, {"x.hdr"}, "x.hdr"},
+      {"not a zip", [&] { return TestSupport::WriteFile(pack, stored); }, ZR_NOTZIP, {}},
+      {"cut short", [&] { return zip({{"a.hdr", stored}})() &&
+                                 TestSupport::WriteFile(pack, TestSupport::ReadFile(pack).chopped(10)); },
+       ZR_NOTZIP, {}},
+      {"missing", [&] { return QFile::remove(pack); }, ZR_NOFILE, {}},
+      {"damaged item data", [&] {
+         QByteArray bytes = MakeZip(pack, {{"a.hdr", stored}}, /*store=*/true) ? TestSupport::ReadFile(pack) : "";
+         bytes[bytes.indexOf(stored) + 3000] ^= 0x55;
+         return TestSupport::WriteFile(pack, bytes);
+       }, ZR_READ, {}},  // not even a part of it
+  };
+  for (const Case& c : cases) {
+    for (const QString& name : Entries(work)) QFile::remove(work + "/" + name);
+    ASSERT_TRUE(c.make()) << c.what;
+    EXPECT_EQ(Run(), 0) << c.what;
+    EXPECT_TRUE(error.startsWith(UnzipArchive::FormatMessage(c.code))) << c.what << ": " << error.toStdString();
+    EXPECT_TRUE(c.item.isEmpty() || error.endsWith(": " + c.item)) << error.toStdString();
+    EXPECT_EQ(Entries(work), c.left) << c.what;
+    EXPECT_TRUE(Entries(outside).isEmpty()) << c.what;
+    EXPECT_FALSE(QFile::exists(temp.filePath(QStringLiteral("x")))) << c.what;
+  }
+}
+
+TEST_F(Unpack, ItemNamesAndResultCodesOfMisuse) {
+  for (const char* name : {"a.hdr", "sub/a.hdr", "sub/../a.hdr", "./a.hdr", "sub/", "a..b"})
+    EXPECT_TRUE(IsSafeItemName(name)) << name;
+  for (const char* name : {"", "../x", "sub/../../x", "/etc/x", "\\x", "..\\x", "sub\\..\\..\\x", "C:x", "c:\\x",
+                           "..", "./../x"})
+    EXPECT_FALSE(IsSafeItemName(name)) << name;
+  UnzipArchive archive;
+  UnzipEntry entry;
+  EXPECT_EQ(QList({archive.GetItem(entry), archive.ItemToFile("a", entry), archive.Close()}),
+            QList<int>({ZR_NOTOPEN, ZR_NOTOPEN, ZR_NOTOPEN}));
+  ASSERT_TRUE(MakeZip(pack, {{"a", "1"}, {"b", "22"}}));
+  ASSERT_EQ(archive.Open(pack), ZR_OK);
+  ASSERT_EQ(archive.GetItem(entry), ZR_OK);  // index -1 asks for the count
+  EXPECT_EQ(entry.index, 2);
+  entry.index = 1;
+  ASSERT_EQ(archive.GetItem(entry), ZR_OK);
+  EXPECT_EQ(std::pair(entry.name, entry.uncompressedSize), std::pair(QString("b"), quint64(2)));
+  entry.index = 2;
+  EXPECT_EQ(QList({archive.GetItem(entry), archive.ItemToFile("c", entry), archive.Close()}),
+            QList<int>({ZR_ARGS, ZR_ARGS, ZR_OK}));
+
+  QStringList texts;
+  for (int code = 0; code <= ZR_RESULT_COUNT; ++code) texts << UnzipArchive::FormatMessage(code);
+  texts.removeDuplicates();
+  EXPECT_EQ(texts.size(), ZR_RESULT_COUNT + 1);  // every code its own text, unknown ones too
+}
+
+}  // namespace
