@@ -8,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
-#include <functional>
 
 #include "support/TestSupport.h"
 #include "unitsim/PackageHeader.h"
