@@ -19,9 +19,6 @@ constexpr int kErrorServerUnreachable = UiIndex(ERROR_MSG_001, 2);
 constexpr int kErrorVersionFile = UiIndex(ERROR_MSG_001, 3);
 constexpr int kErrorChannelNotOpen = UiIndex(ERROR_MSG_001, 4);
 constexpr int kErrorNothingTicked = UiIndex(ERROR_MSG_001, 5);
-constexpr int kErrorNoDBEntry = UiIndex(ERROR_MSG_001, 6);
-constexpr int kErrorNoVoiceEntry = UiIndex(ERROR_MSG_001, 7);
-constexpr int kErrorNoFWFile = UiIndex(ERROR_MSG_001, 8);
 constexpr int kErrorNothingNewer = UiIndex(ERROR_MSG_001, 9);
 constexpr int kErrorRestartUnit = UiIndex(ERROR_MSG_001, 10);
 constexpr int kErrorNoProgress = UiIndex(ERROR_MSG_001, 11);
@@ -88,24 +85,25 @@ int CliCommands::Update(const CliUpdateOptions& options) {
     in.strFWVersion = m_files.version.strFWVersion;
     in.unit = unit;
     in.nDBPosition = area;
+    in.nVoicePosition = voice;
     in.strDBName = areaNames.value(area);
     in.strVoiceName = voiceNames.value(voice);
     in.bDBAreaChanged = area != unitArea;
     in.bVoiceLangChanged = voice != unit.nVoiceLanguage;
     in.bForce = options.bForce;
     const UpdateCatalogue::UpdateDecision decision = UpdateCatalogue::EvaluateUpdates(in);
-    plan.bUpdateDB = decision.bUpdateDB;
-    plan.bUpdateVoice = decision.bUpdateVoice;
-    plan.bUpdateFW = decision.bUpdateFW;
-    if (!plan.bUpdateDB && !plan.bUpdateVoice && !plan.bUpdateFW) {
+    // Only an entry that is to be sent names a package: another area's is never sent unasked.
+    const RunStart start = PlanAutoRun({decision.bUpdateDB, decision.bUpdateVoice, decision.bUpdateFW,
+                                        decision.db.bSend ? decision.db.strEntry : QString(),
+                                        decision.voice.bSend ? decision.voice.strEntry : QString(),
+                                        m_files.version.strFWFile, m_files.version.strFWVersion,
+                                        UpdateServer::BaseUrl(), m_files.strFolder});
+    if (start.refusal == RunRefusal::NothingNewer) {
       m_console.Line(m_files.Ui(kErrorNothingNewer));
       return kExitOk;
     }
-    if (plan.bUpdateDB && decision.db.strEntry.isEmpty()) return FailUi(kErrorNoDBEntry);
-    if (plan.bUpdateVoice && decision.voice.strEntry.isEmpty()) return FailUi(kErrorNoVoiceEntry);
-    if (plan.bUpdateFW && m_files.version.strFWFile.isEmpty()) return FailUi(kErrorNoFWFile);
-    plan.at = UpdateCatalogue::FormPackageLocations(UpdateServer::BaseUrl(), m_files.strFolder, decision.db.strEntry,
-                                                    decision.voice.strEntry, m_files.version.strFWFile);
+    if (start.refusal != RunRefusal::None) return FailUi(UiIndex(ERROR_MSG_001, static_cast<int>(start.refusal)));
+    plan = start.plan;
   } else {
     const QString pack = options.strPack.isEmpty()
                              ? WorkingFolder::FilePath(m_files.strFolder, QString::fromLatin1(kManualPackFileName))

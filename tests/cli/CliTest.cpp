@@ -23,7 +23,6 @@ using namespace UpdateTestSupport;
 
 namespace {
 
-constexpr int kRunTimeoutMs = 60000;
 constexpr qint64 kServerDownLimitMs = 5000;
 
 // The unit's "$VER>" reply fields: Europe (area 2), database 100411, hardware 7, firmware
