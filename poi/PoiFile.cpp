@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <algorithm>
 
 #include "platform/WorkingFolder.h"
 
@@ -60,11 +61,26 @@ QList<PoiTexts> Parse(QByteArrayView bytes) {
 }
 
 std::optional<QList<PoiTexts>> Read(const QString& path) {
+  const auto bytes = ReadBytes(path, kMaxFileBytes);
+  if (!bytes) return std::nullopt;
+  return Parse(*bytes);
+}
+
+std::optional<QByteArray> ReadBytes(const QString& path, qint64 maxBytes) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes) return std::nullopt;
-  const QByteArray bytes = file.read(kMaxFileBytes + 1);
-  if (file.error() != QFileDevice::NoError || bytes.size() > kMaxFileBytes) return std::nullopt;
-  return Parse(bytes);
+  if (!file.open(QIODevice::ReadOnly) || file.size() > maxBytes) return std::nullopt;
+  // Block by block: asking for the whole bound at once would reserve all of it for every
+  // file, however small. The size is checked again as the bytes come, for a file that grows
+  // or has no size of its own.
+  constexpr qint64 kBlockBytes = 64 * 1024;
+  QByteArray bytes;
+  while (bytes.size() <= maxBytes) {
+    const QByteArray block = file.read(std::min(kBlockBytes, maxBytes + 1 - bytes.size()));
+    if (block.isEmpty()) break;
+    bytes += block;
+  }
+  if (file.error() != QFileDevice::NoError || bytes.size() > maxBytes) return std::nullopt;
+  return bytes;
 }
 
 }  // namespace PoiFile

@@ -33,6 +33,9 @@ QList<PoiTexts> Parse(QByteArrayView bytes);
 // Every line of a file; nullopt when the file cannot be read or is larger than kMaxFileBytes.
 std::optional<QList<PoiTexts>> Read(const QString& path);
 
+// The bytes of a file of at most maxBytes; nullopt when it cannot be read or is larger.
+std::optional<QByteArray> ReadBytes(const QString& path, qint64 maxBytes);
+
 }  // namespace PoiFile
 
 // After a read: decodes the non-empty slots 0 to count - 1 in order and writes each to a

@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -313,12 +312,9 @@ PoiFileContent ReadPoiContent(QByteArrayView bytes) {
 }
 
 PoiFileContent ReadPoiFile(const QString& path) {
-  const PoiFileContent unreadable{PoiFileContent::Unreadable, PoiFormat::Text, {}, 0};
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxToolFileBytes) return unreadable;
-  const QByteArray bytes = file.read(kMaxToolFileBytes + 1);
-  if (file.error() != QFileDevice::NoError || bytes.size() > kMaxToolFileBytes) return unreadable;
-  return ReadPoiContent(bytes);
+  const auto bytes = PoiFile::ReadBytes(path, kMaxToolFileBytes);
+  if (!bytes) return {PoiFileContent::Unreadable, PoiFormat::Text, {}, 0};
+  return ReadPoiContent(*bytes);
 }
 
 QString PoiFileErrorText(const PoiFileContent& content, const QString& path) {
