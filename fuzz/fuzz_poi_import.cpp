@@ -1,14 +1,26 @@
-// A POI file the user picks to import, and the conversion of its rows at the next save.
-// A row the record can keep survives the round trip: the record made from it reads back as
-// texts that make the same record.
+// A POI file the user picks to import, in any format the page reads (its own text file,
+// GPX, KML, CSV), the choice of the POIs that join the list, and the conversion of rows at
+// the next save: a row the record can keep survives the round trip, the record made from
+// it reads back as texts that make the same record.
 #include "fuzz/FuzzInput.h"
 #include "poi/PoiFile.h"
+#include "poi/PoiFormatReader.h"
+#include "poi/PoiImportCheck.h"
 #include "poi/PoiRecord.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const auto rows = PoiFile::Read(FuzzInput::File(data, size));
-  FUZZ_CHECK(rows.has_value());
-  for (const PoiTexts& row : *rows) {
+  const QString path = FuzzInput::File(data, size);
+  const PoiFileContent content = ReadPoiFile(path);
+  FUZZ_CHECK(content.status != PoiFileContent::Unreadable || qint64(size) > PoiFile::kMaxFileBytes);
+
+  const int read = int(content.pois.size());
+  const PoiImportReport report = SelectImportedPois({}, content.pois);
+  FUZZ_CHECK(report.read == read && report.unfit + report.duplicates + report.added.size() == read);
+  // Every POI the list holds already is a duplicate of itself.
+  const PoiImportReport again = SelectImportedPois(report.added, content.pois);
+  FUZZ_CHECK(again.added.isEmpty() && again.unfit == report.unfit);
+
+  for (const PoiTexts& row : content.pois) {
     const PoiTexts trimmed{row.date.trimmed(), row.time.trimmed(), row.latitude.trimmed(), row.longitude.trimmed(),
                            row.heading.trimmed()};
     const PoiRecord record = EncodePoiRecord(trimmed);
