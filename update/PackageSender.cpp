@@ -76,7 +76,8 @@ void PackageSender::Start(QByteArray file, const char* channelName) {
 }
 
 void PackageSender::Launch() {
-  auto [file, channelName] = std::move(*m_pending);
+  QByteArray file = std::move(m_pending->first);
+  const char* const channelName = m_pending->second;
   m_pending.reset();
   m_cancel = std::make_shared<std::atomic<bool>>(false);
   m_bWorkerAlive = true;
