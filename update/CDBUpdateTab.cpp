@@ -266,7 +266,10 @@ void CDBUpdateTab::OnUnitIdentified() {
   }
   // A unit that restarted after a firmware comes back with its pages closed: the run's
   // outcome is told all the same.
-  if (m_run.AwaitsUnitCheck()) ShowRunVerdict();
+  if (m_run.AwaitsUnitCheck()) {
+    if (m_bRestartNoticeOpen) m_bVerdictWaiting = true;
+    else ShowRunVerdict();
+  }
 }
 
 void CDBUpdateTab::EnableControls(bool bEnable) {
@@ -740,7 +743,16 @@ void CDBUpdateTab::FinishRun() {
     // The end message waits for the unit to tell its versions; a new firmware needs the
     // unit restarted before it can.
     m_labelSendPhase->setText(ExtraText(ExtraTextId::UPDATE_CHECKING_UNIT));
-    if (plan.bUpdateFW) UiSeams::ShowMessage(this, ErrorMessage(kErrorRestartUnit));
+    if (plan.bUpdateFW) {
+      // A unit that answers while the notice is open waits for it: one message at a time.
+      m_bRestartNoticeOpen = true;
+      UiSeams::ShowMessage(this, ErrorMessage(kErrorRestartUnit));
+      m_bRestartNoticeOpen = false;
+      if (m_bVerdictWaiting) {
+        m_bVerdictWaiting = false;
+        ShowRunVerdict();
+      }
+    }
     return;
   }
   // A new firmware needs the unit restarted: the end message says so.

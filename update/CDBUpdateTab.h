@@ -182,4 +182,7 @@ class CDBUpdateTab : public CPropertyPage {
   // The unit's identification after an automatic run: the end message, or which packages
   // it did not take.
   void ShowRunVerdict();
+  // The restart notice after a firmware is open; a verdict that comes meanwhile waits.
+  bool m_bRestartNoticeOpen = false;
+  bool m_bVerdictWaiting = false;
 };

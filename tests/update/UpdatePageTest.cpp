@@ -155,12 +155,21 @@ TEST_F(UpdatePageTest, AutomaticUpdateNamesThePackageTheUnitDidNotTake) {
   QObject::connect(&page.m_run, &UpdateRun::timerStep, [&](int id) { steps << id; });
   QObject::connect(&page.m_run, &UpdateRun::sendStarted, [&](int kind) { sends << kind; });
   QObject::connect(&page.m_run, &UpdateRun::progressChanged, [&](int value) { progress << value; });
+  // The unit answers while the restart notice is still open: its verdict waits for it.
+  int messagesWhileNoticeOpen = -1;
+  m_whileMessageShown = [&] {
+    if (messagesWhileNoticeOpen >= 0) return;
+    EXPECT_TRUE(IdentifiedWith("v 100411"));
+    messagesWhileNoticeOpen = int(m_messages.size());
+  };
   page.m_buttonUpdate->click();
   EXPECT_TRUE(Sheet().m_pageMain.m_bBusy && !Sheet().m_pageMain.IsPollTimerActive());
   // The firmware needs the unit restarted; once it tells its versions the run is judged.
   ASSERT_TRUE(WaitUntil([&] { return m_messages.size() >= 2; }, kRunTimeoutMs)) << m_messages.join('|').toStdString();
   EXPECT_EQ(m_messages,
             (QStringList{Error(10), ExtraText(ExtraTextId::UPDATE_DB_NOT_TAKEN).arg("100412_Europe", "100411")}));
+  EXPECT_EQ(messagesWhileNoticeOpen, 1);
+  m_whileMessageShown = nullptr;
   steps.removeAll(UpdateRun::kTimerWatchdog);
   EXPECT_EQ(steps, (QList<int>{5, 6, 7, 8}));  // the voice step runs and hands on
   EXPECT_EQ(sends, (QList<int>{UpdateRun::kTransferDB, UpdateRun::kTransferFW}));
