@@ -322,16 +322,11 @@ QString CPOITab::ImportFrom(const QString& path) {
   const PoiFileContent content = ReadPoiFile(path);
   // A file that cannot be taken leaves the list as it was.
   if (content.status != PoiFileContent::Read) return PoiFileErrorText(content, path);
-  if (content.format == PoiFormat::Text) {
-    // The program's own file replaces the list, line for line.
-    m_listPOI->DeleteAllItems(AlwaysMayDelete);
-    ShowPois(content.pois);
-    return QString();
-  }
-  // Another tool's POIs join the list; the user learns what was left out and why.
-  const PoiImportReport report = SelectImportedPois(ListRows(), content.pois);
-  ShowPois(report.added);
-  return PoiImportReportText(report);
+  const PoiImport import = PlanPoiImport(ListRows(), content);
+  if (import.bReplacesList) m_listPOI->DeleteAllItems(AlwaysMayDelete);
+  ShowPois(import.report.added);
+  // Another tool's POIs were sifted: the user learns what was left out and why.
+  return import.bReplacesList ? QString() : PoiImportReportText(import.report);
 }
 
 void CPOITab::OnExport() {

@@ -121,10 +121,15 @@ QByteArray FormatPois(PoiFormat format, const QList<PoiTexts>& rows) {
   return bytes;
 }
 
-PoiWriteOutcome WritePoiFile(const QString& path, PoiFormat format, const QList<PoiTexts>& rows) {
+PoiWriteOutcome CheckPoisFor(PoiFormat format, const QList<PoiTexts>& rows) {
   if (format != PoiFormat::Text)
     for (qsizetype r = 0; r < rows.size(); ++r)
       if (!CheckPoiTexts(rows[r])) return {PoiWriteOutcome::BadRow, static_cast<int>(r)};
+  return {};
+}
+
+PoiWriteOutcome WritePoiFile(const QString& path, PoiFormat format, const QList<PoiTexts>& rows) {
+  if (const PoiWriteOutcome check = CheckPoisFor(format, rows); check.result != PoiWriteOutcome::Written) return check;
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly) || file.write(FormatPois(format, rows)) < 0 || !file.commit())
     return {PoiWriteOutcome::CannotWrite};

@@ -20,6 +20,9 @@ struct PoiWriteOutcome {
 // file takes the rows as they stand, as the export and backup files do.
 QByteArray FormatPois(PoiFormat format, const QList<PoiTexts>& rows);
 
+// The check above alone: Written, or the first row the format cannot take.
+PoiWriteOutcome CheckPoisFor(PoiFormat format, const QList<PoiTexts>& rows);
+
 // Checks the rows as above, then writes the file whole: an old file of that name is only
 // replaced once the new one is complete. A refusal writes nothing.
 PoiWriteOutcome WritePoiFile(const QString& path, PoiFormat format, const QList<PoiTexts>& rows);

@@ -110,6 +110,14 @@ PoiImportReport SelectImportedPois(const QList<PoiTexts>& listRows, const QList<
   return report;
 }
 
+PoiImport PlanPoiImport(const QList<PoiTexts>& listRows, const PoiFileContent& content) {
+  if (content.format != PoiFormat::Text) return {false, SelectImportedPois(listRows, content.pois)};
+  PoiImport import{true, {}};
+  import.report.read = static_cast<int>(content.pois.size());
+  import.report.added = content.pois;
+  return import;
+}
+
 QString PoiImportReportText(const PoiImportReport& report) {
   return ExtraText(ExtraTextId::POI_IMPORT_REPORT)
       .arg(report.read)

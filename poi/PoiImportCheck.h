@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+#include "poi/PoiFormatReader.h"
 #include "poi/PoiTexts.h"
 
 // Which POIs of another tool's file join the list, and the report the user is given.
@@ -23,3 +24,12 @@ PoiImportReport SelectImportedPois(const QList<PoiTexts>& listRows, const QList<
 
 // The one message of an import, in the current language.
 QString PoiImportReportText(const PoiImportReport& report);
+
+// What an import does to the list, for the page and the command line alike. The program's
+// own file replaces the list line for line, checked only at the next save, as it always
+// was; another tool's POIs join the list through SelectImportedPois, with its report.
+struct PoiImport {
+  bool bReplacesList = false;
+  PoiImportReport report;  // report.added: the rows that go into the list
+};
+PoiImport PlanPoiImport(const QList<PoiTexts>& listRows, const PoiFileContent& content);
