@@ -42,10 +42,13 @@ void CV700UpdaterApp::BringToFront() {
 }
 
 int CV700UpdaterApp::HandOverToRunningProgram(SingleInstance& instance) {
-  if (instance.AskRunningToActivate()) return 0;
+  // The command line has no window to bring forward: say at once what holds the unit.
+  const bool bCommandLine = instance.HolderName() == QLatin1String(SingleInstance::kCommandLineName);
+  if (!bCommandLine && instance.AskRunningToActivate()) return 0;
   LoadExtraTexts(WorkingFolder::FilePath(WorkingFolder::Current(), QString::fromLatin1(kExtraTextFileName)));
   SetExtraTextLanguage(StartupLanguage());
-  UiSeams::ShowMessage(nullptr, ExtraText(ExtraTextId::INSTANCE_NOT_ANSWERING),
+  UiSeams::ShowMessage(nullptr,
+                       ExtraText(bCommandLine ? ExtraTextId::INSTANCE_COMMAND_LINE : ExtraTextId::INSTANCE_NOT_ANSWERING),
                        UiSeams::MessageIcon::Warning);
   return 1;
 }

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include "device/RecoveryTransfer.h"
 #include "device/SpeedUnitCommand.h"
@@ -11,6 +10,9 @@
 #include "device/UnitStatus.h"
 #include "poi/PoiChannels.h"
 #include "poi/PoiFile.h"
+#include "poi/PoiFormatReader.h"
+#include "poi/PoiFormatWriter.h"
+#include "poi/PoiImportCheck.h"
 #include "poi/PoiReadTask.h"
 #include "poi/PoiWriteTask.h"
 #include "text/ExtraTexts.h"
@@ -70,6 +72,12 @@ int CliCommands::Fail(const QString& message) {
   return kExitFailed;
 }
 
+int CliCommands::ClaimUnit() {
+  if (m_bUnitClaimed || (m_bUnitClaimed = m_instance.AcquireLock())) return kExitOk;
+  m_console.Error(ExtraText(ExtraTextId::CLI_UNIT_IN_USE));
+  return kExitUnitInUse;
+}
+
 bool CliCommands::RequireUnit() {
   if (ProbeUnit().bUnitPresent) return true;
   FailUi(kErrorNotConnected);
@@ -79,6 +87,7 @@ bool CliCommands::RequireUnit() {
 // ---- status ----
 
 int CliCommands::Status(bool bJson) {
+  if (const int claim = ClaimUnit()) return claim;
   const UnitStatus status = UnitStatus::Query(m_files.version.listDB);
   if (status.outcome == UnitStatus::NoReply) return Fail(ExtraText(ExtraTextId::UNIT_NO_ANSWER));
   if (status.outcome == UnitStatus::ChannelNotOpen) return FailUi(kErrorChannelNotOpen);
@@ -125,6 +134,7 @@ int CliCommands::SpeedUnit(const QString& value) {
     m_console.Error(ExtraText(ExtraTextId::CLI_SPEED_UNIT_VALUE).arg(value));
     return kExitUsage;
   }
+  if (const int claim = ClaimUnit()) return claim;
   if (!RequireUnit()) return kExitFailed;
   switch (RunSpeedUnitCommand(true, BuildSpeedUnitCommand(selection))) {
     case SpeedUnitOutcome::Sent: m_console.Line(QString::fromLatin1(kUnitChangedMessage)); return kExitOk;
@@ -137,6 +147,7 @@ int CliCommands::SpeedUnit(const QString& value) {
 // ---- recovery ----
 
 int CliCommands::Recover(const QString& file, bool bDownload) {
+  if (const int claim = ClaimUnit()) return claim;
   // The unit first: without it there is nothing to download for.
   RecoveryProbe probe = ProbeRecoveryUnit();
   if (!probe.bUnitPresent) return FailUi(kErrorNotConnected);
@@ -196,11 +207,16 @@ QString PoiTaskFailure(PoiTaskOutcome outcome) {
 
 }  // namespace
 
-int CliCommands::PoiRead(const QString& output, const QString& format) {
-  if (!format.isEmpty() && format.compare(QLatin1String("txt"), Qt::CaseInsensitive) != 0) {
-    m_console.Error(ExtraText(ExtraTextId::CLI_POI_FORMAT_UNKNOWN).arg(format));
+int CliCommands::PoiRead(const QString& output, const QString& formatName) {
+  // --format decides; else the output file's suffix; else the window's own POI file.
+  const std::optional<PoiFormat> named =
+      formatName.isEmpty() ? PoiFormatFromSuffix(output) : PoiFormatFromName(formatName);
+  if (!formatName.isEmpty() && !named) {
+    m_console.Error(ExtraText(ExtraTextId::CLI_POI_FORMAT_UNKNOWN).arg(formatName));
     return kExitUsage;
   }
+  const PoiFormat format = named.value_or(PoiFormat::Text);
+  if (const int claim = ClaimUnit()) return claim;
   if (!RequireUnit()) return kExitFailed;
   const PoiChannels channels = OpenPoiChannels();
   if (!channels.IsOpen()) return Fail(QString::fromLatin1(PoiConstants::kHandleNotOpenMessage));
@@ -214,29 +230,35 @@ int CliCommands::PoiRead(const QString& output, const QString& format) {
     m_console.Error(ExtraText(ExtraTextId::POI_TOO_MANY_RECORDS).arg(result.announced).arg(result.count));
 
   // The export file in the working folder, as after every read in the window.
-  const QDateTime now = QDateTime::currentDateTime();
-  const QList<PoiTexts> pois = ExportPoiFile(m_files.strFolder, now, table, result.count);
-  QByteArray bytes;
-  for (const PoiTexts& poi : pois) bytes += PoiFile::FormatLine(poi);
+  const QList<PoiTexts> pois = ExportPoiFile(m_files.strFolder, QDateTime::currentDateTime(), table, result.count);
+  // A damaged slot decodes to texts no map tool can take; the window's own file keeps them.
+  const PoiWriteOutcome check = CheckPoisFor(format, pois);
+  if (check.result == PoiWriteOutcome::BadRow)
+    return Fail(ExtraText(ExtraTextId::CLI_POI_NOT_IN_FORMAT).arg(check.badRow + 1).arg(PoiFormatName(format)));
   if (bToStandardOutput) {
-    m_console.Raw(bytes);
+    m_console.Raw(FormatPois(format, pois));
     return kExitOk;
   }
-  QSaveFile file(output);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-    return Fail(ExtraText(ExtraTextId::CLI_FILE_NOT_WRITTEN).arg(output));
+  const PoiWriteOutcome written = WritePoiFile(output, format, pois);
+  if (written.result != PoiWriteOutcome::Written) return Fail(PoiWriteErrorText(written, output));
   m_console.Line(ExtraText(ExtraTextId::CLI_POI_READ).arg(pois.size()).arg(output));
   return kExitOk;
 }
 
 int CliCommands::PoiWrite(const QString& path) {
-  const std::optional<QList<PoiTexts>> rows = PoiFile::Read(path);
-  if (!rows) return Fail(ExtraText(ExtraTextId::CLI_FILE_NOT_READ).arg(path));
+  if (const int claim = ClaimUnit()) return claim;
+  // Whatever the window's Read from PC takes, with its checks: the unit is to hold the file
+  // alone, so the file's POIs are sifted against none but each other.
+  const PoiFileContent content = ReadPoiFile(path);
+  if (content.status != PoiFileContent::Read) return Fail(PoiFileErrorText(content, path));
+  const PoiImport import = PlanPoiImport({}, content);
+  if (!import.bReplacesList) m_console.Line(PoiImportReportText(import.report));
+  const QList<PoiTexts>& rows = import.report.added;
   // The list's rules before anything reaches the unit: the slots and what a record can keep.
   PoiRecordTable& table = ThePoiRecordTable();
-  const PoiConversion conversion = SavePoiBackup(m_files.strFolder, QDateTime::currentDateTime(), *rows, table);
+  const PoiConversion conversion = SavePoiBackup(m_files.strFolder, QDateTime::currentDateTime(), rows, table);
   if (conversion.result == PoiConversion::TooManyRows)
-    return Fail(ExtraText(ExtraTextId::POI_TOO_MANY_ROWS).arg(PoiRecordTable::kSlotCount).arg(rows->size()));
+    return Fail(ExtraText(ExtraTextId::POI_TOO_MANY_ROWS).arg(PoiRecordTable::kSlotCount).arg(rows.size()));
   if (conversion.result == PoiConversion::BadRow)
     return Fail(ExtraText(ExtraTextId::CLI_POI_BAD_LINE)
                     .arg(conversion.badRow + 1)
@@ -253,7 +275,7 @@ int CliCommands::PoiWrite(const QString& path) {
   PoiWriteResult result = PoiWriteTask::Run(channels, params, table);
   if (result.outcome == PoiTaskOutcome::Done) {
     params.erasePending = false;
-    params.count = static_cast<int>(rows->size());
+    params.count = static_cast<int>(rows.size());
     result = PoiWriteTask::Run(channels, params, table);
   }
   if (const QString failure = PoiTaskFailure(result.outcome); !failure.isEmpty()) return Fail(failure);
@@ -262,6 +284,7 @@ int CliCommands::PoiWrite(const QString& path) {
 }
 
 int CliCommands::PoiErase() {
+  if (const int claim = ClaimUnit()) return claim;
   if (!RequireUnit()) return kExitFailed;
   const PoiChannels channels = OpenPoiChannels();
   if (!channels.IsOpen()) return Fail(QString::fromLatin1(PoiConstants::kHandleNotOpenMessage));

@@ -51,6 +51,7 @@ int PackageOffset(int transferKind) {
 }  // namespace
 
 int CliCommands::Update(const CliUpdateOptions& options) {
+  if (const int claim = ClaimUnit()) return claim;
   if (!m_files.bVersionRead) return FailUi(kErrorVersionFile);
   const UnitStatus status = UnitStatus::Query(m_files.version.listDB);
   switch (status.outcome) {

@@ -4,6 +4,7 @@
 
 #include "app/WorkingFiles.h"
 #include "cli/CliCommands.h"
+#include "platform/SingleInstance.h"
 #include "platform/WorkingFolder.h"
 #include "text/ExtraTexts.h"
 
@@ -66,6 +67,13 @@ QString HelpText(const QList<QCommandLineOption>& options) {
   return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
+// Qt's own notes (such as the runtime folder it chose for the lock when the session names
+// none) would break the promise of one line on standard error; only its failures pass.
+QtMessageHandler g_qtDefaultHandler = nullptr;
+void KeepQtFailuresOnly(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if ((type == QtCriticalMsg || type == QtFatalMsg) && g_qtDefaultHandler) g_qtDefaultHandler(type, context, message);
+}
+
 int Usage(CliConsole& console, const QString& detail) {
   console.Error(ExtraText(ExtraTextId::CLI_USAGE).arg(detail));
   return kExitUsage;
@@ -74,8 +82,10 @@ int Usage(CliConsole& console, const QString& detail) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  g_qtDefaultHandler = qInstallMessageHandler(KeepQtFailuresOnly);
   QCoreApplication app(argc, argv);
-  QCoreApplication::setApplicationName(QStringLiteral("v770"));
+  // The lock carries this name, so that a window started meanwhile can tell who holds it.
+  QCoreApplication::setApplicationName(QString::fromLatin1(SingleInstance::kCommandLineName));
   CliConsole console;
   // The same working-folder files and language as the window.
   const WorkingFiles files = WorkingFiles::Load(WorkingFolder::Current(), StartupLanguage());

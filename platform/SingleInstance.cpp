@@ -40,13 +40,22 @@ QString SingleInstance::ServerName() const {
 #endif
 }
 
-bool SingleInstance::Acquire() {
+bool SingleInstance::AcquireLock() {
   QDir().mkpath(m_folder);
-  if (!m_lock.tryLock(0)) {
-    // Held by a living program; any other failure (a folder that cannot be written) cannot
-    // tell us about other programs, and the user still gets a window.
-    return m_lock.error() != QLockFile::LockFailedError;
-  }
+  // Held by a living program; any other failure (a folder that cannot be written) cannot
+  // tell us about other programs, and the user still gets the program.
+  return m_lock.tryLock(0) || m_lock.error() != QLockFile::LockFailedError;
+}
+
+QString SingleInstance::HolderName() const {
+  qint64 pid = 0;
+  QString host, name;
+  return m_lock.getLockInfo(&pid, &host, &name) ? name : QString();
+}
+
+bool SingleInstance::Acquire() {
+  if (!AcquireLock()) return false;
+  if (!m_lock.isLocked()) return true;
   m_server = std::make_unique<QLocalServer>();
   m_server->setSocketOptions(QLocalServer::UserAccessOption);
   // Whatever socket is left there belonged to a program that did not end cleanly.

@@ -16,6 +16,8 @@ class SingleInstance : public QObject {
   Q_OBJECT
  public:
   static constexpr int kAnswerTimeoutMs = 3000;
+  // The application name the command line takes the lock under.
+  static constexpr const char* kCommandLineName = "v770";
 
   // `folder` holds the lock and the socket; by default the user's runtime folder.
   explicit SingleInstance(const QString& folder = QString(), QObject* parent = nullptr);
@@ -24,6 +26,11 @@ class SingleInstance : public QObject {
   // True when this program is now the one running: the lock is taken (or could not be
   // made at all, in which case nothing can be promised and the program runs anyway).
   bool Acquire();
+  // The lock alone, for a program with no window to bring forward (the command line): a
+  // program started meanwhile finds the lock held and nobody to ask. Same result as Acquire.
+  bool AcquireLock();
+  // The application name of the program holding the lock; empty when it cannot be told.
+  QString HolderName() const;
   // From a second program: asks the running one to come to the front. False when it did not
   // answer in time.
   bool AskRunningToActivate(int timeoutMs = kAnswerTimeoutMs);

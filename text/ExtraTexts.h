@@ -47,8 +47,6 @@
   X(CLI_UNKNOWN_NAME)           \
   X(CLI_SPEED_UNIT_VALUE)       \
   X(CLI_POI_FORMAT_UNKNOWN)     \
-  X(CLI_FILE_NOT_READ)          \
-  X(CLI_FILE_NOT_WRITTEN)       \
   X(CLI_POI_BAD_LINE)           \
   X(CLI_POI_READ)               \
   X(CLI_POI_WRITTEN)            \
@@ -82,7 +80,10 @@
   X(UPDATE_DB_NOT_TAKEN)        \
   X(UPDATE_VOICE_NOT_TAKEN)     \
   X(UPDATE_FW_NOT_TAKEN)        \
-  X(UPDATE_CHECKING_UNIT)
+  X(UPDATE_CHECKING_UNIT)       \
+  X(CLI_UNIT_IN_USE)            \
+  X(CLI_POI_NOT_IN_FORMAT)      \
+  X(INSTANCE_COMMAND_LINE)
 
 enum class ExtraTextId : int {
 #define V770_EXTRA_TEXT_ENUM(key) key,

@@ -2,15 +2,15 @@
 // the emulated unit and the loopback FTP server.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QSettings>
 
 #include "../update/UpdateTestSupport.h"
+#include "platform/SingleInstance.h"
+#include "poi/PoiFile.h"
+#include "poi/PoiFormatWriter.h"
+#include "poi/PoiImportCheck.h"
 #include "support/FtpServer.h"
 #include "support/TestSupport.h"
 #include "support/UnitEmulator.h"
@@ -23,7 +23,7 @@ using namespace UpdateTestSupport;
 
 namespace {
 
-constexpr qint64 kServerDownLimitMs = 5000;
+constexpr qint64 kFailureLimitMs = 5000;  // a server that is down included
 
 // The unit's "$VER>" reply fields: Europe (area 2), database 100411, hardware 7, firmware
 // 1.5, voice 10203 in English (speed-unit index 0).
@@ -37,17 +37,12 @@ const QByteArray kPoiFile =
     "2015/12/01,23:59,-33.86785,151.21000,511,\r\n"
     "2023/06/30,00:00,0.00001,-0.00001,0,\r\n";
 
-struct CliRun {
-  int exitCode = -1;
-  QByteArray out;
-  QByteArray err;
-  qint64 elapsedMs = 0;
-};
+struct CliRun { int exitCode = -1; QByteArray out, err; qint64 elapsedMs = 0; };
 
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_work.isValid() && m_config.isValid() && m_ftpRoot.isValid());
+    ASSERT_TRUE(m_work.isValid() && m_config.isValid() && m_runtime.isValid() && m_ftpRoot.isValid());
     for (const char* name : {"V770UIText_New_v12.txt", "V770_VersionInfo_v12.txt", kExtraTextFileName})
       ASSERT_TRUE(QFile::copy(TestSupport::ShippedDataPath(QString::fromLatin1(name)), Work(QString::fromLatin1(name))));
     ASSERT_TRUE(m_unit.Start(QJsonObject{{"version", kUnitVersion}})) << m_unit.DaemonLog().constData();
@@ -55,12 +50,6 @@ class CliTest : public ::testing::Test {
   }
 
   QString Work(const QString& name) const { return m_work.filePath(name); }
-
-  // The language the window remembered last.
-  void RememberLanguage(int language) {
-    QSettings settings(m_config.filePath(QStringLiteral("V770PCSoft.ini")), QSettings::IniFormat);
-    settings.setValue(QStringLiteral("Config/LanguageID"), language);
-  }
 
   void ServePackages() {
     ASSERT_TRUE(PutOnServer(m_ftpRoot.path(), "DB", QStringLiteral("100412_Europe"),
@@ -71,33 +60,33 @@ class CliTest : public ::testing::Test {
     m_server = m_ftp.BaseUrl() + QString::fromLatin1(UpdateCatalogue::kServerPath);
   }
 
+  // `v770` with the words of a command line.
+  CliRun Run(const char* commandLine) { return Run(QString::fromUtf8(commandLine).split(u' ', Qt::SkipEmptyParts)); }
   CliRun Run(const QStringList& args) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
+    // The single-instance lock of this test alone.
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
     env.insert(QString::fromLatin1(UpdateServer::kOverrideVariable), m_server);
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(m_work.path());
     QElapsedTimer clock;
     clock.start();
     process.start(TestSupport::BinPath(QStringLiteral("v770")), args);
-    CliRun run;
-    if (!process.waitForFinished(kRunTimeoutMs)) {
-      process.kill();
-      process.waitForFinished();
-      return run;
-    }
-    run.elapsedMs = clock.elapsed();
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    // A run that hangs is killed and ends as a crash: exit code -1.
+    if (!process.waitForFinished(kRunTimeoutMs)) process.kill();
+    process.waitForFinished();
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError(), clock.elapsed()};
   }
+  int UnitPoiCount() { return m_unit.Status()[QStringLiteral("poi")][QStringLiteral("count")].toInt(); }
 
   QString Ui(int index, int language = kLanguageEnglish) const { return UiText(m_texts, language, index); }
 
   QTemporaryDir m_work;
   QTemporaryDir m_config;
+  QTemporaryDir m_runtime;
   QTemporaryDir m_ftpRoot;
   TestSupport::FtpServer m_ftp;
   UnitEmulator m_unit;
@@ -105,41 +94,31 @@ class CliTest : public ::testing::Test {
   QString m_server = QStringLiteral("ftp://127.0.0.1:1/down/FW/V770");
 };
 
-// One line on standard error, and nothing else.
-void ExpectOneErrorLine(const CliRun& run, const QString& text) {
-  EXPECT_EQ(QString::fromUtf8(run.err), text + QLatin1Char('\n'));
-}
-
 }  // namespace
 
 TEST_F(CliTest, StatusJsonGivesTheUnitsValuesOrNotConnected) {
-  const CliRun connected = Run({QStringLiteral("status"), QStringLiteral("--json")});
+  const CliRun connected = Run("status --json");
   ASSERT_EQ(connected.exitCode, 0) << connected.err.constData();
   EXPECT_EQ(QJsonDocument::fromJson(connected.out).object(),
-            (QJsonObject{{"connected", true},
-                         {"hardwareId", 7},
-                         {"firmware", "1.5"},
-                         {"dbArea", "Europe"},
-                         {"dbAreaCode", 2},
-                         {"dbVersion", 100411},
-                         {"voiceVersion", 10203},
-                         {"speedUnit", "km/h"}}))
+            (QJsonObject{{"connected", true}, {"hardwareId", 7}, {"firmware", "1.5"}, {"dbArea", "Europe"},
+                         {"dbAreaCode", 2}, {"dbVersion", 100411}, {"voiceVersion", 10203}, {"speedUnit", "km/h"}}))
       << connected.out.constData();
 
   ASSERT_TRUE(m_unit.Client().Unplug());
-  const CliRun away = Run({QStringLiteral("status"), QStringLiteral("--json")});
+  const CliRun away = Run("status --json");
   EXPECT_EQ(away.exitCode, 0);
   EXPECT_EQ(QJsonDocument::fromJson(away.out).object(), (QJsonObject{{"connected", false}}));
-  // The plain form speaks the window's language.
-  RememberLanguage(kLanguageFrench);
-  const CliRun plain = Run({QStringLiteral("status")});
+  // The plain form speaks the language the window remembered last.
+  QSettings(m_config.filePath(QStringLiteral("V770PCSoft.ini")), QSettings::IniFormat)
+      .setValue(QStringLiteral("Config/LanguageID"), kLanguageFrench);
+  const CliRun plain = Run("status");
   EXPECT_TRUE(QString::fromUtf8(plain.out).contains(Ui(UiIndex(MAIN_TAB_001, 11), kLanguageFrench)))
       << plain.out.constData();
 }
 
 TEST_F(CliTest, UpdateInstallsTheNewerPackagesAndDryRunSendsNothing) {
   ServePackages();
-  const CliRun dry = Run({QStringLiteral("update"), QStringLiteral("--dry-run")});
+  const CliRun dry = Run("update --dry-run");
   ASSERT_EQ(dry.exitCode, 0) << dry.err.constData();
   EXPECT_EQ(dry.out.count('\n'), 2) << "the database and the firmware: " << dry.out.constData();
   // The manual pack's list, read without unpacking it into the working folder.
@@ -151,7 +130,7 @@ TEST_F(CliTest, UpdateInstallsTheNewerPackagesAndDryRunSendsNothing) {
   EXPECT_TRUE(ReceivedPackages(m_unit.Status()).isEmpty());
   EXPECT_EQ(QDir(m_work.path()).entryList(QDir::Files).size(), 3) << "only the data files";
 
-  const CliRun update = Run({QStringLiteral("update")});
+  const CliRun update = Run("update");
   ASSERT_EQ(update.exitCode, 0) << update.err.constData();
   const QJsonArray received = ReceivedPackages(m_unit.Status());
   ASSERT_EQ(received.size(), 2);
@@ -161,57 +140,57 @@ TEST_F(CliTest, UpdateInstallsTheNewerPackagesAndDryRunSendsNothing) {
   // Not a terminal: plain progress lines, then the end message with the restart advice.
   const QString out = QString::fromUtf8(update.out);
   EXPECT_TRUE(out.contains(QStringLiteral("\n100%\n"))) << update.out.constData();
-  EXPECT_TRUE(out.endsWith(Ui(UiIndex(DBFW_TAB_001, 19)) + QLatin1Char('\n') + Ui(UiIndex(ERROR_MSG_001, 10)) +
-                           QLatin1Char('\n')))
-      << update.out.constData();
+  EXPECT_TRUE(out.endsWith(Ui(UiIndex(DBFW_TAB_001, 19)) + u'\n' + Ui(UiIndex(ERROR_MSG_001, 10)) + u'\n')) << update.out.constData();
   EXPECT_TRUE(QDir(m_work.path()).entryList({QStringLiteral("*.hdr")}).isEmpty());
 }
 
-TEST_F(CliTest, UpdateFromAServerThatIsDownFailsWithinFiveSeconds) {
-  m_server = QStringLiteral("ftp://127.0.0.1:%1%2").arg(TestSupport::FtpServer::FreePort()).arg(UpdateCatalogue::kServerPath);
-  const CliRun run = Run({QStringLiteral("update")});
-  EXPECT_NE(run.exitCode, 0);
-  EXPECT_LT(run.elapsedMs, kServerDownLimitMs);
-  ExpectOneErrorLine(run, Ui(UiIndex(ERROR_MSG_001, 2)));
-  EXPECT_TRUE(ReceivedPackages(m_unit.Status()).isEmpty());
-}
-
-TEST_F(CliTest, PoiWriteThenReadGivesBackTheSameFile) {
-  ASSERT_TRUE(TestSupport::WriteFile(Work(QStringLiteral("mine.txt")), kPoiFile));
-  const CliRun write = Run({QStringLiteral("poi"), QStringLiteral("write"), QStringLiteral("mine.txt")});
-  ASSERT_EQ(write.exitCode, 0) << write.err.constData();
-  EXPECT_EQ(m_unit.Status()[QStringLiteral("poi")][QStringLiteral("count")].toInt(), 3);
-
-  const CliRun read = Run({QStringLiteral("poi"), QStringLiteral("read"), QStringLiteral("-o"), QStringLiteral("back.txt")});
-  ASSERT_EQ(read.exitCode, 0) << read.err.constData();
+TEST_F(CliTest, PoiWriteOfEachFormatThenReadGivesBackTheSameRows) {
+  const QList<PoiTexts> rows = PoiFile::Parse(kPoiFile);
+  // Another tool's file also holds a POI 3 m from the first, facing 10 degrees away, and one
+  // of a year the unit cannot keep: the import report names both.
+  const QList<PoiTexts> toolRows =
+      rows + QList<PoiTexts>{{"2009/03/15", "07:45", "48.85840", "2.29448", "100"}, {"2007/06/01", "12:00", "1.00000", "1.00000", "0"}};
+  const QByteArray report = PoiImportReportText({5, 1, 1, rows}).toUtf8() + '\n';
+  // The POIs of the window's file written, how they are read back, and into which file (null:
+  // the standard output). The last, shorter file replaces all the unit held.
+  struct Case { PoiFormat format; int count; const char* read; const char* back; };
+  for (const Case& c : {Case{PoiFormat::Text, 3, "poi read -o back.txt", "back.txt"}, Case{PoiFormat::Gpx, 3, "poi read -o back.gpx", "back.gpx"},
+                        Case{PoiFormat::Kml, 3, "poi read --format kml", nullptr},
+                        Case{PoiFormat::Csv, 3, "poi read --format csv -o back.dat", "back.dat"}, Case{PoiFormat::Text, 1, "poi read", nullptr}}) {
+    const QString name = QStringLiteral("mine%1.").arg(c.count) + PoiFormatName(c.format);
+    ASSERT_TRUE(TestSupport::WriteFile(Work(name), FormatPois(c.format, c.format == PoiFormat::Text ? rows.first(c.count) : toolRows)));
+    const CliRun write = Run({QStringLiteral("poi"), QStringLiteral("write"), name});
+    ASSERT_EQ(write.exitCode, 0) << name.toStdString() << ": " << write.err.constData();
+    // The window's own file replaces the list without a report, as Read from PC does.
+    EXPECT_EQ(write.out.startsWith(report), c.format != PoiFormat::Text) << write.out.constData();
+    EXPECT_EQ(UnitPoiCount(), c.count);
+    const CliRun read = Run(c.read);
+    ASSERT_EQ(read.exitCode, 0) << c.read << ": " << read.err.constData();
+    EXPECT_EQ(ReadPoiContent(c.back ? TestSupport::ReadFile(Work(c.back)) : read.out), (PoiFileContent{PoiFileContent::Read, c.format, rows.first(c.count)}))
+        << c.read;
+  }
   EXPECT_EQ(TestSupport::ReadFile(Work(QStringLiteral("back.txt"))), kPoiFile);
-  // The window's files: a backup before the write, an export after the read.
-  EXPECT_EQ(QDir(m_work.path()).entryList({QStringLiteral("POI_SAVE_*.txt")}).size(), 1);
-  EXPECT_EQ(QDir(m_work.path()).entryList({QStringLiteral("POI_??????_??????.txt")}).size(), 1);
+  // The window's files: a backup before each write, an export after each read.
+  EXPECT_FALSE(QDir(m_work.path()).entryList({QStringLiteral("POI_SAVE_*.txt")}).isEmpty());
+  EXPECT_FALSE(QDir(m_work.path()).entryList({QStringLiteral("POI_??????_??????.txt")}).isEmpty());
 
-  // A shorter file replaces all the unit held; erase leaves nothing.
-  ASSERT_TRUE(TestSupport::WriteFile(Work(QStringLiteral("one.txt")), kPoiFile.left(kPoiFile.indexOf('\n') + 1)));
-  ASSERT_EQ(Run({QStringLiteral("poi"), QStringLiteral("write"), QStringLiteral("one.txt")}).exitCode, 0);
-  EXPECT_EQ(Run({QStringLiteral("poi"), QStringLiteral("read")}).out, kPoiFile.left(kPoiFile.indexOf('\n') + 1));
-  ASSERT_EQ(Run({QStringLiteral("poi"), QStringLiteral("erase")}).exitCode, 0);
-  EXPECT_EQ(m_unit.Status()[QStringLiteral("poi")][QStringLiteral("count")].toInt(), 0);
+  ASSERT_EQ(Run("poi erase").exitCode, 0);
+  EXPECT_EQ(UnitPoiCount(), 0);
 }
 
 TEST_F(CliTest, SpeedUnitAndRecoveryReachTheUnit) {
-  ASSERT_EQ(Run({QStringLiteral("speed-unit"), QStringLiteral("mph")}).exitCode, 0);
+  ASSERT_EQ(Run("speed-unit mph").exitCode, 0);
   EXPECT_EQ(m_unit.Status()[QStringLiteral("speedUnit")].toInt(), 1);
 
   // From a file, then from the update server, each time once the unit is back from the
   // restart its new firmware makes.
   ServePackages();
   ASSERT_TRUE(TestSupport::WriteFile(Work(QStringLiteral("fw.hdr")), BuildPackage(PackageHeader::kFirmware, 0, {1, 7, 0}, 5000)));
-  const QStringList recoveries[] = {{QStringLiteral("recover"), QStringLiteral("fw.hdr")},
-                                    {QStringLiteral("recover"), QStringLiteral("--download")}};
-  for (const QStringList& args : recoveries) {
+  for (const char* args : {"recover fw.hdr", "recover --download"}) {
     ASSERT_TRUE(m_unit.WaitForStatus([](const QJsonObject& s) { return !s[QStringLiteral("restarting")].toBool(); },
                                      kRunTimeoutMs));
     const CliRun recover = Run(args);
-    ASSERT_EQ(recover.exitCode, 0) << args.join(u' ').toStdString() << ": " << recover.err.constData();
+    ASSERT_EQ(recover.exitCode, 0) << args << ": " << recover.err.constData();
     EXPECT_EQ(recover.out.trimmed().split('\n').last(), Ui(UiIndex(DBFW_TAB_001, 19)).toUtf8());
   }
   const QJsonArray received = ReceivedPackages(m_unit.Status());
@@ -223,42 +202,51 @@ TEST_F(CliTest, SpeedUnitAndRecoveryReachTheUnit) {
 
 TEST_F(CliTest, BadRequestsEndWithOneLineAndAnExitCode) {
   ASSERT_TRUE(TestSupport::WriteFile(Work(QStringLiteral("bad.txt")), "2007/01/01,00:00,0,0,0,\r\n"));
-  struct Case {
-    QStringList args;
-    int exitCode;
-    bool bUnplugged;
-    QString error;  // empty: only one line is checked
-  };
+  // Each state holds from its first case on: the unit unplugged, then the window's lock held.
+  enum Before { Nothing, Unplug, Lock };
+  // An empty error: only one line is checked.
+  struct Case { const char* args; int exitCode; Before before; QString error; };
   const QString notConnected = Ui(UiIndex(ERROR_MSG_001, 1));
+  const QString inUse = ExtraText(ExtraTextId::CLI_UNIT_IN_USE);
   const Case cases[] = {
-      {{QStringLiteral("frobnicate")}, 2, false, {}},
-      {{}, 2, false, {}},
-      {{QStringLiteral("status"), QStringLiteral("--force")}, 2, false, {}},
-      {{QStringLiteral("speed-unit"), QStringLiteral("kph")}, 2, false, {}},
-      {{QStringLiteral("recover")}, 2, false, {}},
-      {{QStringLiteral("poi"), QStringLiteral("read"), QStringLiteral("--format"), QStringLiteral("xls")}, 2, false, {}},
-      {{QStringLiteral("poi"), QStringLiteral("write"), QStringLiteral("bad.txt")}, 1, false, {}},
-      {{QStringLiteral("poi"), QStringLiteral("write"), QStringLiteral("missing.txt")}, 1, false, {}},
-      {{QStringLiteral("recover"), QStringLiteral("bad.txt")}, 1, false, ExtraText(ExtraTextId::RESET_NOT_A_PACKAGE)},
-      {{QStringLiteral("poi"), QStringLiteral("erase")}, 1, true, notConnected},
-      {{QStringLiteral("speed-unit"), QStringLiteral("km/h")}, 1, true, notConnected},
-      {{QStringLiteral("update")}, 1, true, notConnected},
+      {"frobnicate", 2, Nothing, {}},
+      {"", 2, Nothing, {}},
+      {"status --force", 2, Nothing, {}},
+      {"speed-unit kph", 2, Nothing, {}},
+      {"recover", 2, Nothing, {}},
+      {"poi read --format xls", 2, Nothing, {}},
+      {"poi write bad.txt", 1, Nothing, {}},
+      {"poi write missing.txt", 1, Nothing, ExtraText(ExtraTextId::POI_FILE_NOT_READ).arg("missing.txt")},
+      {"recover bad.txt", 1, Nothing, ExtraText(ExtraTextId::RESET_NOT_A_PACKAGE)},
+      {"update", 1, Nothing, Ui(UiIndex(ERROR_MSG_001, 2))},  // the update server is down
+      {"poi erase", 1, Unplug, notConnected},
+      {"speed-unit km/h", 1, Nothing, notConnected},
+      {"update", 1, Nothing, notConnected},
+      // The lock comes before the unit; a wrong command line needs none.
+      {"poi erase", 3, Lock, inUse},
+      {"status --json", 3, Nothing, inUse},
+      {"update --dry-run", 3, Nothing, inUse},
+      {"recover --download", 3, Nothing, inUse},
+      {"poi read -o x.gpx", 3, Nothing, inUse},
+      {"speed-unit kph", 2, Nothing, {}},
   };
-  ASSERT_TRUE(LoadExtraTexts(Work(QString::fromLatin1(kExtraTextFileName))));
+  SingleInstance window(m_runtime.path());
   for (const Case& c : cases) {
-    if (c.bUnplugged) {
-      ASSERT_TRUE(m_unit.Client().Unplug());
-    }
+    if (c.before == Unplug) { ASSERT_TRUE(m_unit.Client().Unplug()); }
+    if (c.before == Lock) { ASSERT_TRUE(window.Acquire()); }
     const CliRun run = Run(c.args);
-    EXPECT_EQ(run.exitCode, c.exitCode) << c.args.join(u' ').toStdString();
-    EXPECT_EQ(run.err.count('\n'), 1) << c.args.join(u' ').toStdString() << ": " << run.err.constData();
-    if (!c.error.isEmpty()) ExpectOneErrorLine(run, c.error);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.args;
+    EXPECT_EQ(run.err.count('\n'), 1) << c.args << ": " << run.err.constData();
+    if (!c.error.isEmpty()) { EXPECT_EQ(QString::fromUtf8(run.err), c.error + u'\n') << c.args; }
+    EXPECT_LT(run.elapsedMs, kFailureLimitMs) << c.args;  // every failure ends at once
   }
-  EXPECT_EQ(m_unit.Status()[QStringLiteral("poi")][QStringLiteral("count")].toInt(), 0);
+  EXPECT_EQ(UnitPoiCount(), 0);
+  EXPECT_TRUE(ReceivedPackages(m_unit.Status()).isEmpty());
+  EXPECT_FALSE(QFile::exists(Work(QStringLiteral("x.gpx"))));
 
-  const CliRun help = Run({QStringLiteral("--help")});
+  const CliRun help = Run("--help");
   EXPECT_EQ(help.exitCode, 0);
   for (const char* command : {"status", "update", "recover", "speed-unit", "poi read", "poi write", "poi erase", "--dry-run",
-                              "--manual", "--area", "--voice", "--force", "--format", "--download", "--json"})
+                              "--manual", "--area", "--voice", "--force", "--format", "--download", "--json", "gpx", "kml", "csv"})
     EXPECT_TRUE(help.out.contains(command)) << command;
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 
 #include "platform/SingleInstance.h"
@@ -15,7 +16,12 @@ TEST(SingleInstance, ASecondStartIsRefusedAndAsksTheFirstToComeForward) {
   EXPECT_TRUE(second.AskRunningToActivate());
   EXPECT_TRUE(TestSupport::WaitUntil([&] { return asked == 1; }, SingleInstance::kAnswerTimeoutMs));
 
-  // Where no program listens, nobody answers.
-  QTemporaryDir empty;
-  EXPECT_FALSE(SingleInstance(empty.path()).AskRunningToActivate(300));
+  // The command line takes the lock alone: a later start is refused, finds nobody listening
+  // to ask, and can tell who holds the lock.
+  QTemporaryDir cliFolder;
+  SingleInstance cli(cliFolder.path()), window(cliFolder.path());
+  ASSERT_TRUE(cli.AcquireLock());
+  EXPECT_FALSE(window.Acquire());
+  EXPECT_EQ(window.HolderName(), QCoreApplication::applicationName());
+  EXPECT_FALSE(window.AskRunningToActivate(300));
 }
