@@ -150,7 +150,6 @@ TEST_F(CliTest, PoiWriteOfEachFormatThenReadGivesBackTheSameRows) {
   // of a year the unit cannot keep: the import report names both.
   const QList<PoiTexts> toolRows =
       rows + QList<PoiTexts>{{"2009/03/15", "07:45", "48.85840", "2.29448", "100"}, {"2007/06/01", "12:00", "1.00000", "1.00000", "0"}};
-  const QByteArray report = PoiImportReportText({5, 1, 1, rows}).toUtf8() + '\n';
   // The POIs of the window's file written, how they are read back, and into which file (null:
   // the standard output). The last, shorter file replaces all the unit held.
   struct Case { PoiFormat format; int count; const char* read; const char* back; };
@@ -162,7 +161,7 @@ TEST_F(CliTest, PoiWriteOfEachFormatThenReadGivesBackTheSameRows) {
     const CliRun write = Run({QStringLiteral("poi"), QStringLiteral("write"), name});
     ASSERT_EQ(write.exitCode, 0) << name.toStdString() << ": " << write.err.constData();
     // The window's own file replaces the list without a report, as Read from PC does.
-    EXPECT_EQ(write.out.startsWith(report), c.format != PoiFormat::Text) << write.out.constData();
+    EXPECT_EQ(write.out.startsWith(PoiImportReportText({5, 1, 1, rows}).toUtf8() + '\n'), c.format != PoiFormat::Text);
     EXPECT_EQ(UnitPoiCount(), c.count);
     const CliRun read = Run(c.read);
     ASSERT_EQ(read.exitCode, 0) << c.read << ": " << read.err.constData();
@@ -206,7 +205,6 @@ TEST_F(CliTest, BadRequestsEndWithOneLineAndAnExitCode) {
   enum Before { Nothing, Unplug, Lock };
   // An empty error: only one line is checked.
   struct Case { const char* args; int exitCode; Before before; QString error; };
-  const QString notConnected = Ui(UiIndex(ERROR_MSG_001, 1));
   const QString inUse = ExtraText(ExtraTextId::CLI_UNIT_IN_USE);
   const Case cases[] = {
       {"frobnicate", 2, Nothing, {}},
@@ -219,9 +217,9 @@ TEST_F(CliTest, BadRequestsEndWithOneLineAndAnExitCode) {
       {"poi write missing.txt", 1, Nothing, ExtraText(ExtraTextId::POI_FILE_NOT_READ).arg("missing.txt")},
       {"recover bad.txt", 1, Nothing, ExtraText(ExtraTextId::RESET_NOT_A_PACKAGE)},
       {"update", 1, Nothing, Ui(UiIndex(ERROR_MSG_001, 2))},  // the update server is down
-      {"poi erase", 1, Unplug, notConnected},
-      {"speed-unit km/h", 1, Nothing, notConnected},
-      {"update", 1, Nothing, notConnected},
+      {"poi erase", 1, Unplug, Ui(UiIndex(ERROR_MSG_001, 1))},
+      {"speed-unit km/h", 1, Nothing, Ui(UiIndex(ERROR_MSG_001, 1))},
+      {"update", 1, Nothing, Ui(UiIndex(ERROR_MSG_001, 1))},
       // The lock comes before the unit; a wrong command line needs none.
       {"poi erase", 3, Lock, inUse},
       {"status --json", 3, Nothing, inUse},
