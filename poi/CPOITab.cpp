@@ -179,9 +179,8 @@ void CPOITab::ResumeMainPoll() {
 
 void CPOITab::OnRead() {
   PauseMainPoll();
-  m_nPOICount = 0;
-  m_listPOI->DeleteAllItems(AlwaysMayDelete);
-  ShowCount(0);
+  // The list is replaced only by what the unit answered: rows not saved yet survive a read
+  // that fails.
   if (!m_channels.IsOpen()) {
     ResumeMainPoll();
     UiSeams::ShowMessage(this, Fixed(PoiConstants::kHandleNotOpenMessage));
@@ -216,6 +215,7 @@ void CPOITab::OnReadFinished(const PoiReadResult& result) {
 }
 
 void CPOITab::FillFromTable(int count) {
+  m_listPOI->DeleteAllItems(AlwaysMayDelete);
   m_nPOICount = 0;
   ShowPois(ExportPoiFile(WorkingFolder::Current(), QDateTime::currentDateTime(), ThePoiRecordTable(), count));
   StartSaveLock();

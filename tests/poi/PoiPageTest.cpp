@@ -146,8 +146,9 @@ class PoiPageTest : public ::testing::Test {
 // What the user does, step by step: N the sheet sees no unit, R Read, I import, X import a
 // missing file, C cancel an import, A Delete All, T / K tick the first / third row, H
 // highlight the second row, D Delete selected, O sort by latitude (descending), S Save,
-// U unplug, W the page's window made again (the sheet adds the page back), F French, L a
-// reply left on the pipe by an earlier exchange.
+// U unplug, u unplug 100 ms into the next step, Y replies late (within the wait), W the
+// page's window made again (the sheet adds the page back), F French, L a reply left on the
+// pipe by an earlier exchange, G import a 1 GB file.
 TEST_F(PoiPageTest, UserStepsLeaveTheUnitHoldingWhatTheListShows) {
   struct Case {
     const char* steps;
@@ -163,8 +164,8 @@ TEST_F(PoiPageTest, UserStepsLeaveTheUnitHoldingWhatTheListShows) {
       {"R", three, {}, three, three},
       {"R", {}, {}, {}, {}},
       {"NR", two, {}, two, {}},
-      {"R", Pois(120), {}, Pois(120), Pois(100),
-       {u"The unit announced 120 POIs; only the first 100 were read."_qs}},
+      {"R", Pois(127), {}, Pois(127), Pois(100),
+       {u"The unit announced 127 POIs; only the first 100 were read."_qs}},
       {"RTDSTDSR", Pois(7), {}, Pois(5, 2), Pois(5, 2), {}, true},  // deleted POIs stay deleted
       {"ARS", three, {}, three, three, {}, true},         // a read undoes a pending erase
       {"AIS", three, two, {}, two, {}, true},             // Delete All, import, save: only the erase
@@ -172,7 +173,11 @@ TEST_F(PoiPageTest, UserStepsLeaveTheUnitHoldingWhatTheListShows) {
       {"IOS", {}, three, sorted, sorted, {}, true},       // rows go to the slots in display order
       {"IDTKHDXCS", {}, Pois(4), {Poi(1), Poi(3)}, {Poi(1), Poi(3)}, {}, true},  // only ticked rows go
       {"ISR", {}, Pois(100), Pois(100), Pois(100), {}, true},
-      {"IUSR", {}, three, {}, {}, {noAnswer, noAnswer}, true},  // the unit gone: the page is given back
+      {"IUSR", {}, three, {}, three, {noAnswer, noAnswer}, true},  // the unit gone: the page is given back
+      {"IYuR", three, two, three, two, {noAnswer}},  // a failed read keeps the list
+      {"YR", three, {}, three, three},
+      {"RuS", Pois(100), {}, Pois(100), Pois(100), {noAnswer}, true},  // the backup holds the whole list
+      {"IGS", {}, two, two, two, {}, true},  // a huge file is refused at once, the list kept
       {"UWRIS", {}, two, {}, two, {notOpen, notOpen}, true},
       {"WR", two, {}, two, two},
       {"LR", three, {}, three, three},  // the late reply left on the pipe shifts nothing
@@ -190,11 +195,18 @@ TEST_F(PoiPageTest, UserStepsLeaveTheUnitHoldingWhatTheListShows) {
         case 'N': m_sheet->m_bUnitConnected = false; Page().EnableControls(false); break;
         case 'R': Page().OnRead(); break;
         case 'I': Import(c.imported); break;
-        case 'X':  // a file that cannot be read is told, and the list stays
-          m_importPath = m_work->filePath(u"missing.txt"_qs);
+        case 'X':  // a file that cannot be read is told at once, and the list stays
+        case 'G': {
+          m_importPath = m_work->filePath(*step == 'X' ? u"missing.txt"_qs : u"huge.txt"_qs);
+          QFile huge(m_importPath);  // sparse: nothing is written
+          ASSERT_TRUE(*step == 'X' || (huge.open(QIODevice::WriteOnly) && huge.resize(qint64(1) << 30)));
+          QElapsedTimer clock;
+          clock.start();
           Page().ImportPoiFile();
-          EXPECT_TRUE(m_messages.takeLast().contains(u"missing.txt"_qs));
+          EXPECT_LT(clock.elapsed(), 1000);
+          EXPECT_EQ(m_messages.takeLast(), ExtraText(ExtraTextId::POI_FILE_NOT_READ).arg(m_importPath));
           break;
+        }
         case 'C': m_importPath.clear(); Page().ImportPoiFile(); break;
         case 'A': Page().OnDeleteAll(); break;
         case 'T': List().SetCheck(0, true); break;
@@ -204,6 +216,8 @@ TEST_F(PoiPageTest, UserStepsLeaveTheUnitHoldingWhatTheListShows) {
         case 'O': List().SortByColumn(3, false); break;
         case 'S': Page().OnSave(); break;
         case 'U': ASSERT_TRUE(m_unit->Client().Unplug()); break;
+        case 'u': QTimer::singleShot(100, [this] { m_unit->Client().Unplug(); }); break;
+        case 'Y': ASSERT_TRUE(m_unit->Client().ReplyDelay(300)); break;
         case 'F': m_sheet->SetLanguage(kLanguageFrench); break;
         case 'L':  // the unit answers an earlier exchange whose reader has gone
           WritePoiCommand(*Page().m_channels.command, PoiConstants::kCountCommand);
