@@ -30,9 +30,14 @@ struct Transfer {
 size_t WriteData(char* data, size_t size, size_t count, void* context) {
   auto* transfer = static_cast<Transfer*>(context);
   const qint64 length = static_cast<qint64>(size * count);
-  if (transfer->file->write(data, length) != length) {
-    transfer->writeFailed = true;
-    return 0;  // curl stops with a write error
+  // A full disk may take part of a block; writing the rest then fails with its reason.
+  for (qint64 written = 0; written < length;) {
+    const qint64 step = transfer->file->write(data + written, length - written);
+    if (step <= 0) {
+      transfer->writeFailed = true;
+      return 0;  // curl stops with a write error
+    }
+    written += step;
   }
   return size * count;
 }
@@ -78,7 +83,9 @@ DownloadResult DownloadToFile(const QString& url, const QString& localPath, CDow
 
   // The temporary file is removed when this object goes without being committed.
   QSaveFile file(localPath);
-  if (!file.open(QIODevice::WriteOnly)) {
+  // Unbuffered, every write fails where it fails: a buffer flushed only at commit could
+  // lose its failure there and leave a cut package under the target's name.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
     return Fail(DownloadResult::WriteFailed,
                 ExtraText(ExtraTextId::DOWNLOAD_WRITE_FAILED).arg(localPath, file.errorString()), errorText);
   }

@@ -1,9 +1,11 @@
 // Downloads from a loopback FTP server: contents, reports, and no failure leaves a file behind.
 #include <QCoreApplication>
+#include <optional>
 #include <thread>
 
 #include "UpdateTestSupport.h"
 #include "support/FtpServer.h"
+#include "text/ExtraTexts.h"
 #include "update/CDownloadStatusCallback.h"
 #include "update/DownloadByteSize.h"
 #include "update/DownloadQueuedSink.h"
@@ -122,7 +124,9 @@ TEST_F(DownloadFromServer, CopiesTheFileWithRisingReportsAndReplacesAnOlderOne) 
 // Whatever goes wrong, the target keeps its old contents and no part of the download is left.
 TEST_F(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhere) {
   // Larger than the loopback socket buffers hold, so freezing the server stops the flow.
-  const QString url = Publish(QStringLiteral("pkg.hdr"), Bytes(48 * 1024 * 1024));
+  constexpr std::size_t kWhole = 48 * 1024 * 1024;
+  const QString url = Publish(QStringLiteral("pkg.hdr"), Bytes(kWhole));
+  const QString small = Publish(QStringLiteral("small.hdr"), Bytes(6000));
   const QString outsideFile = outside.filePath(QStringLiteral("precious"));
   ASSERT_TRUE(TestSupport::WriteFile(outsideFile, "precious"));
   struct Case {
@@ -131,6 +135,7 @@ TEST_F(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhere) {
     std::function<bool(quint64, quint64)> abortWhen;
     DownloadOptions options;
     DownloadResult result;
+    rlim_t diskRoom = 0;  // the room left on the disk; 0: as much as needed
   };
   DownloadOptions pastDeadline, shortStall;
   pastDeadline.deadline = std::chrono::seconds(-1);
@@ -148,6 +153,8 @@ TEST_F(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhere) {
       {"target is a link", url, localDir.filePath("link.hdr"), {}, {}, DownloadResult::WriteFailed},
       {"aborted midway", url, target, midway, {}, DownloadResult::Aborted},
       {"deadline passed", url, target, {}, pastDeadline, DownloadResult::Aborted},
+      {"disk full", url, target, {}, {}, DownloadResult::WriteFailed, 1024 * 1024},
+      {"disk full at the last bytes", small, target, {}, {}, DownloadResult::WriteFailed, 2048},
       {"no byte for the stall period", url, target, freeze, shortStall, DownloadResult::Stalled},
   };
   ASSERT_TRUE(QFile::link(outsideFile, localDir.filePath(QStringLiteral("link.hdr"))));
@@ -158,9 +165,17 @@ TEST_F(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhere) {
     QString error;
     QElapsedTimer timer;
     timer.start();
+    std::optional<UpdateTestSupport::FullDisk> full;
+    if (c.diskRoom) full.emplace(c.diskRoom);
     EXPECT_EQ(DownloadToFile(c.url, c.target, callback, c.options, &error), c.result) << c.what;
+    full.reset();
     EXPECT_LT(timer.elapsed(), 30000) << c.what;
     EXPECT_FALSE(error.isEmpty()) << c.what;
+    EXPECT_TRUE(c.result != DownloadResult::WriteFailed ||
+                error.startsWith(ExtraText(ExtraTextId::DOWNLOAD_WRITE_FAILED).arg(c.target, QString())))
+        << c.what;
+    // A failure ends the download where it happens: a failed write does not fetch the rest.
+    EXPECT_LT(sink.reports.empty() ? 0 : sink.reports.back().done, quint64(kWhole)) << c.what;
     EXPECT_EQ(LocalFiles(), (QStringList{QStringLiteral("link.hdr"), QStringLiteral("pkg.hdr")})) << c.what;
     EXPECT_EQ(TestSupport::ReadFile(target), "old contents") << c.what;
     EXPECT_TRUE(c.options.deadline.count() >= 0 || sink.reports.empty()) << c.what;

@@ -1,4 +1,7 @@
 // The update page driven as a user would, against an emulated unit and a loopback FTP server.
+#include <cstring>
+#include <optional>
+
 #include "UpdatePageFixture.h"
 #include "device/UnitLibrary.h"
 #include "text/ExtraTexts.h"
@@ -269,7 +272,10 @@ TEST_F(UpdatePageTest, ARunThatCannotSendEndsAtOnce) {
   page.m_run.SetWatchdogPeriodMs(50);
   const QList<bool> before = RunControls();
   struct Case { std::function<bool()> prepare; QStringList messages; };
+  std::optional<FullDisk> full;
   const Case cases[] = {
+      {[&] { return full.emplace(2048), true; },
+       {ExtraText(ExtraTextId::DOWNLOAD_WRITE_FAILED).arg(WorkFile("100412_Europe.hdr"), strerror(EFBIG))}},
       // The unit left before the transfer: the watchdog's message follows.
       {[&] { return m_unit.Client().Unplug(); }, {Error(12), Error(11)}},
       // A file of the package's name, left from before, is not sent either.
@@ -285,6 +291,7 @@ TEST_F(UpdatePageTest, ARunThatCannotSendEndsAtOnce) {
     timer.start();
     page.m_buttonUpdate->click();
     ASSERT_TRUE(WaitUntil([&] { return m_messages.size() >= c.messages.size(); }, kRunTimeoutMs));
+    full.reset();
     EXPECT_LT(timer.elapsed(), 5000);
     EXPECT_EQ(m_messages, c.messages);
     EXPECT_EQ(std::pair(page.m_progress->GetPos(), page.m_labelSendPhase->text().isEmpty()), std::pair(0, true));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -8,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <csignal>
 
 #include "support/TestSupport.h"
 #include "unitsim/PackageHeader.h"
@@ -36,6 +38,22 @@ bool PutOnServer(const QString& root, const char* folder, const QString& name, c
 QJsonArray ReceivedPackages(const QJsonObject& status);
 // How often the unit's log shows `event` ("opened", "closed") on a channel.
 int LogCount(const QJsonObject& status, const char* channel, const char* event);
+
+// While it lives, no file of this process grows past `bytes`: a write beyond fails as on a
+// full disk (the signal such a write raises is ignored meanwhile).
+struct FullDisk {
+  explicit FullDisk(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit tiny{bytes, saved.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &tiny);
+  }
+  ~FullDisk() {
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, SIG_DFL);
+  }
+  rlimit saved{};
+};
 
 // A ZIP archive of (name, bytes) items, names unchecked, data deflated or stored.
 bool MakeZip(const QString& path, const QList<std::pair<QString, QByteArray>>& items, bool store = false);
