@@ -234,33 +234,56 @@ TEST_F(UpdatePageTest, ManualUpdateFromThePackThenLampsFollowTheUnit) {
   EXPECT_EQ(m_messages, QStringList{Error(5)});
 }
 
-// Nothing can start or change a run until it ends, here by a give-up.
+// Nothing can start or change a run until it ends, here by a give-up: the unit unplugged
+// while it takes a database, a voice or a firmware package installs none of them.
 TEST_F(UpdatePageTest, ControlsStayLockedUntilTheRunEnds) {
-  StartServer(Database(1024 * 1024));
-  ASSERT_TRUE(m_unit.Client().Rate(128 * 1024));  // some seconds for the whole package
-  SetUnitReply(kOnlyDBOlder);
-  OpenPage();
-  CDBUpdateTab& page = Page();
-  const QList<bool> before = RunControls(), locked(before.size(), false);
-  page.m_run.SetWatchdogPeriodMs(500);  // 21 ticks without progress: about 10 s
-  page.m_buttonUpdate->click();
-  ASSERT_TRUE(WaitUntil([&] { return page.m_progress->GetPos() > 0; }, kRunTimeoutMs));
-  EXPECT_EQ(page.m_labelSendPhase->text(), DBFW(16));
-  EXPECT_EQ(RunControls(), locked);
-  Sheet().EnableDevicePages(true);  // as the main page does when a unit identifies itself
-  Choose(page.m_comboDB, 1);
-  page.OnForceClicked();
-  EXPECT_EQ(RunControls(), locked);
-  EXPECT_FALSE(page.m_bDBAreaChanged || page.m_bForce);
-  ASSERT_TRUE(m_unit.Client().Unplug());
-  ASSERT_TRUE(WaitUntil([&] { return !page.m_labelError->isHidden(); }, kRunTimeoutMs));
-  EXPECT_EQ(page.m_labelError->text(), DBFW(6));  // the writes ran out of retries
-  EXPECT_EQ(RunControls(), before);
-  EXPECT_TRUE(m_messages.isEmpty() && PackageFilesInWork().isEmpty());
-  ASSERT_TRUE(WaitUntil([&] { return !m_messages.isEmpty(); }, kRunTimeoutMs));
-  EXPECT_EQ(m_messages, QStringList{Error(11)});
-  EXPECT_TRUE(Sheet().m_pageMain.m_bBusy);
-  EXPECT_EQ(Installed(), std::pair(QStringList(), 1));
+  constexpr std::size_t kPayload = 1024 * 1024;  // some seconds for the whole package
+  constexpr std::array<std::int8_t, 12> kOnlyFWOlder = {2, 2, 4, 12, 7, 1, 5, 1, 2, 3, 0, 0};
+  struct Case {
+    std::array<std::int8_t, 12> reply;
+    int voice, phase;  // the voice chosen, the sending text
+    const char* folder;
+    QString name;
+    QByteArray package;
+  };
+  const Case cases[] = {
+      {kOnlyDBOlder, 0, 16, "DB", "100412_Europe", Database(kPayload)},
+      {kUpToDate, 2, 17, "Voice", "10105_German", BuildPackage(PackageHeader::kVoice, 2, {1, 1, 5}, kPayload)},
+      {kOnlyFWOlder, 0, 18, "FW", "V770_FW_v0106", BuildPackage(PackageHeader::kFirmware, 0, {1, 6, 0}, kPayload)},
+  };
+  StartServer(Database(kPayload));
+  const QByteArray server = qgetenv(UpdateServer::kOverrideVariable);
+  for (const Case& c : cases) {
+    TearDown();
+    SetUp();
+    qputenv(UpdateServer::kOverrideVariable, server);
+    ASSERT_TRUE(PutOnServer(m_ftpRoot.path(), c.folder, c.name, c.package));
+    ASSERT_TRUE(m_unit.Client().Plug() && m_unit.Client().Rate(128 * 1024));
+    SetUnitReply(c.reply);
+    OpenPage();
+    CDBUpdateTab& page = Page();
+    if (c.voice) Choose(page.m_comboVoice, c.voice);
+    const QList<bool> before = RunControls(), locked(before.size(), false);
+    page.m_run.SetWatchdogPeriodMs(400);  // 21 ticks without progress: more than a give-up takes
+    page.m_buttonUpdate->click();
+    ASSERT_TRUE(WaitUntil([&] { return page.m_progress->GetPos() > 0; }, kRunTimeoutMs)) << c.folder;
+    EXPECT_EQ(page.m_labelSendPhase->text(), DBFW(c.phase));
+    EXPECT_EQ(RunControls(), locked);
+    Sheet().EnableDevicePages(true);  // as the main page does when a unit identifies itself
+    Choose(page.m_comboDB, 1);
+    page.OnForceClicked();
+    EXPECT_EQ(RunControls(), locked);
+    EXPECT_FALSE(page.m_bDBAreaChanged || page.m_bForce);
+    ASSERT_TRUE(m_unit.Client().Unplug());
+    ASSERT_TRUE(WaitUntil([&] { return !page.m_labelError->isHidden(); }, kRunTimeoutMs));
+    EXPECT_EQ(page.m_labelError->text(), DBFW(6));  // the writes ran out of retries
+    EXPECT_EQ(RunControls(), before);
+    EXPECT_TRUE(m_messages.isEmpty() && PackageFilesInWork().isEmpty()) << c.folder;
+    ASSERT_TRUE(WaitUntil([&] { return !m_messages.isEmpty(); }, kRunTimeoutMs));
+    EXPECT_EQ(m_messages, QStringList{Error(11)});
+    EXPECT_TRUE(Sheet().m_pageMain.m_bBusy);
+    EXPECT_EQ(Installed(), std::pair(QStringList(), int(&c - cases) + 1)) << c.folder;
+  }
 }
 
 // A run that cannot send ends at once, saying why; a failed download never opens the channel.
