@@ -173,6 +173,7 @@ TEST_F(RecoveryPage, UnpluggedMidTransferShowsTheErrorLineAndNoCompletion) {
   EXPECT_TRUE(s->Messages().isEmpty());
   EXPECT_FALSE(Reset().IsRecoveryRunning());
   EXPECT_FALSE(Main().m_bBusy);  // the main page watches the unit again
+  EXPECT_TRUE(UnitReaches(u"1.5"_qs) && QFile::exists(chosenFile));  // nothing half installed, the file kept
 }
 
 TEST_F(RecoveryPage, StalledTransferIsGivenUpAndThePageGivenBack) {
