@@ -239,13 +239,7 @@ TEST_F(UpdatePageTest, ManualUpdateFromThePackThenLampsFollowTheUnit) {
 TEST_F(UpdatePageTest, ControlsStayLockedUntilTheRunEnds) {
   constexpr std::size_t kPayload = 1024 * 1024;  // some seconds for the whole package
   constexpr std::array<std::int8_t, 12> kOnlyFWOlder = {2, 2, 4, 12, 7, 1, 5, 1, 2, 3, 0, 0};
-  struct Case {
-    std::array<std::int8_t, 12> reply;
-    int voice, phase;  // the voice chosen, the sending text
-    const char* folder;
-    QString name;
-    QByteArray package;
-  };
+  struct Case { decltype(kUnitReply) reply; int voice, phase; const char *folder, *name; QByteArray bytes; };
   const Case cases[] = {
       {kOnlyDBOlder, 0, 16, "DB", "100412_Europe", Database(kPayload)},
       {kUpToDate, 2, 17, "Voice", "10105_German", BuildPackage(PackageHeader::kVoice, 2, {1, 1, 5}, kPayload)},
@@ -257,7 +251,7 @@ TEST_F(UpdatePageTest, ControlsStayLockedUntilTheRunEnds) {
     TearDown();
     SetUp();
     qputenv(UpdateServer::kOverrideVariable, server);
-    ASSERT_TRUE(PutOnServer(m_ftpRoot.path(), c.folder, c.name, c.package));
+    ASSERT_TRUE(PutOnServer(m_ftpRoot.path(), c.folder, c.name, c.bytes));
     ASSERT_TRUE(m_unit.Client().Plug() && m_unit.Client().Rate(128 * 1024));
     SetUnitReply(c.reply);
     OpenPage();
