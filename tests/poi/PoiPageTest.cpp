@@ -7,13 +7,16 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <ctime>
 
 #include "app/CV700UpdaterDlg.h"
 #include "platform/UiSeams.h"
 #include "poi/CPOITab.h"
 #include "poi/CSortableListCtrl.h"
 #include "poi/PoiFile.h"
+#include "poi/PoiFormatReader.h"
 #include "poi/PoiMapLink.h"
 #include "poi/PoiRecord.h"
 #include "support/TestSupport.h"
@@ -68,7 +71,10 @@ class PoiPageTest : public ::testing::Test {
       m_readEnabledAtMessage = Page().m_btnRead->isEnabled();
       return QMessageBox::Ok;
     });
-    UiSeams::SetFileDialogHandler([this](const UiSeams::FileDialogRequest&) { return m_importPath; });
+    UiSeams::SetFileDialogHandler([this](const UiSeams::FileDialogRequest& request) {
+      if (request.selectedFilter) *request.selectedFilter = m_filter;
+      return m_importPath;
+    });
   }
 
   void TearDown() override {
@@ -138,7 +144,7 @@ class PoiPageTest : public ::testing::Test {
   std::unique_ptr<CV700UpdaterDlg> m_sheet;
   QStringList m_messages;
   bool m_readEnabledAtMessage = false;
-  QString m_importPath;
+  QString m_importPath, m_filter;  // what the file dialog answers
 };
 
 }  // namespace
@@ -286,4 +292,47 @@ TEST_F(PoiPageTest, TextsFromTheSheetAndTheMapOfARow) {
   Page().OpenPoiMap(-1);
   Page().OpenPoiMap(4);
   EXPECT_EQ(opened, QList<QUrl>{PoiMapLink::MapUrl(Poi(1).latitude, Poi(1).longitude, Poi(1).heading)});
+}
+
+// In French: a GPX joins the list with one report, the list goes out as KML, and a row the
+// unit cannot keep stops an export and is shown.
+TEST_F(PoiPageTest, OtherFormatsInAndOut) {
+  qputenv("TZ", "Europe/Paris");
+  tzset();
+  SetExtraTextLanguage(kLanguageFrench);
+  OpenPage({});
+  CPOITab& page = Page();
+  CSortableListCtrl& list = List();
+  EXPECT_EQ(page.m_btnExport->text(), u"Exporter"_qs);
+
+  // The unit's POI on the bridge faces the other way than the device's.
+  m_importPath = m_work->filePath(u"unit.txt"_qs);
+  ASSERT_TRUE(TestSupport::WriteFile(m_importPath, "2015/07/14,10:30,48.85661,2.35222,90,\r\n"));
+  page.ImportPoiFile();
+  m_importPath = TestSupport::TestDataPath(u"poi/garmin-waypoints.gpx"_qs);
+  page.ImportPoiFile();
+  ASSERT_EQ(list.GetItemCount(), 4);
+  EXPECT_EQ(list.GetItemText(3, 0), u"4"_qs);
+  EXPECT_EQ(page.m_staticCount->text(), u"4"_qs);
+  ASSERT_EQ(m_messages.size(), 1);
+  const QRegularExpression report(u"^6 POI lus.* 3 ajoutés .* 2 ignorés car .* 1 ignorés comme doublons"_qs);
+  EXPECT_TRUE(report.match(m_messages[0]).hasMatch()) << m_messages[0].toStdString();
+
+  const QList<PoiTexts> rows = Rows();
+  m_importPath = m_work->filePath(u"out"_qs);
+  m_filter = PoiSaveDialogFilter().split(u";;"_qs).value(2);  // KML
+  page.OnExport();
+  const QString exported = m_importPath + u".kml"_qs;
+  EXPECT_EQ(ReadPoiFile(exported).pois, rows);
+
+  list.SetItemText(1, 5, u"7"_qs);
+  page.OnExport();  // the same name with the suffix added: asked, and not replaced
+  list.SetItemText(1, 2, u"7h45"_qs);
+  m_importPath = exported;
+  page.OnExport();
+  ASSERT_EQ(m_messages.size(), 3);
+  EXPECT_TRUE(m_messages[1].endsWith(u"Voulez-vous le remplacer ?"_qs)) << m_messages[1].toStdString();
+  EXPECT_TRUE(m_messages[2].startsWith(u"La ligne 2 "_qs)) << m_messages[2].toStdString();
+  EXPECT_TRUE(list.IsItemSelected(1));
+  EXPECT_EQ(ReadPoiFile(exported).pois, rows);  // the earlier export stays whole
 }
