@@ -5,6 +5,8 @@
 #include "UpdatePageFixture.h"
 #include "device/UnitLibrary.h"
 #include "text/ExtraTexts.h"
+#include "update/CUnzipPackDlg.h"
+#include "update/UnzipArchive.h"
 #include "update/UnzipManualPack.h"
 #include "widgets/TextProgressBar.h"
 
@@ -317,6 +319,24 @@ TEST_F(UpdatePageTest, ARunThatCannotSendEndsAtOnce) {
   }
   EXPECT_EQ(LogCount(m_unit.Status(), UnitChannels::kUpdateWrite, "opened"), 0);
   EXPECT_EQ(Installed(), std::pair(QStringList(), 0));
+}
+
+// The manual-pack dialog starts half a second after it shows and closes with the outcome.
+TEST_F(UpdatePageTest, UnpackDialogClosesWithTheOutcome) {
+  CUnzipPackDlg missing;
+  missing.m_strTargetFolder = m_work.path();
+  EXPECT_EQ(missing.DoModal(), QDialog::Rejected);
+  ASSERT_EQ(m_messages.size(), 1);
+  EXPECT_TRUE(m_messages[0].startsWith(UnzipArchive::FormatMessage(ZR_NOFILE)));
+  ASSERT_TRUE(MakeZip(WorkFile(kManualPackFileName), {{"item0.hdr", "a"}, {"item1.hdr", "b"}, {"item2.hdr", "c"}}));
+  CUnzipPackDlg dialog;
+  dialog.m_strTargetFolder = m_work.path();
+  QElapsedTimer timer;
+  timer.start();
+  EXPECT_EQ(dialog.DoModal(), QDialog::Accepted);
+  EXPECT_GE(timer.elapsed(), 450);
+  EXPECT_EQ(std::pair(dialog.ProgressBar()->GetPos(), m_messages.size()), std::pair(4, qsizetype(1)));
+  EXPECT_TRUE(QFile::exists(WorkFile("item2.hdr")));
 }
 
 // Plugged in again, the unit's own choice comes back: nothing picked before is marked.
