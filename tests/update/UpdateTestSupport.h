@@ -40,18 +40,15 @@ QJsonArray ReceivedPackages(const QJsonObject& status);
 int LogCount(const QJsonObject& status, const char* channel, const char* event);
 
 // While it lives, no file of this process grows past `bytes`: a write beyond fails as on a
-// full disk (the signal such a write raises is ignored meanwhile).
+// full disk.
 struct FullDisk {
   explicit FullDisk(rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);  // the write fails instead of ending the process
     getrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, SIG_IGN);
     const rlimit tiny{bytes, saved.rlim_max};
     setrlimit(RLIMIT_FSIZE, &tiny);
   }
-  ~FullDisk() {
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, SIG_DFL);
-  }
+  ~FullDisk() { setrlimit(RLIMIT_FSIZE, &saved); }
   rlimit saved{};
 };
 
