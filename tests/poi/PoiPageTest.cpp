@@ -276,33 +276,22 @@ TEST_F(PoiPageTest, UserStepsLeaveTheUnitHoldingWhatTheListShows) {
   }
 }
 
-TEST_F(PoiPageTest, TextsFromTheSheetAndTheMapOfARow) {
-  OpenPage({});
-  const std::pair<QWidget*, const char*> texts[] = {
-      {Page().m_btnRead, "T52"},   {Page().m_btnReadFromPC, "T53"},     {Page().m_btnDeleteAll, "T54"},
-      {Page().m_btnSave, "T56"},   {Page().m_btnDeleteSelected, "T55"}, {Page().m_staticCountLabel, "T51"}};
-  for (const auto& [control, text] : texts) EXPECT_EQ(control->property("text").toString(), text);
-  EXPECT_EQ(List().model()->headerData(0, Qt::Horizontal).toString(), u"T43"_qs);
-  EXPECT_EQ(List().model()->headerData(5, Qt::Horizontal).toString(), u" T48"_qs);
-  EXPECT_TRUE(List().HasCheckboxes());
-  Import(Pois(4));
-  QList<QUrl> opened;
-  PoiMapLink::SetOpener([&](const QUrl& url) { opened.append(url); });
-  emit List().doubleClicked(List().model()->index(1, 2));
-  Page().OpenPoiMap(-1);
-  Page().OpenPoiMap(4);
-  EXPECT_EQ(opened, QList<QUrl>{PoiMapLink::MapUrl(Poi(1).latitude, Poi(1).longitude, Poi(1).heading)});
-}
-
-// In French: a GPX joins the list with one report, the list goes out as KML, and a row the
-// unit cannot keep stops an export and is shown.
-TEST_F(PoiPageTest, OtherFormatsInAndOut) {
+// The sheet's texts; in French, a GPX joins the list with one report, the list goes out as
+// KML, a row the unit cannot keep stops an export and is shown; a row opens its map.
+TEST_F(PoiPageTest, TextsOtherFormatsAndTheMapOfARow) {
   qputenv("TZ", "Europe/Paris");
   tzset();
   SetExtraTextLanguage(kLanguageFrench);
   OpenPage({});
   CPOITab& page = Page();
   CSortableListCtrl& list = List();
+  const std::pair<QWidget*, const char*> texts[] = {
+      {page.m_btnRead, "T52"}, {page.m_btnReadFromPC, "T53"},     {page.m_btnDeleteAll, "T54"},
+      {page.m_btnSave, "T56"}, {page.m_btnDeleteSelected, "T55"}, {page.m_staticCountLabel, "T51"}};
+  for (const auto& [control, text] : texts) EXPECT_EQ(control->property("text").toString(), text);
+  EXPECT_EQ(list.model()->headerData(0, Qt::Horizontal).toString(), u"T43"_qs);
+  EXPECT_EQ(list.model()->headerData(5, Qt::Horizontal).toString(), u" T48"_qs);
+  EXPECT_TRUE(list.HasCheckboxes());
   EXPECT_EQ(page.m_btnExport->text(), u"Exporter"_qs);
 
   // The unit's POI on the bridge faces the other way than the device's.
@@ -335,4 +324,11 @@ TEST_F(PoiPageTest, OtherFormatsInAndOut) {
   EXPECT_TRUE(m_messages[2].startsWith(u"La ligne 2 "_qs)) << m_messages[2].toStdString();
   EXPECT_TRUE(list.IsItemSelected(1));
   EXPECT_EQ(ReadPoiFile(exported).pois, rows);  // the earlier export stays whole
+
+  QList<QUrl> opened;
+  PoiMapLink::SetOpener([&](const QUrl& url) { opened.append(url); });
+  emit list.doubleClicked(list.model()->index(1, 2));
+  page.OpenPoiMap(-1);
+  page.OpenPoiMap(4);
+  EXPECT_EQ(opened, QList<QUrl>{PoiMapLink::MapUrl(rows[1].latitude, rows[1].longitude, u"7"_qs)});
 }
