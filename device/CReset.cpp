@@ -1,20 +1,17 @@
 #include "device/CReset.h"
 #include "text/ExtraTexts.h"
 
-#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <memory>
-#include <thread>
 
 #include "app/CV700UpdaterDlg.h"
-#include "device/PageReport.h"
+#include "device/StoppableChannel.h"
 #include "platform/UiSeams.h"
 #include "platform/WorkingFolder.h"
 #include "text/UiTextTable.h"
@@ -35,21 +32,6 @@ constexpr int kErrorNoFirmware = 7;         // ERROR_MSG_008
 constexpr int kErrorNoProgress = 10;        // ERROR_MSG_011
 constexpr int kErrorChannelNotOpen = 11;    // ERROR_MSG_012
 
-// Runs `report` on the user-interface thread and waits until it has run there, so each
-// progress report is shown before the next chunk goes out. A page that is gone by then
-// gets nothing.
-template <typename Report>
-void SendToPage(const QPointer<CReset>& page, Report report) {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (!app) return;
-  QMetaObject::invokeMethod(
-      app,
-      [page, report] {
-        if (page) report(page.data());
-      },
-      Qt::BlockingQueuedConnection);
-}
-
 }  // namespace
 
 CReset::CReset(CV700UpdaterDlg* sheet) : CPropertyPage(sheet) {
@@ -65,10 +47,12 @@ CReset::CReset(CV700UpdaterDlg* sheet) : CPropertyPage(sheet) {
   connect(&m_timerWatchdog, &QTimer::timeout, this, &CReset::OnWatchdogTick);
 }
 
-CReset::~CReset() {
-  // A transfer still trying stops at its next write instead of retrying on its own.
-  if (m_cancelTransfer) m_cancelTransfer->store(true);
-  CloseRecoveryChannel(m_transfer.hPipe);
+CReset::~CReset() { CloseRecoveryChannel(m_transfer.hPipe); }
+
+void CReset::StopWorkers() {
+  m_timerProbe.stop();
+  StopTransferWatch();
+  m_worker.Stop();
 }
 
 void CReset::BuildControls() {
@@ -242,15 +226,14 @@ void CReset::StartDownload() {
   m_strLocalPath = WorkingFolder::FilePath(WorkingFolder::Current(), fileName);
   SetRecoveryRunning(true);
 
-  // The window stays responsive: the download runs on a worker that is never joined and
-  // reports only to a page that still exists.
-  const QPointer<CReset> page(this);
+  // The window stays responsive: the download runs on the page's worker.
   auto sink = std::make_shared<CDownloadQueuedSink>(this, this);
-  std::thread([page, sink, url = m_strRemoteURL, path = m_strLocalPath] {
+  m_worker.Start([sink, url = m_strRemoteURL, path = m_strLocalPath](const WorkerRun<CReset>& run) {
     CDownloadStatusCallback callback(sink.get());
+    const std::stop_callback abortOnStop(run.StopToken(), [&callback] { callback.RequestAbort(); });
     const DownloadResult result = DownloadToFile(url, path, callback);
-    PostToPage(page, [result](CReset* self) { self->OnDownloadDone(result); });
-  }).detach();
+    run.Post([result](CReset* self) { self->OnDownloadDone(result); });
+  });
 }
 
 void CReset::OnDownloadDone(DownloadResult result) {
@@ -284,26 +267,23 @@ bool CReset::StartRecoveryTransfer(const QString& path) {
   transfer.hPipe = m_transfer.hPipe;
   m_transfer.hPipe = kChannelNotOpen;
   SetRecoveryRunning(true);
-  const quint64 job = ++m_nTransferJob;
-  m_cancelTransfer = std::make_shared<std::atomic<bool>>(false);
   m_nWatchdogTicks = 0;
   m_timerWatchdog.start();
 
-  const QPointer<CReset> page(this);
-  std::thread([page, job, cancel = m_cancelTransfer, transfer = std::move(transfer)]() mutable {
-    const auto report = [&page, job](int code, unsigned value) {
-      SendToPage(page, [job, code, value](CReset* self) {
-        if (self->m_nTransferJob == job) self->OnTransferReport(code, value);
-      });
+  m_worker.Start([transfer = std::move(transfer)](const WorkerRun<CReset>& run) mutable {
+    // Each report is shown before the next chunk goes out; a stopped run reports nothing.
+    const auto report = [&run](int code, unsigned value) {
+      run.Send([code, value](CReset* self) { self->OnTransferReport(code, value); });
     };
     const auto progress = [&report](unsigned value) { report(kReportProgress, value); };
-    switch (SendRecoveryPackage(std::move(transfer), progress, UnitExchange::RealSleep, cancel.get())) {
+    const auto pause = [&run](int ms) { StoppableSleep(run.StopToken(), ms); };
+    switch (SendRecoveryPackage(std::move(transfer), progress, pause, run.StopToken())) {
       case RecoveryOutcome::Sent: report(kReportFinished, 0); break;
       case RecoveryOutcome::Failed: report(kReportFailed, 0); break;
       case RecoveryOutcome::ChannelNotOpen: report(kReportChannelNotOpen, 0); break;
       case RecoveryOutcome::Cancelled: break;  // the page has moved on
     }
-  }).detach();
+  });
   return true;
 }
 
@@ -315,8 +295,7 @@ void CReset::StopTransferWatch() {
 void CReset::OnWatchdogTick() {
   if (++m_nWatchdogTicks <= UpdateRun::kWatchdogTickLimit) return;
   StopTransferWatch();
-  m_cancelTransfer->store(true);
-  ++m_nTransferJob;
+  m_worker.RequestStop();
   SetRecoveryRunning(false);
   // The page waits for the unit again, so Update comes back once the unit is there.
   SetBusy();

@@ -3,11 +3,10 @@
 #include <QString>
 #include <QTimer>
 #include <array>
-#include <atomic>
-#include <memory>
 
 #include "app/CPropertyPage.h"
 #include "device/RecoveryTransfer.h"
+#include "platform/Worker.h"
 #include "update/DownloadSink.h"
 #include "update/DownloadToFile.h"
 
@@ -69,6 +68,9 @@ class CReset : public CPropertyPage, public IDownloadSink {
   void SetWatchdogPeriodMs(int ms) { m_timerWatchdog.setInterval(ms); }
   // A download or a transfer is under way.
   bool IsRecoveryRunning() const { return m_bRecoveryRunning; }
+  // The firmware is on its way to the unit (the watchdog guards exactly that span).
+  bool IsSendingToUnit() const override { return m_timerWatchdog.isActive(); }
+  void StopWorkers() override;
 
   // Controls.
   QGroupBox* m_groupMode = nullptr;        // 1067
@@ -104,7 +106,7 @@ class CReset : public CPropertyPage, public IDownloadSink {
   QTimer m_timerWatchdog{this};
   int m_nWatchdogTicks = 0;
   bool m_bRecoveryRunning = false;
-  // Reports of a transfer that was given up carry an older number and are dropped.
-  quint64 m_nTransferJob = 0;
-  std::shared_ptr<std::atomic<bool>> m_cancelTransfer;
+  // The download, then the transfer: one at a time. Last member, so it is stopped and
+  // joined before anything it reports to goes.
+  Worker<CReset> m_worker{this};
 };

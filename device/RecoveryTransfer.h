@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QByteArray>
-#include <atomic>
 #include <functional>
+#include <stop_token>
 
 #include "device/UnitChannel.h"
 #include "device/UnitExchange.h"
@@ -35,8 +35,8 @@ void CloseRecoveryChannel(ChannelHandle handle);
 
 // Sends the package over the transfer's channel (header, then the payload in chunks, each
 // write retried as the exchange rules say; `progress` gets sent / step after every chunk)
-// and closes the channel, whatever the outcome. Once `cancel` is set every further write
+// and closes the channel, whatever the outcome. Once `stop` is asked every further write
 // fails at once and its retries run out without pauses.
 RecoveryOutcome SendRecoveryPackage(RecoveryTransfer transfer, const std::function<void(unsigned)>& progress,
                                     const UnitExchange::SleepFn& sleep = UnitExchange::RealSleep,
-                                    const std::atomic<bool>* cancel = nullptr);
+                                    std::stop_token stop = {});

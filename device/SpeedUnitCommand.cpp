@@ -19,6 +19,6 @@ SpeedUnitOutcome RunSpeedUnitCommand(bool bUnitConnected, const QByteArray& comm
   if (!channel.IsOpen()) return SpeedUnitOutcome::NotSent;
   StoppableChannel stoppable(channel, stop);
   const bool sent = UnitExchange::SendCommand(stoppable, command, sleep);
-  channel.Close();
+  stoppable.Close();
   return sent ? SpeedUnitOutcome::Sent : SpeedUnitOutcome::Failed;
 }

@@ -88,6 +88,12 @@ bool FdChannel::Read(std::uint8_t* buffer, std::size_t size, std::size_t* bytesR
   }
 }
 
+void FdChannel::Interrupt() {
+  // A shut-down socket wakes a poll in progress and fails every later call, while the
+  // descriptor itself stays ours until Close.
+  if (IsOpen()) ::shutdown(static_cast<int>(m_handle), SHUT_RDWR);
+}
+
 int FdChannel::DiscardPending() {
   if (!IsOpen()) return 0;
   int dropped = 0;

@@ -22,6 +22,9 @@ class IUnitChannel {
   // Drops, without waiting, every message already waiting to be read (a reply that came
   // after its reader gave up); returns how many. A channel that queues nothing has none.
   virtual int DiscardPending() { return 0; }
+  // Called from another thread: a call waiting on the unit returns at once with a failure,
+  // and so does every later one. The channel stays to be closed by its owner.
+  virtual void Interrupt() {}
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
 };
@@ -40,6 +43,7 @@ class FdChannel : public IUnitChannel {
   bool Write(const std::uint8_t* data, std::size_t size) override;
   bool Read(std::uint8_t* buffer, std::size_t size, std::size_t* bytesRead) override;
   int DiscardPending() override;
+  void Interrupt() override;
   void Close() override;
   bool IsOpen() const override;
 

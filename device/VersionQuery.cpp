@@ -26,8 +26,8 @@ VersionQueryResult RunVersionQuery(bool bUnitConnected, int timeoutMs, std::stop
     result.outcome = VersionQueryOutcome::NoReply;
   }
   // Read channel first, then the write channel, then the library.
-  readChannel.Close();
-  writeChannel.Close();
+  stoppableRead.Close();
+  stoppableWrite.Close();
   library.Free();
   return result;
 }

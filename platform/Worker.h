@@ -12,7 +12,7 @@
 #include <utility>
 
 // A background task owned by the object it reports to. Every worker thread of the program is
-// one of these; none is detached.
+// one of these, so none outlives the object that started it.
 //
 // The rules:
 // - The owner (a page, or any QObject on the user-interface thread) holds the Worker as a

@@ -20,8 +20,9 @@ TEST(RecoveryTransfer, EveryOutcomeClosesTheChannel) {
     int fds[2];  // one write is one message, as on the unit's channels
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds), 0);
     if (!listening) ::close(fds[1]);
-    const std::atomic<bool> cancel{cancelled};
-    EXPECT_EQ(SendRecoveryPackage({fds[0], package}, nullptr, [](int) {}, &cancel), outcome);
+    std::stop_source stop;
+    if (cancelled) stop.request_stop();
+    EXPECT_EQ(SendRecoveryPackage({fds[0], package}, nullptr, [](int) {}, stop.get_token()), outcome);
     EXPECT_EQ(::fcntl(fds[0], F_GETFD), -1);  // closed
     if (!listening) continue;
     char buffer[4096];
