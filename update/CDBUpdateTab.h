@@ -47,6 +47,8 @@ class CDBUpdateTab : public CPropertyPage {
   // decide afresh which packages it needs.
   void OnUnitIdentified();
   void EnableControls(bool bEnable) override;
+  bool IsSendingToUnit() const override { return m_run.IsSending(); }
+  void StopWorkers() override { m_run.StopAndWait(); }
 
   void EnterAutoMode();
   void EnterManualMode();

@@ -1,37 +1,13 @@
 #include "update/PackageSender.h"
 
 #include <QFile>
-#include <QPointer>
+#include <atomic>
 #include <chrono>
-#include <thread>
+#include <memory>
 
-#include "device/PageReport.h"
+#include "device/StoppableChannel.h"
 #include "device/UnitExchange.h"
 #include "device/UnitLibrary.h"
-
-namespace {
-
-// Passes writes through until the transfer is cancelled; from then on every write fails at
-// once, so the retry loop runs out quickly instead of waiting for the unit.
-class CancellableChannel : public IUnitChannel {
- public:
-  CancellableChannel(IUnitChannel& inner, const std::atomic<bool>& cancel)
-      : m_inner(inner), m_cancel(cancel) {}
-  bool Write(const std::uint8_t* data, std::size_t size) override {
-    return !m_cancel.load() && m_inner.Write(data, size);
-  }
-  bool Read(std::uint8_t* buffer, std::size_t size, std::size_t* bytesRead) override {
-    return !m_cancel.load() && m_inner.Read(buffer, size, bytesRead);
-  }
-  void Close() override { m_inner.Close(); }
-  bool IsOpen() const override { return m_inner.IsOpen(); }
-
- private:
-  IUnitChannel& m_inner;
-  const std::atomic<bool>& m_cancel;
-};
-
-}  // namespace
 
 std::optional<QByteArray> ReadPackageFile(const QString& path) {
   if (path.isEmpty()) return std::nullopt;
@@ -44,9 +20,9 @@ std::optional<QByteArray> ReadPackageFile(const QString& path) {
   return bytes;
 }
 
-PackageSender::Outcome PackageSender::SendPackage(
-    const QByteArray& file, const char* channelName, const std::atomic<bool>& cancel,
-    const std::function<void(unsigned value)>& progress) {
+PackageSender::Outcome PackageSender::SendPackage(const QByteArray& file, const char* channelName,
+                                                  std::stop_token stop,
+                                                  const std::function<void(unsigned value)>& progress) {
   CUnitLibrary library;
   if (!library.Load()) return Outcome::ChannelNotOpen;
   const ChannelHandle handle = library.open_file(channelName);
@@ -54,37 +30,24 @@ PackageSender::Outcome PackageSender::SendPackage(
   if (!IsChannelOpen(handle)) return Outcome::ChannelNotOpen;
 
   FdChannel channel(handle);
-  CancellableChannel guarded(channel, cancel);
-  const auto sleep = [&cancel](int ms) {
-    if (!cancel.load()) UnitExchange::RealSleep(ms);
-  };
-  const UnitExchange::TransferResult result =
-      UnitExchange::SendPackageFile(guarded, file, progress, sleep);
-  if (cancel.load()) return Outcome::Cancelled;
+  UnitExchange::TransferResult result;
+  {
+    StoppableChannel stoppable(channel, stop);
+    const auto sleep = [&stop](int ms) { StoppableSleep(stop, ms); };
+    result = UnitExchange::SendPackageFile(stoppable, file, progress, sleep);
+  }
+  channel.Close();  // once nothing can interrupt it any more
+  if (stop.stop_requested()) return Outcome::Cancelled;
   return result == UnitExchange::TransferResult::Done ? Outcome::Sent : Outcome::GaveUp;
 }
 
 PackageSender::PackageSender(QObject* parent) : QObject(parent) {}
 
-PackageSender::~PackageSender() { Cancel(); }
+PackageSender::~PackageSender() = default;
 
 void PackageSender::Start(QByteArray file, const char* channelName) {
-  Cancel();
-  m_pending.emplace(std::move(file), channelName);
   m_bRunning = true;
-  if (!m_bWorkerAlive) Launch();
-}
-
-void PackageSender::Launch() {
-  QByteArray file = std::move(m_pending->first);
-  const char* const channelName = m_pending->second;
-  m_pending.reset();
-  m_cancel = std::make_shared<std::atomic<bool>>(false);
-  m_bWorkerAlive = true;
-  const quint64 job = ++m_nJob;
-  const QPointer<PackageSender> self(this);
-  // Reports of an older job (one that was cancelled) are dropped on arrival.
-  std::thread([self, job, cancel = m_cancel, file = std::move(file), channelName] {
+  m_worker.Start([file = std::move(file), channelName](const WorkerRun<PackageSender>& run) {
     // A report goes out when the value changed, or as a sign of life after a quiet spell, and
     // at most one travels at a time, carrying the latest value when it arrives: a fast link
     // does not bury the user-interface thread under one report per chunk, a slow one still
@@ -100,32 +63,29 @@ void PackageSender::Launch() {
       lastReport = now;
       latest->store(value);
       if (pending->exchange(true)) return;
-      PostToPage(self, [job, latest, pending, cancel](PackageSender* sender) {
+      run.Post([latest, pending](PackageSender* sender) {
         pending->store(false);
-        if (sender->m_nJob == job && sender->m_bRunning && !cancel->load())
-          emit sender->progress(latest->load());
+        if (sender->m_bRunning) emit sender->progress(latest->load());
       });
     };
-    const Outcome outcome = SendPackage(file, channelName, *cancel, progress);
+    const Outcome outcome = SendPackage(file, channelName, run.StopToken(), progress);
     // The channel is closed by now.
-    PostToPage(self, [job, outcome](PackageSender* sender) { sender->OnWorkerEnded(job, outcome); });
-  }).detach();
+    run.Post([outcome](PackageSender* sender) { sender->OnWorkerEnded(outcome); });
+  });
 }
 
-void PackageSender::OnWorkerEnded(quint64 job, Outcome outcome) {
-  if (job != m_nJob) return;
-  m_bWorkerAlive = false;
-  if (m_pending) {
-    Launch();
-    return;
-  }
+void PackageSender::OnWorkerEnded(Outcome outcome) {
   if (!m_bRunning) return;
   m_bRunning = false;
   if (outcome != Outcome::Cancelled) emit finished(outcome);
 }
 
 void PackageSender::Cancel() {
-  if (m_cancel) m_cancel->store(true);
-  m_pending.reset();
+  m_worker.RequestStop();
   m_bRunning = false;
+}
+
+void PackageSender::Stop() {
+  Cancel();
+  m_worker.Stop();
 }

@@ -3,10 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QPointer>
-#include <thread>
 
-#include "device/PageReport.h"
 #include "device/UnitLibrary.h"
 #include "update/CDownloadStatusCallback.h"
 #include "update/DownloadQueuedSink.h"
@@ -54,13 +51,17 @@ void UpdateRun::Stop() {
   for (QTimer* timer : {&m_timerWatchdog, &m_timerDownloadDB, &m_timerDownloadVoice,
                         &m_timerDownloadFW, &m_timerStartSending, &m_timerPauseAfterPackage})
     timer->stop();
-  if (m_download) m_download->RequestAbort();
-  m_download.reset();
-  ++m_nDownloadJob;  // a download still returning belongs to no run any more
+  m_downloader.RequestStop();  // a download still returning belongs to no run any more
   m_sender.Cancel();
   m_nDownloadState = kDownloadNone;
   m_bRunning = false;
   m_bAwaitingCheck = false;
+}
+
+void UpdateRun::StopAndWait() {
+  Stop();
+  m_downloader.Stop();
+  m_sender.Stop();
 }
 
 QList<int> UpdateRun::CheckUnit(const UpdateCatalogue::UnitVersions& unit) {
@@ -168,11 +169,9 @@ void UpdateRun::StartDownloadWorker(int package) {
   const QString url = UrlOf(package);
   const QString path = PathOf(package);
   auto sink = std::make_shared<CDownloadQueuedSink>(this, this);
-  m_download = std::make_shared<CDownloadStatusCallback>(sink.get());
-  const quint64 job = ++m_nDownloadJob;
-  const QPointer<UpdateRun> self(this);
-  std::thread([self, job, package, url, path, sink, callback = m_download,
-               options = m_downloadOptions] {
+  m_downloader.Start([package, url, path, sink, options = m_downloadOptions](const WorkerRun<UpdateRun>& run) {
+    CDownloadStatusCallback callback(sink.get());
+    const std::stop_callback abortOnStop(run.StopToken(), [&callback] { callback.RequestAbort(); });
     DownloadResult result = DownloadResult::WriteFailed;
     QString errorText;
     // An earlier file of the same name (or a link of that name) is removed first: only
@@ -180,17 +179,14 @@ void UpdateRun::StartDownloadWorker(int package) {
     const QFileInfo earlier(path);
     const bool nothingThere = !earlier.exists() && !earlier.isSymLink();
     if (!path.isEmpty() && (nothingThere || QFile::remove(path)))
-      result = DownloadToFile(url, path, *callback, options, &errorText);
-    PostToPage(self, [job, package, result, errorText](UpdateRun* run) {
-      run->OnDownloadWorkerReturned(job, package, result, errorText);
+      result = DownloadToFile(url, path, callback, options, &errorText);
+    run.Post([package, result, errorText](UpdateRun* self) {
+      self->OnDownloadWorkerReturned(package, result, errorText);
     });
-  }).detach();
+  });
 }
 
-void UpdateRun::OnDownloadWorkerReturned(quint64 job, int package, DownloadResult result,
-                                         const QString& errorText) {
-  if (job != m_nDownloadJob) return;
-  m_download.reset();
+void UpdateRun::OnDownloadWorkerReturned(int package, DownloadResult result, const QString& errorText) {
   emit downloadFinished(package, result);
   if (result != DownloadResult::Done) {
     // Without the package there is nothing to send: the run ends here, before the unit's

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "platform/Worker.h"
 #include "update/DownloadSink.h"
 #include "update/DownloadToFile.h"
 #include "update/PackageSender.h"
@@ -51,8 +52,12 @@ class UpdateRun : public QObject, public IDownloadSink {
   // Starts a run: an automatic one at the first download step, a manual one at the send
   // step. Anything left of an earlier run is stopped first.
   void Start(const UpdateRunPlan& plan);
-  // Stops every timer, the download and the transfer; reports of them are dropped.
+  // Stops every timer, the download and the transfer; reports of them are dropped. Does not
+  // wait for the workers (StopAndWait does).
   void Stop();
+  void StopAndWait();
+  // A package is on its way to the unit.
+  bool IsSending() const { return m_sender.IsRunning(); }
   // From Start to the run's end, whichever way it ends.
   bool IsRunning() const { return m_bRunning; }
 
@@ -122,7 +127,7 @@ class UpdateRun : public QObject, public IDownloadSink {
   void OnPauseAfterPackageEnded();
 
   void StartDownloadWorker(int package);
-  void OnDownloadWorkerReturned(quint64 job, int package, DownloadResult result, const QString& errorText);
+  void OnDownloadWorkerReturned(int package, DownloadResult result, const QString& errorText);
   // The run is over; one that did not finish takes its downloads away.
   void EndRun(bool bFinished);
   bool DeleteInFolder(const QString& path) const;
@@ -143,9 +148,8 @@ class UpdateRun : public QObject, public IDownloadSink {
   QTimer m_timerPauseAfterPackage;
   PackageSender m_sender;
   DownloadOptions m_downloadOptions;
-  std::shared_ptr<CDownloadStatusCallback> m_download;
-  quint64 m_nDownloadJob = 0;
   bool m_bRunning = false;
   bool m_bAwaitingCheck = false;
   bool m_bDownloaded[4] = {};  // by package: this run brought its file
+  Worker<UpdateRun> m_downloader{this};  // last member: stopped and joined first
 };
