@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/CV700UpdaterDlg.h"
+#include "device/StoppableChannel.h"
 #include "platform/UiSeams.h"
 #include "platform/WorkingFolder.h"
 #include "poi/CBusyGuard.h"
@@ -22,8 +23,6 @@
 #include "poi/PoiReadTask.h"
 #include "poi/PoiRecordTable.h"
 #include "poi/PoiWriteTask.h"
-
-QPointer<QThread> CPOITab::s_pTaskThread;
 
 namespace {
 
@@ -187,9 +186,13 @@ void CPOITab::OnRead() {
     return;
   }
   m_bTaskRunning = true;
+  m_bSaving = false;
   UpdateButtons();
-  s_pTaskThread = PoiReadTask::Start(m_channels, Sheet() && Sheet()->m_bUnitConnected, &ThePoiRecordTable(), this,
-                                     [this](const PoiReadResult& result) { OnReadFinished(result); });
+  m_task.Start([channels = m_channels, connected = Sheet() && Sheet()->m_bUnitConnected,
+                table = &ThePoiRecordTable()](const WorkerRun<CPOITab>& run) {
+    const PoiReadResult result = PoiReadTask::Run(channels, connected, *table, run.StopToken());
+    run.Post([result](CPOITab* page) { page->OnReadFinished(result); });
+  });
 }
 
 void CPOITab::OnReadFinished(const PoiReadResult& result) {
@@ -271,9 +274,14 @@ void CPOITab::OnSave() {
   params.unitFilled = m_nUnitFilled;
   params.pacingMs = m_nWritePacingMs;
   m_bTaskRunning = true;
+  m_bSaving = true;
   UpdateButtons();
-  s_pTaskThread = PoiWriteTask::Start(m_channels, params, &ThePoiRecordTable(), this,
-                                      [this](const PoiWriteResult& result) { OnWriteFinished(result); });
+  // The backup file above is written before anything goes to the unit.
+  m_task.Start([channels = m_channels, params, table = &ThePoiRecordTable()](const WorkerRun<CPOITab>& run) {
+    const auto pause = [&run](int ms) { StoppableSleep(run.StopToken(), ms); };
+    const PoiWriteResult result = PoiWriteTask::Run(channels, params, *table, pause, run.StopToken());
+    run.Post([result](CPOITab* page) { page->OnWriteFinished(result); });
+  });
 }
 
 void CPOITab::OnWriteFinished(const PoiWriteResult& result) {

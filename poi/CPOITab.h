@@ -1,11 +1,10 @@
 #pragma once
 
 #include <QList>
-#include <QPointer>
-#include <QThread>
 #include <QTimer>
 
 #include "app/CPropertyPage.h"
+#include "platform/Worker.h"
 #include "poi/PoiChannels.h"
 #include "poi/PoiConstants.h"
 #include "poi/PoiTexts.h"
@@ -18,7 +17,7 @@ struct PoiWriteResult;
 
 // The POI page: reads the unit's POIs into a sortable list, imports a POI file, deletes all
 // or the ticked rows, writes the list back, and opens a POI on the maker's map. Reads and
-// saves run on worker threads, which report back to the page; while one runs the five
+// saves run on the page's worker, which reports back to the page; while one runs the five
 // command buttons are disabled and the main page's poll is paused.
 class CPOITab : public CPropertyPage {
   Q_OBJECT
@@ -61,8 +60,8 @@ class CPOITab : public CPropertyPage {
 
   bool IsSaveLocked() const { return m_timerSaveLock.isActive(); }
   bool IsTaskRunning() const { return m_bTaskRunning; }
-  // The latest task's thread, while it exists.
-  static QThread* LatestTaskThread() { return s_pTaskThread; }
+  bool IsSendingToUnit() const override { return m_bTaskRunning && m_bSaving; }
+  void StopWorkers() override { m_task.Stop(); }
 
   // Tests shorten the save lock's tick and the write task's pacing.
   void SetTimings(int saveLockPeriodMs, int writePacingMs);
@@ -93,5 +92,6 @@ class CPOITab : public CPropertyPage {
   int m_nWritePacingMs = PoiConstants::kWritePacingMs;
   bool m_bControlsEnabled = false;
   bool m_bTaskRunning = false;
-  static QPointer<QThread> s_pTaskThread;
+  bool m_bSaving = false;  // the running task writes to the unit
+  Worker<CPOITab> m_task{this};  // last member: stopped and joined first
 };

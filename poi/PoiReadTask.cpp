@@ -3,11 +3,12 @@
 #include <QByteArray>
 #include <algorithm>
 
+#include "device/StoppableChannel.h"
 #include "poi/CBusyGuard.h"
 #include "poi/FailureCount.h"
-#include "poi/PoiWorker.h"
 
-PoiReadResult PoiReadTask::Run(const PoiChannels& channels, bool unitConnected, PoiRecordTable& table) {
+PoiReadResult PoiReadTask::Run(const PoiChannels& channels, bool unitConnected, PoiRecordTable& table,
+                               std::stop_token stop) {
   CBusyGuard busy;
   PoiReadResult result;
   if (!channels.IsOpen()) {
@@ -16,8 +17,8 @@ PoiReadResult PoiReadTask::Run(const PoiChannels& channels, bool unitConnected, 
   }
   if (!unitConnected) return result;
 
-  IUnitChannel& command = *channels.command;
-  IUnitChannel& reply = *channels.reply;
+  StoppableChannel command(*channels.command, stop);
+  StoppableChannel reply(*channels.reply, stop);
   // Whatever an earlier exchange left on the reply pipe (a reply that came after its reader
   // gave up) would be taken for this read's count and shift every record after it.
   reply.DiscardPending();
@@ -50,13 +51,4 @@ PoiReadResult PoiReadTask::Run(const PoiChannels& channels, bool unitConnected, 
     result.count = k + 1;
   }
   return result;
-}
-
-QThread* PoiReadTask::Start(PoiChannels channels, bool unitConnected, PoiRecordTable* table, QObject* receiver,
-                            std::function<void(const PoiReadResult&)> done) {
-  return StartPoiWorker<PoiReadResult>(
-      receiver, [channels = std::move(channels), unitConnected, table] {
-        return Run(channels, unitConnected, *table);
-      },
-      std::move(done));
 }

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QThread>
-#include <functional>
+#include <stop_token>
 
 #include "poi/PoiChannels.h"
 #include "poi/PoiRecordTable.h"
@@ -19,11 +18,8 @@ struct PoiReadResult {
 // (so none is left on the pipe) and the surplus dropped.
 class PoiReadTask {
  public:
-  // The whole exchange on the calling thread, holding a CBusyGuard throughout.
-  static PoiReadResult Run(const PoiChannels& channels, bool unitConnected, PoiRecordTable& table);
-
-  // Run on a worker thread; `done` gets the result on the user-interface thread unless
-  // `receiver` is gone by then.
-  static QThread* Start(PoiChannels channels, bool unitConnected, PoiRecordTable* table, QObject* receiver,
-                        std::function<void(const PoiReadResult&)> done);
+  // The whole exchange on the calling thread, holding a CBusyGuard throughout. Once `stop`
+  // is asked every call fails at once, so the failure count ends the task quickly.
+  static PoiReadResult Run(const PoiChannels& channels, bool unitConnected, PoiRecordTable& table,
+                           std::stop_token stop = {});
 };

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "device/StoppableChannel.h"
 #include "poi/CBusyGuard.h"
 #include "poi/FailureCount.h"
-#include "poi/PoiWorker.h"
 
 QByteArray PoiWriteTask::WriteOneCommand(int slot, const PoiRecord& record) {
   QByteArray command(PoiConstants::kWriteOneCommand);
@@ -14,7 +14,8 @@ QByteArray PoiWriteTask::WriteOneCommand(int slot, const PoiRecord& record) {
 }
 
 PoiWriteResult PoiWriteTask::Run(const PoiChannels& channels, const PoiWriteParams& params,
-                                 const PoiRecordTable& table, const UnitExchange::SleepFn& sleep) {
+                                 const PoiRecordTable& table, const UnitExchange::SleepFn& sleep,
+                                 std::stop_token stop) {
   PoiWriteResult result;
   result.unitFilled = params.unitFilled;
   if (!channels.IsOpen()) {
@@ -24,7 +25,7 @@ PoiWriteResult PoiWriteTask::Run(const PoiChannels& channels, const PoiWritePara
   if (!params.unitConnected) return result;
 
   CBusyGuard busy;
-  IUnitChannel& command = *channels.command;
+  StoppableChannel command(*channels.command, stop);
   FailureCount failures;
 
   if (params.erasePending) {
@@ -58,11 +59,4 @@ PoiWriteResult PoiWriteTask::Run(const PoiChannels& channels, const PoiWritePara
   }
   result.unitFilled = count;
   return result;
-}
-
-QThread* PoiWriteTask::Start(PoiChannels channels, PoiWriteParams params, const PoiRecordTable* table,
-                             QObject* receiver, std::function<void(const PoiWriteResult&)> done) {
-  return StartPoiWorker<PoiWriteResult>(
-      receiver, [channels = std::move(channels), params, table] { return Run(channels, params, *table); },
-      std::move(done));
 }

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QThread>
-#include <functional>
+#include <stop_token>
 
 #include "device/UnitExchange.h"
 #include "poi/PoiChannels.h"
@@ -30,11 +29,10 @@ struct PoiWriteResult {
 // the erase. One failure count for the whole run; the failure after kMaxFailedCalls ends it.
 class PoiWriteTask {
  public:
+  // Once `stop` is asked every write fails at once (give `sleep` the same stop to end the
+  // pauses too), so the failure count ends the task quickly.
   static PoiWriteResult Run(const PoiChannels& channels, const PoiWriteParams& params, const PoiRecordTable& table,
-                            const UnitExchange::SleepFn& sleep = UnitExchange::RealSleep);
-
-  static QThread* Start(PoiChannels channels, PoiWriteParams params, const PoiRecordTable* table, QObject* receiver,
-                        std::function<void(const PoiWriteResult&)> done);
+                            const UnitExchange::SleepFn& sleep = UnitExchange::RealSleep, std::stop_token stop = {});
 
   // The 17 bytes that write one record: "$P8<", the slot index, the record.
   static QByteArray WriteOneCommand(int slot, const PoiRecord& record);

@@ -1,16 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QPointer>
+#include <QElapsedTimer>
 #include <QThread>
 #include <memory>
 #include <tuple>
 
+#include "device/StoppableChannel.h"
+#include "platform/Worker.h"
 #include "poi/CBusyGuard.h"
 #include "poi/PoiReadTask.h"
 #include "poi/PoiWriteTask.h"
 #include "support/ScriptedChannel.h"
-#include "support/TestSupport.h"
 
 namespace {
 
@@ -152,30 +153,27 @@ TEST(PoiWriteTask, SlotsPacedWithOneFailureCountForTheRunOrOnlyThePendingErase) 
   }
 }
 
-TEST(PoiTaskThreads, WorkOffTheUserInterfaceThreadBusyAndReportOnIt) {
-  Pipes pipes(2, 2);
-  PoiRecordTable table;
-  QObject receiver;
-  bool reported = false, busyOffTheUiThread = false;
-  pipes.command->onCall = [&] {
-    busyOffTheUiThread = CBusyGuard::IsBusy() && QThread::currentThread() != qApp->thread();
-  };
-  PoiReadTask::Start(pipes.Channels(), true, &table, &receiver, [&](const PoiReadResult& result) {
-    reported = result.count == 2 && QThread::currentThread() == qApp->thread();
-  });
-  ASSERT_TRUE(TestSupport::WaitUntil([&] { return reported; }, 5000));
-  EXPECT_TRUE(busyOffTheUiThread);
-  EXPECT_FALSE(CBusyGuard::IsBusy());
-
-  // A report to a receiver that is gone is dropped.
+// A save paced by minutes on the page's worker: busy off the user-interface thread, and a
+// stop ends its pause at once and sends nothing more.
+TEST(PoiTaskThreads, BusyOffTheUserInterfaceThreadAndEndedAtOnceByAStop) {
   Pipes writing;
-  reported = false;
-  auto gone = std::make_unique<QObject>();
-  QPointer<QThread> thread = PoiWriteTask::Start(writing.Channels(), Params(2), &table, gone.get(),
-                                                 [&](const PoiWriteResult&) { reported = true; });
-  gone.reset();
-  ASSERT_TRUE(TestSupport::WaitUntil([&] { return thread.isNull(); }, 5000));  // finished and deleted
-  QCoreApplication::processEvents();
-  EXPECT_FALSE(reported);
-  EXPECT_EQ(writing.command->written.size(), 2);
+  QObject receiver;
+  Worker<QObject> worker(&receiver);
+  std::atomic<bool> pausing = false, busyOffTheUiThread = false;
+  PoiWriteResult result;
+  worker.Start([&](const WorkerRun<QObject>& run) {
+    const auto pause = [&](int) {
+      busyOffTheUiThread = CBusyGuard::IsBusy() && QThread::currentThread() != qApp->thread();
+      pausing = true;
+      StoppableSleep(run.StopToken(), 600000);
+    };
+    result = PoiWriteTask::Run(writing.Channels(), Params(2), PoiRecordTable(), pause, run.StopToken());
+  });
+  while (!pausing) QThread::msleep(1);
+  QElapsedTimer clock;
+  clock.start();
+  worker.Stop();
+  EXPECT_LT(clock.elapsed(), 1000);
+  EXPECT_TRUE(busyOffTheUiThread);
+  EXPECT_EQ(std::pair(result.outcome, writing.command->written.size()), std::pair(kNoAnswer, qsizetype(0)));
 }
