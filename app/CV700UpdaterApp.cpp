@@ -4,6 +4,7 @@
 
 #include "app/CV700UpdaterDlg.h"
 #include "app/Screenshot.h"
+#include "app/ScriptedPresses.h"
 #include "platform/SingleInstance.h"
 #include "platform/UiSeams.h"
 #include "platform/WorkingFolder.h"
@@ -22,6 +23,7 @@ bool CV700UpdaterApp::InitInstance() {
   sheet.AddStartupPages();
   UiSeams::AnswerMessagesFromEnvironment();
   Screenshot::ArrangeFromEnvironment(&sheet);
+  ScriptedPresses::ArrangeFromEnvironment(&sheet);
   sheet.DoModal();
   m_pSheet = nullptr;
   return false;

@@ -66,6 +66,8 @@ void SetMessageHandler(MessageHandler handler) {
 }
 
 void AnswerMessagesFromEnvironment() {
+  const QString file = qEnvironmentVariable("V770_FILE_ANSWER");
+  if (!file.isEmpty()) SetFileDialogHandler([file](const FileDialogRequest&) { return file; });
   const QString answer = qEnvironmentVariable("V770_MESSAGE_ANSWER").toLower();
   if (answer != QLatin1String("yes") && answer != QLatin1String("no")) return;
   const bool yes = answer == QLatin1String("yes");

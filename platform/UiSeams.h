@@ -37,7 +37,8 @@ void SetMessageHandler(MessageHandler handler);
 
 // Where nobody sits at the screen (a test driving the program as a child process),
 // V770_MESSAGE_ANSWER=yes or =no answers every box: the text goes to standard error and the
-// box gets Yes (or OK), or No (or Cancel). Nothing changes when it is not set.
+// box gets Yes (or OK), or No (or Cancel); V770_FILE_ANSWER=PATH answers every file dialog
+// with PATH. Nothing changes when they are not set.
 void AnswerMessagesFromEnvironment();
 
 struct FileDialogRequest {

@@ -1,64 +1,153 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
 #include <functional>
 
+#include "support/FtpServer.h"
 #include "support/ProgramProcess.h"
 #include "support/TestSupport.h"
 #include "support/UnitEmulator.h"
+#include "text/ExtraTexts.h"
+#include "update/UnzipManualPack.h"
+#include "update/UpdateCatalogue.h"
 
-using TestSupport::WaitUntil;
+using TestSupport::BinPath;
 
 namespace {
 constexpr int kCloseLimitMs = 3000;
-// Start, the short splash of a computer without network, one poll and the 1.5 s wait.
-constexpr int kOperationStartTimeoutMs = 20000;
-constexpr int kAnswerSettleMs = 1500;
+// Start, the splash, the unit's identification, the presses and, for the firmware, the two
+// packages before it.
+constexpr int kOperationStartTimeoutMs = 40000;
+constexpr int kSettleMs = 1000;              // lets the operation reach its wait
+constexpr int kUnpackDialogSettleMs = 200;   // within the dialog's start delay
+constexpr int kBytesPerSecond = 20000;       // every package takes seconds
+constexpr int kPoiReplyDelayMs = 1500;       // within the program's reply time-out
+constexpr int kImportedPois = 60;            // 12 s of paced writes
+enum PackageKind { kDatabase = 1, kVoice = 2, kFirmware = 3 };
+// What closing shows: nothing; the question of a transfer to the unit; that and the backup
+// file of a POI save, written before anything went to the unit.
+enum Closing { kQuiet, kAsks, kAsksBackupWritten };
 
-// One state of the running program: how the unit is set up before the start, and when the
-// program is in that state.
+// The running program and what it talks to.
+struct Session {
+  UnitEmulator& unit;
+  TestSupport::FtpServer& ftp;
+  ProgramProcess& programs;
+
+  bool Settled(bool reached, int ms = kSettleMs) const { return reached && (QThread::msleep(ms), true); }
+  bool Logged(const char* line) const { return programs.ErrorOutput().contains(QLatin1String(line)); }
+  bool Received(const char* channel, const QByteArray& start) const {
+    for (const QByteArray& message : ReceivedOn(unit, QLatin1String(channel)))
+      if (message.startsWith(start)) return true;
+    return false;
+  }
+  // The kind in the last package header the unit received (its log keeps the newest records).
+  int KindBeingSent() const {
+    int kind = 0;
+    for (const QByteArray& message : ReceivedOn(unit, QStringLiteral("PIPE00DB")))
+      if (message.startsWith("V7PK")) kind = message.at(4);
+    return kind;
+  }
+  void Prepare(const char* presses, const char* internet = "0", const QString& fileAnswer = {}) const {
+    qputenv("V770_PRESS", presses);
+    qputenv("V770_INTERNET", internet);
+    qputenv("V770_FILE_ANSWER", fileAnswer.toUtf8());
+  }
+  void WithManualPack(const char* presses) const {
+    Prepare(presses);
+    QFile::copy(BinPath(QStringLiteral("../data/demo/") + kManualPackFileName),
+                programs.WorkPath(QLatin1String(kManualPackFileName)));
+  }
+};
+
+void SendManualPack(Session& s) {
+  s.WithManualPack("Update:Update");
+  s.unit.Client().Rate(kBytesPerSecond);
+}
+
+// One operation of the running program: how it is started and kept going, when it runs.
 struct CloseCase {
   const char* name;
-  std::function<void(UnitEmulator&)> prepare;
-  std::function<bool(UnitEmulator&)> reached;
+  std::function<void(Session&)> prepare;
+  std::function<bool(Session&)> reached;
+  Closing closing = kQuiet;
 };
 
 const CloseCase kCloseCases[] = {
-    {"IdleWithUnit", [](UnitEmulator&) {},
-     [](UnitEmulator& unit) {
-       if (ReceivedOn(unit, "PIPE00Main").isEmpty()) return false;
-       QThread::msleep(kAnswerSettleMs);
-       return true;
-     }},
-    {"WhileTheUnitIsAsked", [](UnitEmulator& unit) { unit.Client().ReplyDelay(60000); },
-     [](UnitEmulator& unit) { return !ReceivedOn(unit, "PIPE00Main").isEmpty(); }},
+    {"IdleWithUnit", [](Session& s) { s.Prepare(""); },
+     [](Session& s) { return s.Settled(s.Received("PIPE00Main", "$VER>")); }},
+    {"WhileTheUnitIsAsked", [](Session& s) { s.Prepare(""), s.unit.Client().ReplyDelay(60000); },
+     [](Session& s) { return s.Received("PIPE00Main", "$VER>"); }},
+    {"Download", [](Session& s) { s.Prepare("Update:Update", "1"), s.ftp.Pause(); },
+     [](Session& s) { return s.Settled(s.Logged("press: Update:Update")); }},
+    {"DatabaseTransfer", SendManualPack, [](Session& s) { return s.KindBeingSent() == kDatabase; }, kAsks},
+    {"VoiceTransfer", SendManualPack, [](Session& s) { return s.KindBeingSent() == kVoice; }, kAsks},
+    {"FirmwareTransfer", SendManualPack, [](Session& s) { return s.KindBeingSent() == kFirmware; }, kAsks},
+    {"RecoveryDownload",
+     [](Session& s) { s.Prepare("Firmware recovery:Automatic recovery;Firmware recovery:Update"), s.ftp.Pause(); },
+     [](Session& s) { return s.Settled(s.Logged("press: Firmware recovery:Update")); }},
+    {"RecoveryTransfer",
+     [](Session& s) {
+       const QDir firmware(BinPath(QStringLiteral("../data/ftp") + UpdateCatalogue::kServerPath + "/FW"));
+       s.Prepare("Firmware recovery:Browse...;Firmware recovery:Update", "0",
+                 firmware.filePath(firmware.entryList({"*.hdr"}).value(0)));
+       s.unit.Client().Rate(kBytesPerSecond);
+     },
+     [](Session& s) { return !ReceivedOn(s.unit, "PIPE00RESET").isEmpty(); }, kAsks},
+    {"PoiRead", [](Session& s) { s.Prepare("POI:Read"), s.unit.Client().ReplyDelay(kPoiReplyDelayMs); },
+     [](Session& s) { return s.Received("PIPE00POI", "$PC>"); }},
+    {"PoiSave",
+     [](Session& s) {
+       QByteArray pois = "Name;Latitude;Longitude;Heading;Date;Time\n";
+       for (int i = 0; i < kImportedPois; ++i)  // a kilometre apart: no duplicates
+         pois += QStringLiteral("P%1;48,%2;2,35;90;2015/06/12;08:30\n").arg(i).arg(10000 + i * 1000).toLatin1();
+       ASSERT_TRUE(TestSupport::WriteFile(s.programs.WorkPath("import.csv"), pois));
+       s.Prepare("POI:Read from PC;POI:Save", "0", s.programs.WorkPath("import.csv"));
+     },
+     [](Session& s) { return s.Received("PIPE00POI", "$P8<"); }, kAsksBackupWritten},
+    {"ManualPackUnpack", [](Session& s) { s.WithManualPack("Update:"); },
+     [](Session& s) { return s.Settled(s.Logged("page: Update"), kUnpackDialogSettleMs); }},
 };
 
 class CloseTest : public ::testing::TestWithParam<CloseCase> {};
 
-// The desktop ending the program is the close box: in every state the program stops its
+// Closing the program (the desktop ending it is the close box) during any operation asks
+// first when the unit is being written to (answered yes here); then the program stops its
 // workers and ends with status 0 within 3 s.
 TEST_P(CloseTest, EndsWithStatusZeroWithinThreeSeconds) {
+  QFile demoUnit(TestSupport::ShippedDataPath(QStringLiteral("../unitsim/demo-unit.json")));
+  ASSERT_TRUE(demoUnit.open(QIODevice::ReadOnly));
   UnitEmulator unit;
-  ASSERT_TRUE(unit.Start(QJsonObject{{"plugged", true}}));
-  GetParam().prepare(unit);
-  qputenv("V770_INTERNET", "0");
-  qputenv("V770_MESSAGE_ANSWER", "yes");
+  ASSERT_TRUE(unit.Start(QJsonDocument::fromJson(demoUnit.readAll()).object()));
+  TestSupport::FtpServer ftp;
+  ASSERT_TRUE(ftp.Start(BinPath(QStringLiteral("../data/ftp"))));
   ProgramProcess programs;
   ASSERT_TRUE(programs.IsValid());
+  Session session{unit, ftp, programs};
+  qputenv("V770_MESSAGE_ANSWER", "yes");
+  qputenv("V770_UPDATE_SERVER", (ftp.BaseUrl() + UpdateCatalogue::kServerPath).toUtf8());
+  GetParam().prepare(session);
   QProcess& program = programs.Start();
-  qunsetenv("V770_INTERNET");
-  qunsetenv("V770_MESSAGE_ANSWER");
-  ASSERT_TRUE(WaitUntil([&] { return GetParam().reached(unit); }, kOperationStartTimeoutMs));
+  for (const char* name : {"V770_INTERNET", "V770_MESSAGE_ANSWER", "V770_PRESS", "V770_FILE_ANSWER", "V770_UPDATE_SERVER"})
+    qunsetenv(name);
+  ASSERT_TRUE(TestSupport::WaitUntil([&] { return GetParam().reached(session); }, kOperationStartTimeoutMs))
+      << programs.ErrorOutput().toStdString();
 
   QElapsedTimer clock;
   clock.start();
   program.terminate();
-  ASSERT_TRUE(program.waitForFinished(kCloseLimitMs)) << "still running after " << clock.elapsed() << " ms";
-  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(program.exitCode(), 0);
+  const bool ended = program.waitForFinished(kCloseLimitMs);
+  ftp.Resume();
+  ASSERT_TRUE(ended) << "still running after " << clock.elapsed() << " ms";
+  EXPECT_EQ(std::pair(program.exitStatus(), program.exitCode()), std::pair(QProcess::NormalExit, 0));
+  ASSERT_TRUE(LoadExtraTexts(BinPath(QStringLiteral("../data/V770UIText_Extra_v12.txt"))));
+  EXPECT_EQ(programs.ErrorOutput().contains(ExtraText(ExtraTextId::CLOSE_DURING_TRANSFER)), GetParam().closing != kQuiet);
+  const QStringList backups = QDir(programs.WorkPath(QStringLiteral("."))).entryList({"POI_SAVE_*.txt"});
+  EXPECT_EQ(!backups.isEmpty(), GetParam().closing == kAsksBackupWritten);
 }
 
 INSTANTIATE_TEST_SUITE_P(States, CloseTest, ::testing::ValuesIn(kCloseCases),

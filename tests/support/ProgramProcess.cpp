@@ -34,7 +34,11 @@ QProcess& ProgramProcess::Start() {
   program->setProcessEnvironment(environment);
   program->setWorkingDirectory(m_work.path());
   program->setStandardOutputFile(QProcess::nullDevice());
-  program->setStandardErrorFile(QProcess::nullDevice());
+  program->setStandardErrorFile(m_programs.size() == 1 ? WorkPath(QStringLiteral("stderr.txt")) : QProcess::nullDevice());
   program->start(TestSupport::BinPath(QStringLiteral("V770PCSoft")), {});
   return *program;
+}
+
+QString ProgramProcess::ErrorOutput() const {
+  return QString::fromLocal8Bit(TestSupport::ReadFile(WorkPath(QStringLiteral("stderr.txt"))));
 }

@@ -16,6 +16,8 @@ class ProgramProcess {
   QString WorkPath(const QString& name) const { return m_work.filePath(name); }
   // Starts one more program in these folders, with the current environment added.
   QProcess& Start();
+  // What the first program wrote to standard error so far.
+  QString ErrorOutput() const;
 
  private:
   QTemporaryDir m_work, m_runtime, m_config;
