@@ -526,7 +526,9 @@ void CDBUpdateTab::OnDBAreaSelected(int position) {
     m_bDBAreaChanged = false;
     m_bUpdateDB = m_bForce;
     ShowUpdateLamps();
-    EnableUpdateButton(m_bVoiceLangChanged);
+    // The button follows every mark, not only the other combo's choice: a database or a
+    // firmware that is due, or a forced run, still has something to send.
+    EnableUpdateButtonForFlags();
   }
 }
 
@@ -542,7 +544,7 @@ void CDBUpdateTab::OnVoiceSelected(int position) {
     m_bVoiceLangChanged = false;
     m_bUpdateVoice = m_bForce;
     ShowUpdateLamps();
-    EnableUpdateButton(m_bDBAreaChanged);
+    EnableUpdateButtonForFlags();
   }
 }
 

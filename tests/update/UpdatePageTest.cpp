@@ -78,6 +78,9 @@ TEST_F(UpdatePageTest, ForceAndOtherChoicesMarkTheirPackages) {
   page.m_checkForce->click();
   EXPECT_TRUE(page.m_bForce && page.m_checkForce->isChecked() && page.m_buttonUpdate->isEnabled());
   EXPECT_EQ(Lamps(), (std::array{kOrange, kOrange, kOrange}));
+  Choose(page.m_comboVoice, 0);  // the unit's own again: everything is still to be sent
+  Choose(page.m_comboDB, 0);
+  EXPECT_TRUE(page.m_buttonUpdate->isEnabled());
   page.m_checkForce->click();  // the marks of before come back
   EXPECT_EQ(std::tuple(page.m_bForce, page.m_checkForce->isChecked(), Lamps()),
             std::tuple(false, false, std::array{kGreen, kGreen, kGreen}));
