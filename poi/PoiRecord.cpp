@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "poi/LeadingNumber.h"
 
@@ -55,8 +56,10 @@ QString Degrees(std::uint32_t magnitude, bool negative) {
 }  // namespace
 
 QString PoiDegreesText(double degrees) {
-  // Far beyond any coordinate: kept as a number, which the checks then refuse.
-  constexpr double kBeyondAnyCoordinate = 1e6;
+  // Far beyond any coordinate: kept as a number, which the checks then refuse. Below it the
+  // scaled magnitude must still fit the 32 bits it is made into.
+  constexpr double kBeyondAnyCoordinate = 1e4;
+  static_assert(kBeyondAnyCoordinate * kDegreeScale < double(std::numeric_limits<std::uint32_t>::max()));
   if (!std::isfinite(degrees)) return QString();
   if (std::fabs(degrees) > kBeyondAnyCoordinate) return QString::number(degrees, 'f', 0);
   const auto magnitude = static_cast<std::uint32_t>(std::round(std::fabs(degrees) * kDegreeScale));

@@ -122,6 +122,9 @@ TEST(PoiRecord, CheckAcceptsOnlyWhatTheRecordKeeps) {
   for (const PoiTexts& texts : {Texts("99999999999999/9/9", "99999999:99999", "1e300", "-1e300", "-99999999999"),
                                 Texts("/", ":", "nan", "inf", "-1"), Texts("2009", "07", "-", "+", " ")})
     EXPECT_EQ(EncodePoiRecord(texts).bytes[10] & 0x3F, 0x30);
+  // Degrees from another tool's file, however far out, come back as their own number.
+  for (const auto& [degrees, text] : {std::pair{-9999.5, "-9999.50000"}, {23522.8, "23523"}, {235228.0, "235228"}, {-4.3e9, "-4300000000"}})
+    EXPECT_EQ(PoiDegreesText(degrees), text);
 }
 
 TEST(LeadingNumber, ReadsLikeTheCLibrary) {
