@@ -40,17 +40,12 @@ struct Session {
 
   bool Settled(bool reached, int ms = kSettleMs) const { return reached && (QThread::msleep(ms), true); }
   bool Logged(const char* line) const { return programs.ErrorOutput().contains(QLatin1String(line)); }
-  bool Received(const char* channel, const QByteArray& start) const {
+  // The newest message on `channel` that starts with `start` (its log keeps the newest records).
+  QByteArray Last(const char* channel, const QByteArray& start) const {
+    QByteArray last;
     for (const QByteArray& message : ReceivedOn(unit, QLatin1String(channel)))
-      if (message.startsWith(start)) return true;
-    return false;
-  }
-  // The kind in the last package header the unit received (its log keeps the newest records).
-  int KindBeingSent() const {
-    int kind = 0;
-    for (const QByteArray& message : ReceivedOn(unit, QStringLiteral("PIPE00DB")))
-      if (message.startsWith("V7PK")) kind = message.at(4);
-    return kind;
+      if (message.startsWith(start)) last = message;
+    return last;
   }
   void Prepare(const char* presses, const char* internet = "0", const QString& fileAnswer = {}) const {
     qputenv("V770_PRESS", presses);
@@ -64,10 +59,8 @@ struct Session {
   }
 };
 
-void SendManualPack(Session& s) {
-  s.WithManualPack("Update:Update");
-  s.unit.Client().Rate(kBytesPerSecond);
-}
+void SendManualPack(Session& s) { s.WithManualPack("Update:Update"), s.unit.Client().Rate(kBytesPerSecond); }
+bool Sending(Session& s, PackageKind kind) { return s.Last("PIPE00DB", "V7PK").mid(4, 1) == QByteArray(1, char(kind)); }
 
 // One operation of the running program: how it is started and kept going, when it runs.
 struct CloseCase {
@@ -79,14 +72,14 @@ struct CloseCase {
 
 const CloseCase kCloseCases[] = {
     {"IdleWithUnit", [](Session& s) { s.Prepare(""); },
-     [](Session& s) { return s.Settled(s.Received("PIPE00Main", "$VER>")); }},
+     [](Session& s) { return s.Settled(!s.Last("PIPE00Main", "$VER>").isEmpty()); }},
     {"WhileTheUnitIsAsked", [](Session& s) { s.Prepare(""), s.unit.Client().ReplyDelay(60000); },
-     [](Session& s) { return s.Received("PIPE00Main", "$VER>"); }},
+     [](Session& s) { return !s.Last("PIPE00Main", "$VER>").isEmpty(); }},
     {"Download", [](Session& s) { s.Prepare("Update:Update", "1"), s.ftp.Pause(); },
      [](Session& s) { return s.Settled(s.Logged("press: Update:Update")); }},
-    {"DatabaseTransfer", SendManualPack, [](Session& s) { return s.KindBeingSent() == kDatabase; }, kAsks},
-    {"VoiceTransfer", SendManualPack, [](Session& s) { return s.KindBeingSent() == kVoice; }, kAsks},
-    {"FirmwareTransfer", SendManualPack, [](Session& s) { return s.KindBeingSent() == kFirmware; }, kAsks},
+    {"DatabaseTransfer", SendManualPack, [](Session& s) { return Sending(s, kDatabase); }, kAsks},
+    {"VoiceTransfer", SendManualPack, [](Session& s) { return Sending(s, kVoice); }, kAsks},
+    {"FirmwareTransfer", SendManualPack, [](Session& s) { return Sending(s, kFirmware); }, kAsks},
     {"RecoveryDownload",
      [](Session& s) { s.Prepare("Firmware recovery:Automatic recovery;Firmware recovery:Update"), s.ftp.Pause(); },
      [](Session& s) { return s.Settled(s.Logged("press: Firmware recovery:Update")); }},
@@ -97,9 +90,9 @@ const CloseCase kCloseCases[] = {
                  firmware.filePath(firmware.entryList({"*.hdr"}).value(0)));
        s.unit.Client().Rate(kBytesPerSecond);
      },
-     [](Session& s) { return !ReceivedOn(s.unit, "PIPE00RESET").isEmpty(); }, kAsks},
+     [](Session& s) { return !s.Last("PIPE00RESET", "").isEmpty(); }, kAsks},
     {"PoiRead", [](Session& s) { s.Prepare("POI:Read"), s.unit.Client().ReplyDelay(kPoiReplyDelayMs); },
-     [](Session& s) { return s.Received("PIPE00POI", "$PC>"); }},
+     [](Session& s) { return !s.Last("PIPE00POI", "$PC>").isEmpty(); }},
     {"PoiSave",
      [](Session& s) {
        QByteArray pois = "Name;Latitude;Longitude;Heading;Date;Time\n";
@@ -108,7 +101,7 @@ const CloseCase kCloseCases[] = {
        ASSERT_TRUE(TestSupport::WriteFile(s.programs.WorkPath("import.csv"), pois));
        s.Prepare("POI:Read from PC;POI:Save", "0", s.programs.WorkPath("import.csv"));
      },
-     [](Session& s) { return s.Received("PIPE00POI", "$P8<"); }, kAsksBackupWritten},
+     [](Session& s) { return !s.Last("PIPE00POI", "$P8<").isEmpty(); }, kAsksBackupWritten},
     {"ManualPackUnpack", [](Session& s) { s.WithManualPack("Update:"); },
      [](Session& s) { return s.Settled(s.Logged("page: Update"), kUnpackDialogSettleMs); }},
 };
