@@ -83,7 +83,8 @@
   X(UPDATE_CHECKING_UNIT)       \
   X(CLI_UNIT_IN_USE)            \
   X(CLI_POI_NOT_IN_FORMAT)      \
-  X(INSTANCE_COMMAND_LINE)
+  X(INSTANCE_COMMAND_LINE)      \
+  X(UNZIP_STOPPED)
 
 enum class ExtraTextId : int {
 #define V770_EXTRA_TEXT_ENUM(key) key,

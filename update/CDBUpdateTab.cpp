@@ -498,7 +498,10 @@ void CDBUpdateTab::EnterManualMode() {
   ShowUpdateLamps();
   EnableUpdateButtonForFlags();
   CUnzipPackDlg dialog(this);
-  if (dialog.DoModal() == QDialog::Accepted) {
+  m_pUnpackDialog = &dialog;
+  const int outcome = dialog.DoModal();
+  if (dialog.WasStopped()) return;  // the program is closing: nothing more to say
+  if (outcome == QDialog::Accepted) {
     if (ReadZipList() == 1) {
       ShowUpdateLamps();
       m_comboDB->setEnabled(false);
@@ -511,6 +514,11 @@ void CDBUpdateTab::EnterManualMode() {
   } else {
     UiSeams::ShowMessage(this, m_strUnpackFailed);
   }
+}
+
+void CDBUpdateTab::StopWorkers() {
+  if (m_pUnpackDialog) m_pUnpackDialog->Stop();
+  m_run.StopAndWait();
 }
 
 void CDBUpdateTab::OnDBAreaSelected(int position) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class TextProgressBar;
+class CUnzipPackDlg;
 
 // The update page of the sheet: keeps the unit's database, voice and firmware current.
 // In automatic mode the packages newer than the unit's (or all, when forced) come from the
@@ -48,7 +50,7 @@ class CDBUpdateTab : public CPropertyPage {
   void OnUnitIdentified();
   void EnableControls(bool bEnable) override;
   bool IsSendingToUnit() const override { return m_run.IsSending(); }
-  void StopWorkers() override { m_run.StopAndWait(); }
+  void StopWorkers() override;
 
   void EnterAutoMode();
   void EnterManualMode();
@@ -122,6 +124,8 @@ class CDBUpdateTab : public CPropertyPage {
 
   // The run, with the page's timers.
   UpdateRun m_run;
+  // The manual pack's dialog while it unpacks, so that closing the program ends it.
+  QPointer<CUnzipPackDlg> m_pUnpackDialog;
 
   // Controls, by their template ids.
   QRadioButton* m_radioAuto = nullptr;       // 1025

@@ -53,25 +53,39 @@ void CUnzipPackDlg::showEvent(QShowEvent* event) {
 
 void CUnzipPackDlg::OnStartTimer() {
   m_timerStart.stop();
-  if (UnpackManualPack() == 1) {
-    accept();
-  } else {
-    reject();
-  }
+  UnpackManualPack();
 }
 
-int CUnzipPackDlg::UnpackManualPack() {
+void CUnzipPackDlg::UnpackManualPack() {
   const QString folder = m_strTargetFolder.isEmpty() ? WorkingFolder::Current() : m_strTargetFolder;
   const QString pack = QDir(folder).absoluteFilePath(m_strPackFile);
-  QString error;
-  const int result = ::UnpackManualPack(
-      pack, folder, [this](int pos) { m_pProgress->SetPos(pos); }, &error);
-  if (result != 1) {
-    UiSeams::MessageRequest request;
-    request.parent = this;
-    request.text = error;
-    request.caption = QString::fromLatin1(kErrorCaption);
-    UiSeams::ShowMessage(request);
-  }
-  return result;
+  m_worker.Start([pack, folder](const WorkerRun<CUnzipPackDlg>& run) {
+    const auto setPos = [&run](int pos) {
+      run.Post([pos](CUnzipPackDlg* dlg) { dlg->m_pProgress->SetPos(pos); });
+    };
+    QString error;
+    const int result = ::UnpackManualPack(pack, folder, setPos, &error, run.StopToken());
+    run.Post([result, error](CUnzipPackDlg* dlg) { dlg->OnUnpackDone(result, error); });
+  });
+}
+
+void CUnzipPackDlg::OnUnpackDone(int result, const QString& error) {
+  if (result == 1) return accept();
+  UiSeams::MessageRequest request;
+  request.parent = this;
+  request.text = error;
+  request.caption = QString::fromLatin1(kErrorCaption);
+  UiSeams::ShowMessage(request);
+  reject();
+}
+
+void CUnzipPackDlg::Stop() {
+  m_bStopped = true;
+  reject();
+}
+
+void CUnzipPackDlg::reject() {
+  m_timerStart.stop();
+  m_worker.Stop();
+  QDialog::reject();
 }

@@ -4,11 +4,14 @@
 #include <QString>
 #include <QTimer>
 
+#include "platform/Worker.h"
+
 class TextProgressBar;
 
 // The small modal dialog that unpacks the manual pack into the working folder while its bar
 // moves. It starts half a second after it is shown and closes itself: accepted when every
-// item was written, rejected otherwise (after saying why).
+// item was written, rejected otherwise (after saying why). The unpacking runs on the dialog's
+// own worker, so the window keeps painting; closing or destroying the dialog stops it.
 class CUnzipPackDlg : public QDialog {
   Q_OBJECT
  public:
@@ -19,8 +22,13 @@ class CUnzipPackDlg : public QDialog {
 
   // exec(): QDialog::Accepted when unpacked, QDialog::Rejected otherwise.
   int DoModal() { return exec(); }
-  // 1 on success, 0 on failure (the message is shown).
-  int UnpackManualPack();
+  // Starts unpacking on the worker; the outcome closes the dialog.
+  void UnpackManualPack();
+  // The program is closing: ends the unpacking and closes the dialog without a message.
+  void Stop();
+  bool WasStopped() const { return m_bStopped; }
+  // A user's close ends the unpacking first: no item is written after the dialog is gone.
+  void reject() override;
 
   // The archive, relative to the working folder, and where its items go (the working folder
   // unless set).
@@ -35,8 +43,11 @@ class CUnzipPackDlg : public QDialog {
 
  private:
   void OnStartTimer();
+  void OnUnpackDone(int result, const QString& error);
 
   TextProgressBar* m_pProgress = nullptr;
   QTimer m_timerStart;
   bool m_bStarted = false;
+  bool m_bStopped = false;
+  Worker<CUnzipPackDlg> m_worker{this};  // last: stopped and joined first
 };

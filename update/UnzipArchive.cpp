@@ -15,7 +15,8 @@ namespace {
 
 constexpr qint64 kReadBlockSize = 64 * 1024;
 
-const std::array<const char*, ZR_RESULT_COUNT> kResultTexts = {
+// The library's own texts; a stop is the program's and has a text in each language.
+const std::array<const char*, ZR_ABORT> kResultTexts = {
     "Success",
     "Cannot open the archive file",
     "The file is not a ZIP archive or it is damaged",
@@ -92,7 +93,7 @@ QString UnzipArchive::OutputFolder() const {
   return m_strOutputFolder.isEmpty() ? WorkingFolder::Current() : m_strOutputFolder;
 }
 
-int UnzipArchive::ItemToFile(const QString& name, const UnzipEntry& entry) {
+int UnzipArchive::ItemToFile(const QString& name, const UnzipEntry& entry, const std::stop_token& stop) {
   if (!m_archive) return ZR_NOTOPEN;
   if (!IsSafeItemName(name)) return ZR_UNSAFE;
   if (entry.index < 0 || entry.index >= zip_get_num_entries(m_archive, 0)) return ZR_ARGS;
@@ -123,6 +124,10 @@ int UnzipArchive::ItemToFile(const QString& name, const UnzipEntry& entry) {
   int result = file.open(QIODevice::WriteOnly) ? ZR_OK : ZR_WRITE;
   QByteArray block(kReadBlockSize, Qt::Uninitialized);
   while (result == ZR_OK) {
+    if (stop.stop_requested()) {
+      result = ZR_ABORT;
+      break;
+    }
     // libzip checks the item's CRC when its end is read and fails the read on a mismatch.
     const zip_int64_t got = zip_fread(item, block.data(), static_cast<zip_uint64_t>(block.size()));
     if (got < 0) result = ZR_READ;
@@ -143,6 +148,7 @@ int UnzipArchive::Close() {
 }
 
 QString UnzipArchive::FormatMessage(int code) {
+  if (code == ZR_ABORT) return ExtraText(ExtraTextId::UNZIP_STOPPED);
   if (code < 0 || code >= ZR_RESULT_COUNT) return ExtraText(ExtraTextId::UNZIP_UNKNOWN_ERROR).arg(code);
   return QString::fromLatin1(kResultTexts[static_cast<std::size_t>(code)]);
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <stop_token>
 
 // Result codes of the unzip operations: 0 is success, every other value has a text
 // (UnzipArchive::FormatMessage).
@@ -16,6 +17,7 @@ enum UnzipResult : int {
   ZR_READ,      // the item's data cannot be read or is damaged
   ZR_WRITE,     // the output file cannot be written
   ZR_UNSAFE,    // the item's name is absolute or leads out of the output folder
+  ZR_ABORT,     // a stop was asked before the item was written
   ZR_RESULT_COUNT
 };
 
@@ -46,8 +48,9 @@ class UnzipArchive {
   // Writes the item into the file `name`, taken relative to the output folder. A name that
   // is absolute or climbs out of the output folder, or leads out of it through a symbolic
   // link (a folder on the way or the file itself), is refused (ZR_UNSAFE) and nothing is
-  // written; a name ending in "/" makes a folder. The file appears only when complete.
-  int ItemToFile(const QString& name, const UnzipEntry& entry);
+  // written; a name ending in "/" makes a folder. The file appears only when complete: a
+  // stop asked through `stop` ends the copy (ZR_ABORT) and leaves no file.
+  int ItemToFile(const QString& name, const UnzipEntry& entry, const std::stop_token& stop = {});
   int Close();
 
   // Where relative names land; the working folder unless set.

@@ -3,7 +3,7 @@
 #include "update/UnzipArchive.h"
 
 int UnpackManualPack(const QString& packFile, const QString& folder, const std::function<void(int)>& setPos,
-                     QString* errorText) {
+                     QString* errorText, const std::stop_token& stop) {
   UnzipArchive archive;
   archive.SetOutputFolder(folder);
   auto fail = [&](int code, const QString& itemName) {
@@ -23,11 +23,12 @@ int UnpackManualPack(const QString& packFile, const QString& folder, const std::
   if (code != ZR_OK) return fail(code, QString());
   const qint64 count = entry.index;
   for (qint64 i = 0; i < count; ++i) {
+    if (stop.stop_requested()) return fail(ZR_ABORT, QString());
     if (setPos) setPos(static_cast<int>(i + 1));
     entry.index = i;
     code = archive.GetItem(entry);
     if (code != ZR_OK) return fail(code, QString());
-    code = archive.ItemToFile(entry.name, entry);
+    code = archive.ItemToFile(entry.name, entry, stop);
     if (code != ZR_OK) return fail(code, entry.name);
   }
   archive.Close();

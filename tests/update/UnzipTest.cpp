@@ -13,10 +13,12 @@ class Unpack : public ::testing::Test {
     ASSERT_TRUE(QDir(temp.path()).mkpath(QStringLiteral("work")));
     ASSERT_TRUE(QDir(temp.path()).mkpath(QStringLiteral("outside")));
   }
-  int Run() {
+  int Run(int stopAt = 0) {  // the position at which the program closes, if any
     positions.clear();
     error.clear();
-    return UnpackManualPack(pack, work, [this](int pos) { positions.push_back(pos); }, &error);
+    std::stop_source stopper;
+    const auto setPos = [&](int pos) { positions.push_back(pos); if (pos == stopAt) stopper.request_stop(); };
+    return UnpackManualPack(pack, work, setPos, &error, stopper.get_token());
   }
   static QStringList Entries(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
@@ -51,7 +53,7 @@ TEST_F(Unpack, ItemsLandWithTheirNamesAndTheBarEndsFull) {
   EXPECT_EQ(positions, (std::vector<int>{4}));
 }
 
-TEST_F(Unpack, UnsafeOrDamagedPacksFailWithTheirTextAndWriteNothingOutside) {
+TEST_F(Unpack, UnsafeDamagedOrStoppedPacksFailWithTheirTextAndWriteNothingOutside) {
   const QByteArray stored = UpdateTestSupport::Database(5000);
   struct Case {
     const char* what;
@@ -59,6 +61,7 @@ TEST_F(Unpack, UnsafeOrDamagedPacksFailWithTheirTextAndWriteNothingOutside) {
     int code;
     QStringList left;  // what the work folder holds afterwards
     QString item = {};  // the item the message names
+    int stopAt = 0;
   };
   const auto zip = [this](QList<std::pair<QString, QByteArray>> items) {
     return [this, items] { return MakeZip(pack, items); };
@@ -80,11 +83,13 @@ TEST_F(Unpack, UnsafeOrDamagedPacksFailWithTheirTextAndWriteNothingOutside) {
          bytes[bytes.indexOf(stored) + 3000] ^= 0x55;
          return TestSupport::WriteFile(pack, bytes);
        }, ZR_READ, {}},  // not even a part of it
+      // Closing while an item is written: the items before stay, no part of that one.
+      {"stopped", zip({{"1.hdr", "ok"}, {"2.hdr", stored}, {"3", "no"}}), ZR_ABORT, {"1.hdr"}, "2.hdr", 2},
   };
   for (const Case& c : cases) {
     for (const QString& name : Entries(work)) QFile::remove(work + "/" + name);
     ASSERT_TRUE(c.make()) << c.what;
-    EXPECT_EQ(Run(), 0) << c.what;
+    EXPECT_EQ(Run(c.stopAt), 0) << c.what;
     EXPECT_TRUE(error.startsWith(UnzipArchive::FormatMessage(c.code))) << c.what << ": " << error.toStdString();
     EXPECT_TRUE(c.item.isEmpty() || error.endsWith(": " + c.item)) << error.toStdString();
     EXPECT_EQ(Entries(work), c.left) << c.what;

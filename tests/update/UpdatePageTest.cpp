@@ -17,6 +17,7 @@ namespace {
 
 using UpdatePageTest = UpdatePageFixture;
 constexpr std::array<std::int8_t, 12> kUpToDate = {2, 2, 4, 12, 7, 1, 6, 1, 2, 3, 0, 0};
+constexpr int kLargeItemBytes = 96 << 20;  // takes the unpacking a while
 
 TEST_F(UpdatePageTest, AutoModeMarksWhatIsNewerThanTheUnit) {
   struct Case {
@@ -326,7 +327,8 @@ TEST_F(UpdatePageTest, ARunThatCannotSendEndsAtOnce) {
   EXPECT_EQ(Installed(), std::pair(QStringList(), 0));
 }
 
-// The manual-pack dialog starts half a second after it shows and closes when it is done.
+// The manual-pack dialog starts half a second after it shows and closes when it is done. The
+// window runs meanwhile; closing the program stops it within an item, leaving no part of it.
 TEST_F(UpdatePageTest, UnpackDialogClosesWithTheOutcome) {
   ASSERT_TRUE(MakeZip(WorkFile(kManualPackFileName), {{"item0.hdr", "a"}, {"item1.hdr", "b"}, {"item2.hdr", "c"}}));
   CUnzipPackDlg dialog;
@@ -337,6 +339,20 @@ TEST_F(UpdatePageTest, UnpackDialogClosesWithTheOutcome) {
   EXPECT_GE(timer.elapsed(), 450);
   EXPECT_EQ(std::pair(dialog.ProgressBar()->GetPos(), m_messages.size()), std::pair(4, qsizetype(0)));
   EXPECT_TRUE(QFile::exists(WorkFile("item2.hdr")));
+
+  QByteArray large(kLargeItemBytes, Qt::Uninitialized);  // incompressible: every byte is written
+  QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(large.data()), large.size() / 4);
+  ASSERT_TRUE(MakeZip(WorkFile(kManualPackFileName), {{"a.hdr", "a"}, {"large.hdr", large}}, true));
+  OpenPage();
+  QTimer closing;  // ticks only while the window's loop runs
+  QObject::connect(&closing, &QTimer::timeout, [&] {
+    const auto* unpacking = qobject_cast<CUnzipPackDlg*>(QApplication::activeModalWidget());
+    if (unpacking && unpacking->ProgressBar()->GetPos() == 2) Page().StopWorkers();
+  });
+  closing.start(1);
+  Page().m_radioManual->click();
+  EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join('\n').toStdString();
+  EXPECT_EQ(QDir(m_work.path()).entryList({"large.hdr*"}, QDir::Files | QDir::Hidden), QStringList());
 }
 
 // Plugged in again, the unit's own choice comes back: nothing picked before is marked.
