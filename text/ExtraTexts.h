@@ -84,7 +84,16 @@
   X(CLI_UNIT_IN_USE)            \
   X(CLI_POI_NOT_IN_FORMAT)      \
   X(INSTANCE_COMMAND_LINE)      \
-  X(UNZIP_STOPPED)
+  X(UNZIP_STOPPED)              \
+  X(UNZIP_OK)                   \
+  X(UNZIP_NO_FILE)              \
+  X(UNZIP_NOT_ZIP)              \
+  X(UNZIP_NOT_OPEN)             \
+  X(UNZIP_NO_ITEM)              \
+  X(UNZIP_ENCRYPTED)            \
+  X(UNZIP_READ_FAILED)          \
+  X(UNZIP_WRITE_FAILED)         \
+  X(UNZIP_UNSAFE_NAME)
 
 enum class ExtraTextId : int {
 #define V770_EXTRA_TEXT_ENUM(key) key,

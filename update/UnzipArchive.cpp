@@ -1,5 +1,4 @@
 #include "update/UnzipArchive.h"
-#include "text/ExtraTexts.h"
 
 #include <zip.h>
 
@@ -9,23 +8,18 @@
 #include <array>
 
 #include "platform/WorkingFolder.h"
+#include "text/ExtraTexts.h"
 #include "update/FolderGuard.h"
 
 namespace {
 
 constexpr qint64 kReadBlockSize = 64 * 1024;
 
-// The library's own texts; a stop is the program's and has a text in each language.
-const std::array<const char*, ZR_ABORT> kResultTexts = {
-    "Success",
-    "Cannot open the archive file",
-    "The file is not a ZIP archive or it is damaged",
-    "No archive is open",
-    "There is no such item in the archive",
-    "The item is encrypted and cannot be unpacked",
-    "The item cannot be read: the archive is damaged",
-    "The file cannot be written",
-    "The item's name leads out of the folder it is unpacked into",
+// The text of each result code, in the current language; a stop has its own.
+constexpr std::array<ExtraTextId, ZR_ABORT> kResultTexts = {
+    ExtraTextId::UNZIP_OK,         ExtraTextId::UNZIP_NO_FILE,      ExtraTextId::UNZIP_NOT_ZIP,
+    ExtraTextId::UNZIP_NOT_OPEN,   ExtraTextId::UNZIP_NO_ITEM,      ExtraTextId::UNZIP_ENCRYPTED,
+    ExtraTextId::UNZIP_READ_FAILED, ExtraTextId::UNZIP_WRITE_FAILED, ExtraTextId::UNZIP_UNSAFE_NAME,
 };
 
 int OpenFailure(int zipError) {
@@ -150,5 +144,5 @@ int UnzipArchive::Close() {
 QString UnzipArchive::FormatMessage(int code) {
   if (code == ZR_ABORT) return ExtraText(ExtraTextId::UNZIP_STOPPED);
   if (code < 0 || code >= ZR_RESULT_COUNT) return ExtraText(ExtraTextId::UNZIP_UNKNOWN_ERROR).arg(code);
-  return QString::fromLatin1(kResultTexts[static_cast<std::size_t>(code)]);
+  return ExtraText(kResultTexts[static_cast<std::size_t>(code)]);
 }
