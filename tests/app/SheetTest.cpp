@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -10,60 +9,24 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "app/CV700UpdaterApp.h"
-#include "app/CV700UpdaterDlg.h"
-#include "platform/InternetState.h"
 #include "platform/Profile.h"
-#include "platform/UiSeams.h"
-#include "support/TestSupport.h"
+#include "support/DeviceSheet.h"
 
 namespace {
 
 using Sheet = CV700UpdaterDlg;
 
+QStringList TabLabels(const CV700UpdaterDlg& sheet) {
+  QStringList labels;
+  for (int i = 0; i < sheet.GetPageCount(); ++i) labels << sheet.TabLabel(i);
+  return labels;
+}
+
+// Each test remembers its language in a settings file of its own.
 class SheetTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_previousDir = QDir::currentPath();
-    Profile::SetFilePathForTesting(m_work.filePath(QStringLiteral("profile.ini")));
-    InternetState::SetForTesting(false);
-    UiSeams::SetMessageHandler([this](const UiSeams::MessageRequest& request) {
-      m_messages << request.text;
-      return QMessageBox::Ok;
-    });
-    EnterFolder(m_work.path(), true);
-  }
-
-  void TearDown() override {
-    QDir::setCurrent(m_previousDir);
-    UiSeams::SetMessageHandler({});
-    InternetState::SetForTesting(std::nullopt);
-  }
-
-  void EnterFolder(const QString& folder, bool withFiles) {
-    ASSERT_TRUE(QDir().mkpath(folder));
-    for (const char* name : {Sheet::kUITextFileName, Sheet::kVersionFileName})
-      ASSERT_TRUE(!withFiles || QFile::copy(TestSupport::ShippedDataPath(name), folder + '/' + name)) << name;
-    ASSERT_TRUE(QDir::setCurrent(folder));
-  }
-
-  // The sheet as the application starts it.
-  std::unique_ptr<CV700UpdaterDlg> Start() {
-    auto sheet = std::make_unique<CV700UpdaterDlg>();
-    sheet->AddStartupPages();
-    EXPECT_TRUE(sheet->OnInitDialog());
-    return sheet;
-  }
-
-  QStringList TabLabels(const CV700UpdaterDlg& sheet) const {
-    QStringList labels;
-    for (int i = 0; i < sheet.GetPageCount(); ++i) labels << sheet.TabLabel(i);
-    return labels;
-  }
-
-  QTemporaryDir m_work;
-  QString m_previousDir;
-  QStringList m_messages;
+  void SetUp() override { Profile::SetFilePathForTesting(m_profile.filePath(QStringLiteral("profile.ini"))); }
+  QTemporaryDir m_profile;
 };
 
 // Start-up with the data files and a network, then without either.
@@ -71,23 +34,22 @@ TEST_F(SheetTest, StartUpReadsOrMissesTheDataFilesWaitsForTheSplashAndCaptionsEx
   CV700UpdaterApp::SetApplicationNames();
   for (const bool withFiles : {true, false}) {
     SCOPED_TRACE(withFiles);
+    DeviceSheet s(false);
     // A working directory of any length is used whole, never cut to a buffer's size.
-    QString folder = m_work.filePath(withFiles ? u"with"_qs : u"without"_qs);
+    QString folder = QDir::currentPath();
     while (folder.size() < 140) folder += QStringLiteral("/a-rather-long-folder-name");
-    EnterFolder(folder, withFiles);
-    m_messages.clear();
+    s.EnterFolder(folder, withFiles);
     InternetState::SetForTesting(withFiles);
     const int splashTickMs = withFiles ? Sheet::kSplashTimerOnlineMs : Sheet::kSplashTimerOfflineMs;
-    QElapsedTimer clock;
-    clock.start();
-    const auto sheet = Start();
+    TestSupport::Clock clock;
+    Sheet* const sheet = &s.Start();
     EXPECT_GE(clock.elapsed(), 3 * splashTickMs - 50);  // the splash closes on its timer's third tick
     EXPECT_LT(clock.elapsed(), 3 * splashTickMs + 3000);
     EXPECT_EQ(TabLabels(*sheet), (QStringList{"Main", "Reset"}));
     EXPECT_EQ(sheet->m_strCurDir, QDir::currentPath());
     // Missing files are each told, and start-up goes on without their contents.
     const QStringList told{Sheet::kVersionMissingMessage, Sheet::kUITextMissingMessage};
-    EXPECT_EQ(m_messages, withFiles ? QStringList() : told);
+    EXPECT_EQ(s.MessageTexts(), withFiles ? QStringList() : told);
     EXPECT_EQ(sheet->m_arrText[1].size(), withFiles ? kUiTextCount : 0);
     EXPECT_EQ(sheet->m_strErrorMsg[0].isEmpty(), !withFiles);
     EXPECT_EQ(sheet->m_strFWFile.isEmpty(), !withFiles);
@@ -110,7 +72,8 @@ TEST_F(SheetTest, StartUpReadsOrMissesTheDataFilesWaitsForTheSplashAndCaptionsEx
 }
 
 TEST_F(SheetTest, KeysTabsAndTheRememberedLanguage) {
-  const auto sheet = Start();
+  DeviceSheet s;
+  Sheet* const sheet = s.sheet.get();
   // Enter, Escape and the function keys never reach the window: only the close box closes it.
   for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape, Qt::Key_F1, Qt::Key_F24})
     EXPECT_TRUE(IsSheetSwallowedKey(key)) << key;
@@ -122,7 +85,7 @@ TEST_F(SheetTest, KeysTabsAndTheRememberedLanguage) {
     QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
     QCoreApplication::sendEvent(target, &event);
   };
-  press(sheet.get(), Qt::Key_Escape);
+  press(sheet, Qt::Key_Escape);
   for (int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_F1}) press(edit, key);
   EXPECT_TRUE(sheet->isVisible()) << "Escape or Enter closed the sheet";
   press(edit, Qt::Key_A, QStringLiteral("a"));

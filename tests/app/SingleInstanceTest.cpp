@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QJsonArray>
 #include <QJsonObject>
 #include <QThread>
 
@@ -17,12 +16,7 @@ constexpr int kIdentifiedTimeoutMs = 20000;
 // Long enough for a program that did start to have asked the unit.
 constexpr int kWouldHaveAskedMs = 4000;
 
-int VersionQueries(UnitEmulator& unit) {
-  int count = 0;
-  for (const auto& entry : unit.Status()["log"].toObject()["PIPE00Main"].toArray())
-    count += entry.toObject()["event"].toString() == "received";
-  return count;
-}
+qsizetype VersionQueries(UnitEmulator& unit) { return ReceivedOn(unit, QStringLiteral("PIPE00Main")).size(); }
 }  // namespace
 
 // A program that crashed leaves its lock behind; the next start takes it over, and a start

@@ -71,8 +71,7 @@ class CliTest : public ::testing::Test {
     env.insert(QString::fromLatin1(UpdateServer::kOverrideVariable), m_server);
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(m_work.path());
-    QElapsedTimer clock;
-    clock.start();
+    TestSupport::Clock clock;
     process.start(TestSupport::BinPath(QStringLiteral("v770")), args);
     // A run that hangs is killed and ends as a crash: exit code -1.
     if (!process.waitForFinished(kRunTimeoutMs)) process.kill();

@@ -3,7 +3,6 @@
 // download or the transfer goes wrong.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QJsonArray>
 #include <QLabel>
@@ -11,9 +10,9 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 
-#include "DeviceSheet.h"
+#include "../update/UpdateTestSupport.h"
+#include "support/DeviceSheet.h"
 #include "support/FtpServer.h"
-#include "unitsim/PackageHeader.h"
 #include "update/UpdateServer.h"
 #include "widgets/TextProgressBar.h"
 
@@ -27,11 +26,8 @@ constexpr int kProbeMs = 5000;
 constexpr int kRecoveryTimeoutMs = 30000;
 
 // A firmware package of version 1.minor.
-QByteArray Firmware(int minor, int size) {
-  std::vector<std::uint8_t> payload(static_cast<std::size_t>(size));
-  for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = std::uint8_t(i * 31 + 7);
-  auto file = PackageHeader::BuildFile(PackageHeader::kFirmware, 0, {1, std::uint8_t(minor), 0}, payload, "");
-  return QByteArray(reinterpret_cast<const char*>(file.data()), qsizetype(file.size()));
+QByteArray Firmware(std::uint8_t minor, std::size_t size) {
+  return UpdateTestSupport::BuildPackage(PackageHeader::kFirmware, 0, {1, minor, 0}, size);
 }
 
 // A sheet with the recovery page open, an emulated unit at firmware 1.5 that is not plugged
@@ -139,8 +135,7 @@ TEST_F(RecoveryPage, DownloadKeepsTheWindowAliveAndAFailedOneSendsNothing) {
   Serve(Firmware(8, 5000), QStringLiteral("V770_FW_v0199"));  // not on the server
   ASSERT_TRUE(PlugAndWaitForUpdate());
   ASSERT_TRUE(server.Pause());  // the download hangs until the server thaws
-  QElapsedTimer clock;
-  clock.start();
+  TestSupport::Clock clock;
   Reset().m_buttonUpdate->click();
   EXPECT_LT(clock.elapsed(), 1000);  // the click returns while the download waits
   // Neither the controls nor the probe bring the Update button back meanwhile.

@@ -206,8 +206,7 @@ TEST_F(PoiPageTest, UserStepsLeaveTheUnitHoldingWhatTheListShows) {
           m_importPath = m_work->filePath(*step == 'X' ? u"missing.txt"_qs : u"huge.txt"_qs);
           ASSERT_TRUE(*step == 'X' ||  // sparse: nothing is written
                       (TestSupport::WriteFile(m_importPath, "") && QFile::resize(m_importPath, qint64(1) << 30)));
-          QElapsedTimer clock;
-          clock.start();
+          TestSupport::Clock clock;
           Page().ImportPoiFile();
           EXPECT_LT(clock.elapsed(), 1000);
           EXPECT_EQ(m_messages.takeLast(), ExtraText(ExtraTextId::POI_FILE_NOT_READ).arg(m_importPath));

@@ -16,7 +16,9 @@
 
 // A sheet as the application builds it (main and recovery pages, start-up run with the
 // shipped data files in a private working folder), with every message box answered and
-// recorded instead of shown. For the test programs of pages (UI test programs only).
+// recorded instead of shown, and no network. For the test programs of pages (UI test
+// programs only). Made with `start` false, it holds the folder and the recorder only, until
+// a test has set the scene and calls Start.
 class DeviceSheet {
  public:
   struct Message {
@@ -24,10 +26,8 @@ class DeviceSheet {
     UiSeams::MessageIcon icon;
   };
 
-  DeviceSheet() : m_previousFolder(QDir::currentPath()) {
-    for (const char* name : {CV700UpdaterDlg::kUITextFileName, CV700UpdaterDlg::kVersionFileName})
-      QFile::copy(TestSupport::ShippedDataPath(QString::fromLatin1(name)), m_work.filePath(QString::fromLatin1(name)));
-    QDir::setCurrent(m_work.path());
+  explicit DeviceSheet(bool start = true) : m_previousFolder(QDir::currentPath()) {
+    EnterFolder(m_work.path(), true);
     // Without an emulator of its own the test must not find anybody else's unit.
     if (!qEnvironmentVariableIsSet(UnitProtocol::kSocketEnv)) {
       qputenv(UnitProtocol::kSocketEnv, m_work.filePath(QStringLiteral("no-unit.sock")).toLocal8Bit());
@@ -38,11 +38,7 @@ class DeviceSheet {
       return QMessageBox::Ok;
     });
     InternetState::SetForTesting(false);
-    sheet = std::make_unique<CV700UpdaterDlg>();
-    theApp.m_pSheet = sheet.get();
-    sheet->m_nLanguageID = kLanguageEnglish;
-    sheet->AddStartupPages();
-    sheet->OnInitDialog();
+    if (start) Start();
   }
 
   ~DeviceSheet() {
@@ -54,6 +50,23 @@ class DeviceSheet {
     if (m_ownSocketEnv) qunsetenv(UnitProtocol::kSocketEnv);
   }
 
+  // Makes `folder` (created when needed) the working folder, with or without the data files.
+  void EnterFolder(const QString& folder, bool withFiles) {
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const char* name : {CV700UpdaterDlg::kUITextFileName, CV700UpdaterDlg::kVersionFileName})
+      ASSERT_TRUE(!withFiles || QFile::copy(TestSupport::ShippedDataPath(name), folder + '/' + name)) << name;
+    ASSERT_TRUE(QDir::setCurrent(folder));
+  }
+  // A new sheet, started in English, in place of the one there was.
+  CV700UpdaterDlg& Start() {
+    sheet = std::make_unique<CV700UpdaterDlg>();
+    theApp.m_pSheet = sheet.get();
+    sheet->m_nLanguageID = kLanguageEnglish;
+    sheet->AddStartupPages();
+    EXPECT_TRUE(sheet->OnInitDialog());
+    return *sheet;
+  }
+
   CMainTab& Main() { return sheet->m_pageMain; }
   bool Shown(const CPropertyPage& page) const { return sheet->GetPageIndex(&page) >= 0; }
   bool DevicePagesShown() const {
@@ -63,6 +76,11 @@ class DeviceSheet {
     return !Shown(sheet->m_pageUpdate) && !Shown(sheet->m_pagePOI) && !Shown(sheet->m_pageOption);
   }
   const QList<Message>& Messages() const { return m_messages; }
+  QStringList MessageTexts() const {
+    QStringList texts;
+    for (const Message& message : m_messages) texts << message.text;
+    return texts;
+  }
   bool SawMessage(const QString& text) const {
     return std::any_of(m_messages.begin(), m_messages.end(), [&](const Message& m) { return m.text == text; });
   }

@@ -1,13 +1,10 @@
 #include "support/FtpServer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QTcpServer>
 #include <QThread>
 
 namespace TestSupport {
@@ -19,30 +16,13 @@ constexpr int kReadyTimeoutMs = 15000;
 constexpr int kReadyPollMs = 50;
 constexpr int kStopTimeoutMs = 5000;
 
-sockaddr_in LoopbackAddress(int port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
-
 }  // namespace
 
 FtpServer::~FtpServer() { Stop(); }
 
 int FtpServer::FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return 0;
-  sockaddr_in address = LoopbackAddress(0);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  ::close(fd);
-  return port;
+  QTcpServer probe;
+  return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
 }
 
 bool FtpServer::Start(const QString& folder) {

@@ -12,7 +12,6 @@ class ScriptedChannel : public IUnitChannel {
  public:
   int failNext = 0;                                   // the next this many calls fail
   std::function<bool(int call)> fails;                // true: this call fails (every call counts, from 0)
-  std::function<void()> onCall;                       // runs inside every call
   QList<QByteArray> replies;  // reads take them in turn; none left: the read fails
   QList<QByteArray> written;
   int calls = 0, failed = 0;
@@ -37,7 +36,6 @@ class ScriptedChannel : public IUnitChannel {
  private:
   // Counts the call; false when it is to fail (`empty`: a read finds no reply).
   bool Called(bool empty) {
-    if (onCall) onCall();
     const bool fail = (fails && fails(calls)) || failNext > 0 || empty;
     ++calls;
     failNext -= failNext > 0;

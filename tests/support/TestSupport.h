@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QTemporaryDir>
 #include <functional>
@@ -32,6 +33,11 @@ QByteArray ReadFile(const QString& path);
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
 // Lets the event loop run for a while, so timers and queued reports get their chance.
 void Settle(int ms);
+
+// A clock running from its creation.
+struct Clock : QElapsedTimer {
+  Clock() { start(); }
+};
 
 // The text as UTF-16LE bytes with a byte-order mark.
 QByteArray Utf16WithBom(const QString& text);

@@ -1,7 +1,5 @@
 #include "support/UnitEmulator.h"
 
-#include <unistd.h>
-
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -52,16 +50,10 @@ bool UnitEmulator::Launch() {
                   {QStringLiteral("serve"), QStringLiteral("--state"), StatePath(), QStringLiteral("--socket"),
                    SocketPath()});
   if (!m_process.waitForStarted(kStartTimeoutMs)) return false;
-  // Ready once it answers a probe on its socket.
+  // Ready once it answers its control.
   QDeadlineTimer deadline(kStartTimeoutMs);
   while (!deadline.hasExpired() && IsRunning()) {
-    const int fd = UnitProtocol::Connect(SocketPath().toStdString());
-    if (fd >= 0) {
-      std::string answer;
-      const bool answered = UnitProtocol::Exchange(fd, UnitProtocol::kProbe, &answer);
-      ::close(fd);
-      if (answered) return true;
-    }
+    if (m_client.Status()) return true;
     // Also how QProcess learns that the daemon gave up (no event loop runs here).
     if (m_process.waitForFinished(kPollPeriodMs)) return false;
   }
@@ -75,6 +67,11 @@ void UnitEmulator::Stop() {
     m_process.kill();
     m_process.waitForFinished(kStopTimeoutMs);
   }
+}
+
+bool UnitEmulator::Kill() {
+  m_process.kill();
+  return m_process.waitForFinished(kStopTimeoutMs);
 }
 
 QJsonObject UnitEmulator::Status() {

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <functional>
 
+#include "device/UnitLibrary.h"
 #include "unitsim/UnitSimClient.h"
 
 // A private emulated unit for one test: `v770-unit serve` on a socket in its own temporary
@@ -30,6 +31,8 @@ class UnitEmulator {
   bool Start(const QJsonObject& initialState = {});
   // Stops the daemon; its state file stays for Restart.
   void Stop();
+  // Ends the daemon at once, as a crash does: its socket file stays behind.
+  bool Kill();
   // The daemon again, from the state it saved.
   bool Restart();
   bool IsRunning() const;
@@ -66,3 +69,12 @@ inline QList<QByteArray> ReceivedOn(UnitEmulator& unit, const QString& channel) 
   }
   return received;
 }
+
+// Points the unit library loader at another file for one test and back afterwards.
+class LibraryNameScope {
+ public:
+  explicit LibraryNameScope(const std::string& name) { CUnitLibrary::SetLibraryNameForTesting(name); }
+  ~LibraryNameScope() { CUnitLibrary::SetLibraryNameForTesting({}); }
+  LibraryNameScope(const LibraryNameScope&) = delete;
+  LibraryNameScope& operator=(const LibraryNameScope&) = delete;
+};

@@ -1,15 +1,24 @@
-// The channel the unit's exchanges run over, and the rules every exchange shares.
+// The link to the unit: the channel its exchanges run over, the rules every exchange shares,
+// the recovery transfer over a real descriptor, and the workers' tasks over the unit library.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QElapsedTimer>
+#include <QThread>
+#include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "device/RecoveryTransfer.h"
+#include "device/SpeedUnitCommand.h"
 #include "device/UnitExchange.h"
+#include "device/UnitVersionInfo.h"
+#include "device/VersionQuery.h"
 #include "support/ScriptedChannel.h"
+#include "support/TestSupport.h"
+#include "support/UnitEmulator.h"
 
 using namespace UnitExchange;
 
@@ -63,13 +72,21 @@ std::optional<QByteArray> Read(FdChannel& channel) {
   return ok ? std::optional(QByteArray(reinterpret_cast<char*>(buffer), qsizetype(got))) : std::nullopt;
 }
 
+// Everything the main page shows and hands on, in one line.
+QString Dump(const UnitVersionInfo& i) {
+  return QStringList{i.strHWVersion, i.strFWVersion, QString::number(i.fUnitFWVersion), i.strDBArea,
+                     QString::number(i.nUnitDBArea), i.strDBVersion, QString::number(i.nUnitDBVersion),
+                     QString::number(i.nDBTestNumber), i.strVoiceVersion, QString::number(i.nUnitVoiceVersion),
+                     QString::number(i.nUnitVoiceLanguage)}
+      .join(u'|');
+}
+
 }  // namespace
 
 TEST(FdChannel, CallsTimeOutWhenThePeerNeverAnswersOrStopsReading) {
   SocketPair pair;
   FdChannel channel(pair.Release(0), kShortTimeoutMs);
-  QElapsedTimer clock;
-  clock.start();
+  TestSupport::Clock clock;
   EXPECT_FALSE(Read(channel));
   EXPECT_GE(clock.elapsed(), kShortTimeoutMs - 20);
   EXPECT_LT(clock.elapsed(), kTimeoutCeilingMs);
@@ -95,8 +112,7 @@ TEST(FdChannel, OneWriteIsOneMessage) {
   EXPECT_EQ(Read(reader), QByteArray("xyz"));
   // A peer that is gone fails the calls at once, without killing the program.
   writer.Close();
-  QElapsedTimer clock;
-  clock.start();
+  TestSupport::Clock clock;
   EXPECT_FALSE(Write(reader, "$P0<"));  // no SIGPIPE
   EXPECT_FALSE(Read(reader));
   EXPECT_LT(clock.elapsed(), kShortTimeoutMs);
@@ -221,4 +237,122 @@ TEST(SendPackageFile, EveryWriteIsRetriedWithItsPauseThenGivenUp) {
   EXPECT_EQ(channel.calls, 1 + 5 + kTransferAttempts);
   EXPECT_EQ(run.progress, (std::vector<unsigned>{33, 67}));  // step 61
   EXPECT_EQ(run.sleeps, std::vector<int>(3 + kTransferAttempts - 1, kChunkRetryPauseMs));
+}
+
+// What reaches the unit's end, and the channel is closed whatever the outcome.
+TEST(RecoveryTransfer, EveryOutcomeClosesTheChannel) {
+  const QByteArray package(1024 + 2049, '\x5A');
+  using Outcome = RecoveryOutcome;
+  for (const auto& [listening, cancelled, outcome, messages] :
+       {std::tuple{true, false, Outcome::Sent, 3}, {false, false, Outcome::Failed, 0},
+        {true, true, Outcome::Cancelled, 0}}) {
+    SocketPair pair;
+    if (!listening) ::close(pair.Release(1));
+    std::stop_source stop;
+    if (cancelled) stop.request_stop();
+    const int fd = pair.Release(0);
+    EXPECT_EQ(SendRecoveryPackage({fd, package}, nullptr, [](int) {}, stop.get_token()), outcome);
+    EXPECT_EQ(::fcntl(fd, F_GETFD), -1);  // closed
+    int received = 0;
+    for (char buffer[4096]; listening && ::recv(pair.fds[1], buffer, sizeof buffer, MSG_DONTWAIT) > 0;)
+      ++received;
+    EXPECT_EQ(received, messages) << static_cast<int>(outcome);
+  }
+  for (ChannelHandle handle : {ChannelHandle(-1), ChannelHandle(0)})
+    EXPECT_EQ(SendRecoveryPackage({handle, package}, nullptr), RecoveryOutcome::ChannelNotOpen);
+}
+
+// The workers' tasks over the unit library: a missing or foreign library, a unit that hands
+// out no channels, no emulator (a socket file one left behind), an unplugged and a plugged unit.
+TEST(UnitLibrary, WorkersOverEveryKindOfLibraryAndUnit) {
+  enum Emulator { kNone, kUnplugged, kPlugged };
+  const struct {
+    const char* library;
+    Emulator emulator;
+    bool loaded, present;
+    VersionQueryOutcome query;
+    SpeedUnitOutcome speed;
+  } cases[] = {{"libV770-no-such-library.so", kPlugged, false, false, VersionQueryOutcome::ChannelNotOpen, SpeedUnitOutcome::NotSent},
+               {"libz.so.1", kPlugged, false, false, VersionQueryOutcome::ChannelNotOpen, SpeedUnitOutcome::NotSent},
+               // open_dev finds a unit, open_file hands out handle 0: not open.
+               {"libv770-zero-handle-unit.so", kNone, true, true, VersionQueryOutcome::ChannelNotOpen, SpeedUnitOutcome::NotSent},
+               {"", kNone, true, false, VersionQueryOutcome::ChannelNotOpen, SpeedUnitOutcome::NotSent},
+               {"", kUnplugged, true, false, VersionQueryOutcome::ChannelNotOpen, SpeedUnitOutcome::NotSent},
+               {"", kPlugged, true, true, VersionQueryOutcome::ReplyReady, SpeedUnitOutcome::Sent}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.library) + " emulator " + std::to_string(c.emulator));
+    UnitEmulator unit;  // none: one that crashed, leaving its socket file behind
+    ASSERT_TRUE(unit.Start() && (c.emulator != kNone || unit.Kill()));
+    ASSERT_TRUE(c.emulator != kUnplugged || unit.Client().Unplug());
+    LibraryNameScope scope(c.library);
+    CUnitLibrary library;
+    EXPECT_EQ(library.Load(), c.loaded);
+    EXPECT_TRUE(c.loaded || (library.open_dev() == CUnitLibrary::kNoUnit && !IsChannelOpen(library.open_file("PIPE01Main"))));
+    library.Free();
+    EXPECT_FALSE(library.IsLoaded());
+    const UnitProbe probe = ProbeUnit();
+    EXPECT_EQ(probe.bLibraryLoaded, c.loaded);
+    EXPECT_EQ(probe.bUnitPresent, c.present);
+
+    // A unit the page saw absent is not asked.
+    const bool answers = c.query == VersionQueryOutcome::ReplyReady;
+    EXPECT_EQ(RunVersionQuery(false).outcome, answers ? VersionQueryOutcome::UnitNotConnected : c.query);
+    EXPECT_EQ(RunSpeedUnitCommand(false, BuildSpeedUnitCommand(0), [](int) {}), SpeedUnitOutcome::NotSent);
+    const VersionQueryResult result = RunVersionQuery(true);
+    EXPECT_EQ(result.outcome, c.query);
+    std::vector<int> sleeps;
+    EXPECT_EQ(RunSpeedUnitCommand(true, BuildSpeedUnitCommand(1), [&](int ms) { sleeps.push_back(ms); }), c.speed);
+    if (c.emulator == kNone) continue;
+    EXPECT_EQ(result.reply, answers ? QByteArray::fromHex("0302030f0701050102030000") : QByteArray());
+    EXPECT_EQ(ReceivedOn(unit, "PIPE00Main"), answers ? QList<QByteArray>{"$VER>"} : QList<QByteArray>{});
+    // The speed unit travels as the selection's low byte and a zero, then the worker pauses.
+    const bool sent = c.speed == SpeedUnitOutcome::Sent;
+    EXPECT_EQ(ReceivedOn(unit, "PIPE00UNIT"), sent ? QList<QByteArray>{QByteArray("$P1<\x01\x00", 6)} : QList<QByteArray>{});
+    EXPECT_EQ(sleeps, sent ? std::vector<int>{100} : std::vector<int>{});
+  }
+  EXPECT_EQ(BuildSpeedUnitCommand(0x1FE), QByteArray("$P1<\xFE\x00", 6));
+}
+
+TEST(VersionQuery, ReplyThatNeverComesEndsAsNoReply) {
+  constexpr int kShortChannelTimeoutMs = 100;
+  UnitEmulator unit;
+  ASSERT_TRUE(unit.Start());
+  ASSERT_TRUE(unit.Client().ReplyDelay(60000));
+  TestSupport::Clock clock;
+  EXPECT_EQ(RunVersionQuery(true, kShortChannelTimeoutMs).outcome, VersionQueryOutcome::NoReply);
+  EXPECT_GE(clock.elapsed(), 11 * kShortChannelTimeoutMs - 50);  // eleven reads were tried
+  EXPECT_LT(clock.elapsed(), 8000);
+
+  // Asked to stop, the query is woken from its wait and gives up at once.
+  std::stop_source stop;
+  const std::jthread stopper([&stop] {
+    QThread::msleep(kShortChannelTimeoutMs);
+    stop.request_stop();
+  });
+  clock.restart();
+  EXPECT_EQ(RunVersionQuery(true, FdChannel::kDefaultTimeoutMs, stop.get_token()).outcome,
+            VersionQueryOutcome::NoReply);
+  EXPECT_LT(clock.elapsed(), FdChannel::kDefaultTimeoutMs / 2);
+}
+
+TEST(UnitVersionInfo, WhatTheReplyBytesSay) {
+  const QList<VersionEntry> catalogue = {{0, "100412_Europe"}, {1, "100412_France"}, {5, "100405_UnitedKingdom"},
+                                         {5, "100101_Shadowed"}, {6, "NoUnderscore"}};
+  // area, db1, db2, db3, hardware, firmware major and minor, voice 1..3, unused, voice language
+  const std::pair<std::array<std::int8_t, 12>, const char*> cases[] = {
+      {{2, 2, 3, 15, 4, 1, 2, 1, 2, 3, 0, 1}, "v 4|v 1.2|1.2|Europe|2|v 100315|100315|10315|v 10203|10203|1"},
+      // The firmware number is its text read as a decimal number: 1 and 10 give 1.1.
+      {{3, 2, 0, 0, 0, 1, 10}, "v 0|v 1.10|1.1|France|3|v 100000|100000|1000|v 00000|0|0"},
+      {{7, 2, 0, 0, 0, 5, 10}, "v 0|v 5.10|5.1|UnitedKingdom|7|v 100000|100000|1000|v 00000|0|0"},  // first match
+      {{8, 2, 0, 0, 0, 3, -2}, "v 0|v 3.-2|3|NoUnderscore|8|v 100000|100000|1000|v 00000|0|0"},
+      // Not in the catalogue: a text of its own, never another field's text.
+      {{9, 2, 0, 0, 0, 1, 6}, "v 0|v 1.6|1.6|Area 9|9|v 100000|100000|1000|v 00000|0|0"},
+      // A database number below zero fails the test: the device pages are not added.
+      {{-3, -9, 3, 15}, "v 0|v 0.0|0|Area -3|-3|v -10315|-9685|-1315|v 00000|0|0"},
+      {{2, -8, 0, 0}, "v 0|v 0.0|0|Europe|2|v 00000|0|0|v 00000|0|0"},
+      {{2, 2, -3, 1}, "v 0|v 0.0|0|Europe|2|v 10-301|99701|10|v 00000|0|0"}};  // the number stops at "-"
+  for (const auto& [reply, expected] : cases)
+    EXPECT_EQ(Dump(UnitVersionInfo::FromReply(reply, catalogue)), QString::fromLatin1(expected)) << expected;
+  // A reply shorter than the 12 bytes gives nothing.
+  EXPECT_EQ(UnitVersionInfo::FromReply(std::array<std::int8_t, 4>{2, 2, 3, 15}, catalogue).strDBVersion, QString());
 }
