@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
+#include <QRegularExpression>
 
+#include "app/VersionFile.h"
 #include "support/TestSupport.h"
+#include "text/ExtraTexts.h"
 #include "text/UiTextTable.h"
 
 namespace {
@@ -114,18 +116,14 @@ TEST(UiTextTable, ListValues) {
 
 // Files that are broken in the ways files get broken: whatever can be read is read, soon.
 TEST_F(UiTextFileTest, BadFilesNeverStopTheReading) {
-  QStringList lines = Section(kEn);
-  const QByteArray whole = lines.join(QStringLiteral("\r\n")).toUtf8();
-  lines[1 + MAIN_TAB_001] = QStringLiteral("EN_MAIN_TAB_001.") + QString(4 * 1024 * 1024, u'm');
+  const QByteArray whole = Section(kEn).join(QStringLiteral("\r\n")).toUtf8();
   QByteArray binary;
   for (int i = 0; i < 200000; ++i) binary.append(char((i * 7919) % 256));
-  QElapsedTimer timer;
-  timer.start();
+  TestSupport::Clock timer;
   const std::pair<QByteArray, int> files[] = {
       {QByteArray(), 0},
       {whole.left(whole.indexOf("EN_MAIN_TAB_004") + 10), UiIndex(MAIN_TAB_001, 4) + 1},  // cut in an entry
       {"\xEF\xBB\xBF" + whole, kUiTextCount},  // a UTF-8 signature does not hide the header
-      {lines.join(QStringLiteral("\r\n")).toUtf8(), kUiTextCount},  // a line of megabytes takes one index
       {kEnglishHeader.toUtf8() + "\n" + QByteArray(1000000, '\n') + QByteArray(300000, 'x').replace("x", "a\r\n"),
        kUiTextCount},
       {kEnglishHeader.toUtf8() + "\r\n" + binary, -1}};
@@ -135,7 +133,111 @@ TEST_F(UiTextFileTest, BadFilesNeverStopTheReading) {
     EXPECT_TRUE(tables[0].size() <= kUiTextCount && tables[1].isEmpty());
   }
   EXPECT_LT(timer.elapsed(), 30000);
-  EXPECT_EQ(Read(lines.join(QStringLiteral("\r\n")).toUtf8())[0][BANNER_URL_001], Expected(kEn, 91));
+}
+
+const QString kUiTextFile = TestSupport::ShippedDataPath(QStringLiteral("V770UIText_New_v12.txt"));
+
+// The UI text file and the catalogue that ship beside the program.
+class ShippedUiTextTest : public TestSupport::FileTest {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(ReadUITextFile(kUiTextFile, m_tables));
+    ASSERT_TRUE(ReadVersionFile(TestSupport::ShippedDataPath(QStringLiteral("V770_VersionInfo_v12.txt")), m_catalogue));
+  }
+  QString Text(int language, int index) const { return UiText(m_tables, language, index); }
+
+  UiTextTables m_tables;
+  VersionInfo m_catalogue;
+};
+
+TEST_F(ShippedUiTextTest, BothLanguagesHoldAllTextsUnderTheirOwnKeys) {
+  for (int language : {kLanguageEnglish, kLanguageFrench}) {
+    ASSERT_EQ(m_tables[language - 1].size(), kUiTextCount) << language;
+    for (int i = 0; i < kUiTextCount; ++i) {
+      const QString text = Text(language, i);
+      EXPECT_FALSE(text.isEmpty()) << language << " " << UiTextKeys()[i].toStdString();
+      // The pages put texts into format patterns and the POI column description.
+      EXPECT_FALSE(text.contains(u'%') || text.startsWith(QStringLiteral("EN_")) || text.startsWith(QStringLiteral("FR_")))
+          << text.toStdString();
+    }
+    for (int column = 0; column < 6; ++column) {
+      const QString title = Text(language, UiIndex(POI_TAB_001, 2 + column));
+      EXPECT_FALSE(title.contains(u',') || title.contains(u';')) << title.toStdString();
+    }
+    // The selector shows English at position 0 (language 1) whatever the language.
+    EXPECT_EQ(ParseListValue(Text(language, LANGUAGE_001)), (QStringList{"English", "Français"}));
+  }
+  // The French section is a translation, not a copy: only names and units may agree.
+  int same = 0;
+  for (int i = 0; i < kUiTextCount; ++i) same += Text(kLanguageEnglish, i) == Text(kLanguageFrench, i);
+  EXPECT_LE(same, 10);
+}
+
+TEST_F(ShippedUiTextTest, ListsMatchTheCatalogue) {
+  // The update page looks the catalogue up with the English name at the chosen position.
+  const auto names = [](const QList<VersionEntry>& entries) {
+    QStringList names;
+    for (int i = 0; i < entries.size(); ++i) {
+      EXPECT_EQ(entries[i].nIndex, i);
+      names << entries[i].strText.section(u'_', -1);
+    }
+    return names;
+  };
+  EXPECT_EQ(ParseListValue(Text(kLanguageEnglish, DBAREA_001)), names(m_catalogue.listDB));
+  EXPECT_EQ(ParseListValue(Text(kLanguageEnglish, VOICELIST_001)), names(m_catalogue.listVoice));
+  for (int list : {DBAREA_001, VOICELIST_001}) {
+    const QStringList french = ParseListValue(Text(kLanguageFrench, list));
+    EXPECT_EQ(french.size(), ParseListValue(Text(kLanguageEnglish, list)).size());
+    EXPECT_FALSE(french.contains(QString()));
+  }
+}
+
+// Shipped as UTF-16 with CR LF (a file saved in the user's code page reads the same: the
+// reader's tests).
+TEST_F(ShippedUiTextTest, ShippedAsUtf16WithCrLf) {
+  const QByteArray bytes = TestSupport::ReadFile(kUiTextFile);
+  ASSERT_TRUE(bytes.startsWith("\xFF\xFE"));
+  const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), bytes.size() / 2 - 1);
+  EXPECT_EQ(text.count(u'\n'), text.count(QStringLiteral("\r\n")));
+}
+
+// The program's own messages: every key in both languages, with the same placeholders, so a
+// French user never meets an English sentence or a missing argument.
+TEST_F(ShippedUiTextTest, EveryExtraMessageInBothLanguagesWithTheSamePlaceholders) {
+  ExtraTextTable table;
+  ASSERT_TRUE(ReadExtraTextFile(TestSupport::ShippedDataPath(QString::fromLatin1(kExtraTextFileName)), table));
+  static const QRegularExpression placeholder(QStringLiteral("%\\d"));
+  const auto placeholders = [](const QString& text) {
+    QStringList found;
+    for (const auto& match : placeholder.globalMatch(text)) found << match.captured();
+    found.sort();
+    return found;
+  };
+  for (int i = 0; i < kExtraTextCount; ++i) {
+    const std::string key = ExtraTextKey(static_cast<ExtraTextId>(i)).toStdString();
+    const QString english = table[kLanguageEnglish - 1][i];
+    const QString french = table[kLanguageFrench - 1][i];
+    ASSERT_FALSE(english.isEmpty() || french.isEmpty()) << key;
+    EXPECT_NE(english, french) << key;
+    EXPECT_EQ(placeholders(english), placeholders(french)) << key;
+  }
+}
+
+// Keys, not positions: an unknown or misspelt line is skipped without shifting the others, and
+// a message the current language lacks falls back to English, then to its key.
+TEST_F(ShippedUiTextTest, ExtraTextsMatchByKeyAndFallBackToEnglishThenTheKey) {
+  const QString path = Write(QByteArrayLiteral("[English version]\nEN_NOT_A_KEY.x\nEN_UNIT_NO_ANSWER.  No answer.  \n"
+                                               "FR_DOWNLOAD_ABORTED.wrong section\nEN_DOWNLOAD_ABORTED.Stopped.\n"
+                                               "[Franch version]\nFR_UNIT_NO_ANSWER.Pas de r\xC3\xA9ponse.\n"));
+  ASSERT_TRUE(LoadExtraTexts(path));
+  SetExtraTextLanguage(kLanguageFrench);
+  EXPECT_EQ(ExtraText(ExtraTextId::UNIT_NO_ANSWER), QStringLiteral("Pas de réponse."));
+  EXPECT_EQ(ExtraText(ExtraTextId::DOWNLOAD_ABORTED), QStringLiteral("Stopped."));
+  EXPECT_EQ(ExtraText(ExtraTextId::UNZIP_UNKNOWN_ERROR), QStringLiteral("UNZIP_UNKNOWN_ERROR"));
+  SetExtraTextLanguage(kLanguageEnglish);
+  EXPECT_FALSE(LoadExtraTexts(PathOf(QStringLiteral("missing.txt"))));
+  EXPECT_EQ(ExtraText(ExtraTextId::UNIT_NO_ANSWER), QStringLiteral("No answer.")) << "a failed load keeps the table";
+  LoadExtraTexts(TestSupport::ShippedDataPath(QString::fromLatin1(kExtraTextFileName)));
 }
 
 }  // namespace
