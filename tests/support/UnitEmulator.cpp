@@ -1,8 +1,11 @@
 #include "support/UnitEmulator.h"
 
+#include <sys/prctl.h>
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
+#include <csignal>
 
 #include "support/TestSupport.h"
 #include "unitsim/UnitProtocol.h"
@@ -46,6 +49,8 @@ bool UnitEmulator::Launch() {
   if (!m_dir.isValid()) return false;
   qputenv(UnitProtocol::kSocketEnv, SocketPath().toLocal8Bit());
   m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("unit.log")), QIODevice::Append);
+  // A test program that crashes takes its emulated unit with it.
+  m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
   m_process.start(TestSupport::BinPath(QStringLiteral("v770-unit")),
                   {QStringLiteral("serve"), QStringLiteral("--state"), StatePath(), QStringLiteral("--socket"),
                    SocketPath()});
