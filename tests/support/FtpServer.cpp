@@ -1,6 +1,7 @@
 #include "support/FtpServer.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -33,6 +34,8 @@ bool FtpServer::Start(const QString& folder) {
     if (m_port == 0) continue;
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setStandardOutputFile(m_logDir.filePath(QStringLiteral("ftp.log")), QIODevice::Append);
+    // A test program that crashes takes its server with it.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_process.start(
         QString::fromLatin1(kPython),
         {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
