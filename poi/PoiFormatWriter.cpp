@@ -33,59 +33,54 @@ PoiValues ValuesOf(const PoiTexts& texts) {
           QString::number(LeadingNumber::ToInt(texts.heading))};
 }
 
-// The list's times are local; GPX and KML hold UTC.
-QString UtcText(const PoiLocalTime& local, const PoiValues& poi) {
-  return local.ToUtc(poi.date, poi.time).toString(Qt::ISODate);
+void WriteWaypoint(QXmlStreamWriter& xml, const PoiValues& poi, const QString& utc) {
+  xml.writeStartElement(QStringLiteral("wpt"));
+  xml.writeAttribute(QStringLiteral("lat"), poi.latitude);
+  xml.writeAttribute(QStringLiteral("lon"), poi.longitude);
+  xml.writeTextElement(QStringLiteral("time"), utc);
+  xml.writeTextElement(QStringLiteral("course"), poi.heading);
+  xml.writeEndElement();
 }
 
-QByteArray Gpx(const QList<PoiTexts>& rows) {
+void WritePlacemark(QXmlStreamWriter& xml, const PoiValues& poi, const QString& utc) {
+  xml.writeStartElement(QStringLiteral("Placemark"));
+  xml.writeStartElement(QStringLiteral("TimeStamp"));
+  xml.writeTextElement(QStringLiteral("when"), utc);
+  xml.writeEndElement();
+  // The icon turns to the heading, so a map shows which way the POI faces.
+  xml.writeStartElement(QStringLiteral("Style"));
+  xml.writeStartElement(QStringLiteral("IconStyle"));
+  xml.writeTextElement(QStringLiteral("heading"), poi.heading);
+  xml.writeEndElement();
+  xml.writeEndElement();
+  xml.writeStartElement(QStringLiteral("Point"));
+  xml.writeTextElement(QStringLiteral("coordinates"), poi.longitude + u',' + poi.latitude);
+  xml.writeEndElement();
+  xml.writeEndElement();
+}
+
+// GPX waypoints or KML placemarks, one a row.
+QByteArray Xml(PoiFormat format, const QList<PoiTexts>& rows) {
+  const bool gpx = format == PoiFormat::Gpx;
   const PoiLocalTime local;
   QByteArray bytes;
   QXmlStreamWriter xml(&bytes);
   xml.setAutoFormatting(true);
   xml.writeStartDocument();
-  xml.writeDefaultNamespace(QString::fromLatin1(PoiConstants::kGpxNamespace));
-  xml.writeStartElement(QStringLiteral("gpx"));
-  xml.writeAttribute(QStringLiteral("version"), QStringLiteral("1.1"));
-  xml.writeAttribute(QStringLiteral("creator"), QString::fromLatin1(PoiConstants::kCreatorName));
-  for (const PoiTexts& row : rows) {
-    const PoiValues poi = ValuesOf(row);
-    xml.writeStartElement(QStringLiteral("wpt"));
-    xml.writeAttribute(QStringLiteral("lat"), poi.latitude);
-    xml.writeAttribute(QStringLiteral("lon"), poi.longitude);
-    xml.writeTextElement(QStringLiteral("time"), UtcText(local, poi));
-    xml.writeTextElement(QStringLiteral("course"), poi.heading);
-    xml.writeEndElement();
+  xml.writeDefaultNamespace(QString::fromLatin1(gpx ? PoiConstants::kGpxNamespace : PoiConstants::kKmlNamespace));
+  if (gpx) {
+    xml.writeStartElement(QStringLiteral("gpx"));
+    xml.writeAttribute(QStringLiteral("version"), QStringLiteral("1.1"));
+    xml.writeAttribute(QStringLiteral("creator"), QString::fromLatin1(PoiConstants::kCreatorName));
+  } else {
+    xml.writeStartElement(QStringLiteral("kml"));
+    xml.writeStartElement(QStringLiteral("Document"));
   }
-  xml.writeEndDocument();
-  return bytes;
-}
-
-QByteArray Kml(const QList<PoiTexts>& rows) {
-  const PoiLocalTime local;
-  QByteArray bytes;
-  QXmlStreamWriter xml(&bytes);
-  xml.setAutoFormatting(true);
-  xml.writeStartDocument();
-  xml.writeDefaultNamespace(QString::fromLatin1(PoiConstants::kKmlNamespace));
-  xml.writeStartElement(QStringLiteral("kml"));
-  xml.writeStartElement(QStringLiteral("Document"));
   for (const PoiTexts& row : rows) {
     const PoiValues poi = ValuesOf(row);
-    xml.writeStartElement(QStringLiteral("Placemark"));
-    xml.writeStartElement(QStringLiteral("TimeStamp"));
-    xml.writeTextElement(QStringLiteral("when"), UtcText(local, poi));
-    xml.writeEndElement();
-    // The icon turns to the heading, so a map shows which way the POI faces.
-    xml.writeStartElement(QStringLiteral("Style"));
-    xml.writeStartElement(QStringLiteral("IconStyle"));
-    xml.writeTextElement(QStringLiteral("heading"), poi.heading);
-    xml.writeEndElement();
-    xml.writeEndElement();
-    xml.writeStartElement(QStringLiteral("Point"));
-    xml.writeTextElement(QStringLiteral("coordinates"), poi.longitude + u',' + poi.latitude);
-    xml.writeEndElement();
-    xml.writeEndElement();
+    // The list's times are local; GPX and KML hold UTC.
+    const QString utc = local.ToUtc(poi.date, poi.time).toString(Qt::ISODate);
+    (gpx ? WriteWaypoint : WritePlacemark)(xml, poi, utc);
   }
   xml.writeEndDocument();
   return bytes;
@@ -108,9 +103,8 @@ QByteArray Csv(const QList<PoiTexts>& rows) {
 QByteArray FormatPois(PoiFormat format, const QList<PoiTexts>& rows) {
   switch (format) {
     case PoiFormat::Gpx:
-      return Gpx(rows);
     case PoiFormat::Kml:
-      return Kml(rows);
+      return Xml(format, rows);
     case PoiFormat::Csv:
       return Csv(rows);
     case PoiFormat::Text:
