@@ -164,11 +164,16 @@ QList<PoiTexts> ReadKml(QXmlStreamReader& xml, const PoiLocalTime& local) {
   return pois;
 }
 
-bool LooksLikeXml(QByteArrayView bytes) {
+QString DecodeText(QByteArrayView bytes) {
   const auto encoding = QStringConverter::encodingForData(bytes);
   QStringDecoder decoder(encoding.value_or(QStringConverter::Utf8));
-  const QString start = decoder.decode(bytes.first(std::min(bytes.size(), kSniffBytes)));
-  for (QChar c : start) {
+  QString text = decoder.decode(bytes);
+  if (text.startsWith(QChar::ByteOrderMark)) text.remove(0, 1);
+  return text;
+}
+
+bool LooksLikeXml(QByteArrayView bytes) {
+  for (QChar c : DecodeText(bytes.first(std::min(bytes.size(), kSniffBytes)))) {
     if (c.isSpace() || c == QChar::ByteOrderMark) continue;
     return c == u'<';
   }
@@ -291,14 +296,6 @@ QList<PoiTexts> ReadCsv(QStringView text, const CsvLayout& layout) {
                  DegreesText(cell(kLongitude), decimalComma), HeadingText(cell(kHeading))});
   }
   return pois;
-}
-
-QString DecodeText(QByteArrayView bytes) {
-  const auto encoding = QStringConverter::encodingForData(bytes);
-  QStringDecoder decoder(encoding.value_or(QStringConverter::Utf8));
-  QString text = decoder.decode(bytes);
-  if (text.startsWith(QChar::ByteOrderMark)) text.remove(0, 1);
-  return text;
 }
 
 }  // namespace
