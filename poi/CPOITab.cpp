@@ -140,6 +140,12 @@ void CPOITab::UpdateButtons() {
   m_btnSave->setEnabled(enabled && !IsSaveLocked());
 }
 
+void CPOITab::ShowBadRow(int row) {
+  m_listPOI->UnselectAllItems();
+  m_listPOI->SelectItem(row);
+  m_listPOI->scrollTo(m_listPOI->model()->index(row, 0));
+}
+
 void CPOITab::ShowCount(int count) { m_staticCount->setText(QString::number(count)); }
 
 void CPOITab::ShowPois(const QList<PoiTexts>& pois) {
@@ -254,10 +260,7 @@ void CPOITab::OnSave() {
       UiSeams::ShowMessage(
           this, ExtraText(ExtraTextId::POI_TOO_MANY_ROWS).arg(PoiRecordTable::kSlotCount).arg(m_nPOICount));
     } else {
-      // Show the user the row to mend.
-      m_listPOI->UnselectAllItems();
-      m_listPOI->SelectItem(conversion.badRow);
-      m_listPOI->scrollTo(m_listPOI->model()->index(conversion.badRow, 0));
+      ShowBadRow(conversion.badRow);
       UiSeams::ShowMessage(this, ExtraText(ExtraTextId::POI_CONVERSION_FAILED));
     }
     return;
@@ -356,11 +359,7 @@ void CPOITab::OnExport() {
                            UiSeams::MessageIcon::Question, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
     return;
   const PoiWriteOutcome outcome = WritePoiFile(target.path, target.format, ListRows());
-  if (outcome.result == PoiWriteOutcome::BadRow) {
-    m_listPOI->UnselectAllItems();
-    m_listPOI->SelectItem(outcome.badRow);
-    m_listPOI->scrollTo(m_listPOI->model()->index(outcome.badRow, 0));
-  }
+  if (outcome.result == PoiWriteOutcome::BadRow) ShowBadRow(outcome.badRow);
   if (outcome.result != PoiWriteOutcome::Written) UiSeams::ShowMessage(this, PoiWriteErrorText(outcome, target.path));
 }
 

@@ -76,6 +76,8 @@ class CPOITab : public CPropertyPage {
   void ResumeMainPoll();
   void UpdateButtons();
   void ShowCount(int count);
+  // Selects and shows the row the user has to mend.
+  void ShowBadRow(int row);
   // Adds the POIs below the list's rows, numbered on from them, and counts the rows.
   void ShowPois(const QList<PoiTexts>& pois);
   QList<PoiTexts> ListRows() const;
