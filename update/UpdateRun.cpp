@@ -80,7 +80,7 @@ bool UpdateRun::DeleteInFolder(const QString& path) const {
 
 void UpdateRun::DeletePackageFiles() const {
   for (int package = kDownloadDB; package <= kDownloadFW; ++package) {
-    if (Marked(package)) DeleteInFolder(PathOf(package));
+    if (m_plan.Marked(package)) DeleteInFolder(PathOf(package));
   }
 }
 
@@ -111,8 +111,6 @@ int UpdateRun::PackageOfKind(int transferKind) {
   }
 }
 
-bool UpdateRun::Marked(int package) const { return m_plan.Marked(package); }
-
 const QString& UpdateRun::UrlOf(int package) const {
   return package == kDownloadDB      ? m_plan.at.strUrlDB
          : package == kDownloadVoice ? m_plan.at.strUrlVoice
@@ -127,7 +125,7 @@ const QString& UpdateRun::PathOf(int package) const {
 
 int UpdateRun::NextMarked(int package) const {
   int next = package + 1;
-  while (next <= kDownloadFW && !Marked(next)) ++next;
+  while (next <= kDownloadFW && !m_plan.Marked(next)) ++next;
   return next;
 }
 
@@ -147,7 +145,7 @@ void UpdateRun::OnDownloadProgress(const QString& /*statusText*/, const QString&
 void UpdateRun::OnDownloadStep(int package) {
   m_stepTimers[package]->stop();
   emit timerStep(kTimerDownloadDB + package - kDownloadDB);
-  if (Marked(package)) {
+  if (m_plan.Marked(package)) {
     StartDownloadWorker(package);
   } else {
     StartStep(NextMarked(package));

@@ -111,7 +111,6 @@ class UpdateRun : public QObject, public IDownloadSink {
   // Packages are numbered by their download state: 1 database, 2 voice, 3 firmware.
   static int KindOf(int package);
   static int PackageOfKind(int transferKind);
-  bool Marked(int package) const;
   const QString& UrlOf(int package) const;
   const QString& PathOf(int package) const;
   // The first marked package after `package`; past the firmware when none is.
