@@ -625,16 +625,12 @@ void CDBUpdateTab::StartAutoRun() {
   in.strFolder = WorkingFolder::Current();
   const RunStart start = PlanAutoRun(in);
   switch (start.refusal) {
-    case RunRefusal::None: break;
     case RunRefusal::NoDBEntry: m_bUpdateDB = false; break;
     case RunRefusal::NoVoiceEntry: m_bUpdateVoice = false; break;
     case RunRefusal::NoFWFile: m_bUpdateFW = false; break;
     default: break;
   }
-  if (start.refusal != RunRefusal::None) {
-    UiSeams::ShowMessage(this, ErrorMessage(static_cast<int>(start.refusal)));
-    return;
-  }
+  if (ShowRefusal(start.refusal)) return;
   m_strLocalDir = in.strFolder;
   m_strFileFW = Sheet()->m_strFWFile;
   ShowVersionLabels();
@@ -651,12 +647,15 @@ void CDBUpdateTab::StartManualRun() {
   in.strManualFW = m_strManualFW;
   in.strFolder = WorkingFolder::Current();
   const RunStart start = PlanManualRun(in);
-  if (start.refusal != RunRefusal::None) {
-    UiSeams::ShowMessage(this, ErrorMessage(static_cast<int>(start.refusal)));
-    return;
-  }
+  if (ShowRefusal(start.refusal)) return;
   ShowVersionLabels();
   StartRun(start.plan);
+}
+
+bool CDBUpdateTab::ShowRefusal(RunRefusal refusal) {
+  if (refusal == RunRefusal::None) return false;
+  UiSeams::ShowMessage(this, ErrorMessage(static_cast<int>(refusal)));
+  return true;
 }
 
 void CDBUpdateTab::StartRun(const UpdateRunPlan& plan) {

@@ -178,6 +178,8 @@ class CDBUpdateTab : public CPropertyPage {
   // and gives them back (as the mode and the connection allow) when it ends.
   void EnableRunControls(bool bEnable);
   void OnRunSendStarted(int transferKind);
+  // Shows why a run does not start; false when it may.
+  bool ShowRefusal(RunRefusal refusal);
   // Keeps the plan's addresses and paths in the page's members and starts the run.
   void StartRun(const UpdateRunPlan& plan);
   void OnRunDownloadStarted(int downloadState);
