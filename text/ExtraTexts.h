@@ -28,7 +28,6 @@
   X(CLI_HELP_POI_READ)          \
   X(CLI_HELP_POI_WRITE)         \
   X(CLI_HELP_POI_ERASE)         \
-  X(CLI_ARGUMENT_COMMAND)       \
   X(CLI_OPTION_JSON)            \
   X(CLI_OPTION_FORCE)           \
   X(CLI_OPTION_AREA)            \
