@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThread>
-#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -119,12 +118,9 @@ class Worker {
   template <typename Task>
   void Start(Task task) {
     Stop();
-    m_running = true;
-    m_thread =
-        std::jthread([this, receiver = m_receiver, task = std::move(task)](std::stop_token stop) mutable {
-          task(WorkerRun<Receiver>(std::move(stop), std::move(receiver)));
-          m_running = false;
-        });
+    m_thread = std::jthread([receiver = m_receiver, task = std::move(task)](std::stop_token stop) mutable {
+      task(WorkerRun<Receiver>(std::move(stop), std::move(receiver)));
+    });
   }
 
   // Asks the task to stop and drops its reports from now on; does not wait.
@@ -135,10 +131,8 @@ class Worker {
     m_thread.request_stop();
     m_thread.join();
   }
-  bool IsRunning() const { return m_running; }
 
  private:
   QPointer<Receiver> m_receiver;
-  std::atomic<bool> m_running{false};
   std::jthread m_thread;
 };
