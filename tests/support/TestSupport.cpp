@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <QThread>
 
 namespace TestSupport {
@@ -41,9 +42,8 @@ void Settle(int ms) {
 }
 
 QByteArray Utf16WithBom(const QString& text) {
-  QByteArray bytes("\xFF\xFE", 2);
-  for (const QChar c : text) bytes.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
-  return bytes;
+  QStringEncoder encoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom);
+  return encoder.encode(text);
 }
 
 FileTest::FileTest() { qputenv("LC_ALL", "C.UTF-8"); }
