@@ -1,11 +1,11 @@
 #include "cli/CliConsole.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 
-CliConsole::CliConsole() : m_bTerminal(::isatty(STDOUT_FILENO) == 1) {}
+#include "platform/Terminal.h"
+
+CliConsole::CliConsole() : m_bTerminal(StandardOutputIsTerminal()) {}
 
 CliConsole::~CliConsole() { EndProgress(); }
 

@@ -213,7 +213,7 @@ void CMainTab::StartVersionQuery() {
   const bool unitConnected = Sheet()->m_bUnitConnected;
   m_versionQuery.Start([unitConnected](const WorkerRun<CMainTab>& run) {
     const VersionQueryResult result =
-        RunVersionQuery(unitConnected, FdChannel::kDefaultTimeoutMs, run.StopToken());
+        RunVersionQuery(unitConnected, UnitChannel::kDefaultTimeoutMs, run.StopToken());
     run.Post([result](CMainTab* self) { self->OnVersionQueryDone(result); });
   });
 }

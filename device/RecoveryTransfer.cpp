@@ -15,13 +15,13 @@ RecoveryProbe ProbeRecoveryUnit() {
 }
 
 void CloseRecoveryChannel(ChannelHandle handle) {
-  if (IsChannelOpen(handle)) FdChannel(handle).Close();
+  if (IsChannelOpen(handle)) UnitChannel(handle).Close();
 }
 
 RecoveryOutcome SendRecoveryPackage(RecoveryTransfer transfer, const std::function<void(unsigned)>& progress,
                                     const UnitExchange::SleepFn& sleep, std::stop_token stop) {
   if (!IsChannelOpen(transfer.hPipe)) return RecoveryOutcome::ChannelNotOpen;
-  FdChannel channel(transfer.hPipe);
+  UnitChannel channel(transfer.hPipe);
   UnitExchange::TransferResult result;
   {
     StoppableChannel stoppable(channel, stop);

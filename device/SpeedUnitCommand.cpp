@@ -15,7 +15,7 @@ SpeedUnitOutcome RunSpeedUnitCommand(bool bUnitConnected, const QByteArray& comm
   if (!bUnitConnected) return SpeedUnitOutcome::NotSent;
   CUnitLibrary library;
   if (!library.Load()) return SpeedUnitOutcome::NotSent;
-  FdChannel channel(library.open_file(UnitChannels::kUnitWrite));
+  UnitChannel channel(library.open_file(UnitChannels::kUnitWrite));
   if (!channel.IsOpen()) return SpeedUnitOutcome::NotSent;
   StoppableChannel stoppable(channel, stop);
   const bool sent = UnitExchange::SendCommand(stoppable, command, sleep);

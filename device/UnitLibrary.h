@@ -1,15 +1,21 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "device/UnitChannel.h"
 
 // The unit's USB library, loaded at run time from the program's own folder (else by its
-// plain name, where the dynamic loader looks) with its two entry points open_dev and
-// open_file.
+// plain name, where the system's loader looks) with its two entry points open_dev and
+// open_file. On Windows a library this program cannot load because it is 32-bit is loaded
+// by the bridge instead (see CUnitLibraryBridge); its callers cannot tell the difference.
 class CUnitLibrary {
  public:
+#ifdef _WIN32
+  static constexpr const char* kLibraryName = "RUD51iZEV.dll";
+#else
   static constexpr const char* kLibraryName = "libRUD51iZEV.so";
+#endif
   static constexpr int kNoUnit = -1;
 
   CUnitLibrary() = default;
@@ -32,11 +38,23 @@ class CUnitLibrary {
   // tests); an empty name restores the real one.
   static void SetLibraryNameForTesting(const std::string& name);
 
+#ifdef _WIN32
+  // Whether the library was loaded by the bridge rather than into this program.
+  bool IsBridged() const { return m_bridgeRun != 0; }
+#endif
+
  private:
+  // The name to load: kLibraryName or the one set for a test.
+  static std::string LibraryName();
+
   void* m_module = nullptr;
   int (*m_openDev)() = nullptr;
   // Called with the exact type the library exports, a pointer-wide handle.
   ChannelHandle (*m_openFile)(const char*) = nullptr;
+#ifdef _WIN32
+  // The bridge's run the library was loaded in; 0 when it is not the bridge's.
+  std::uint64_t m_bridgeRun = 0;
+#endif
 };
 
 // Loads the library, asks whether a unit is attached and frees it again. Empty when the

@@ -9,8 +9,8 @@ VersionQueryResult RunVersionQuery(bool bUnitConnected, int timeoutMs, std::stop
   VersionQueryResult result;
   CUnitLibrary library;
   if (!library.Load()) return result;
-  FdChannel readChannel(library.open_file(UnitChannels::kMainRead), timeoutMs);
-  FdChannel writeChannel(library.open_file(UnitChannels::kMainWrite), timeoutMs);
+  UnitChannel readChannel(library.open_file(UnitChannels::kMainRead), timeoutMs);
+  UnitChannel writeChannel(library.open_file(UnitChannels::kMainWrite), timeoutMs);
   StoppableChannel stoppableRead(readChannel, stop);
   StoppableChannel stoppableWrite(writeChannel, stop);
 

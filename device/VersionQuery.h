@@ -21,5 +21,5 @@ struct VersionQueryResult {
 
 inline constexpr const char* kVersionCommand = "$VER>";
 
-VersionQueryResult RunVersionQuery(bool bUnitConnected, int timeoutMs = FdChannel::kDefaultTimeoutMs,
+VersionQueryResult RunVersionQuery(bool bUnitConnected, int timeoutMs = UnitChannel::kDefaultTimeoutMs,
                                    std::stop_token stop = {});

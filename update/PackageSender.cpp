@@ -29,7 +29,7 @@ PackageSender::Outcome PackageSender::SendPackage(const QByteArray& file, const 
   library.Free();
   if (!IsChannelOpen(handle)) return Outcome::ChannelNotOpen;
 
-  FdChannel channel(handle);
+  UnitChannel channel(handle);
   UnitExchange::TransferResult result;
   {
     StoppableChannel stoppable(channel, stop);

@@ -1,4 +1,4 @@
-#include "device/UnitChannel.h"
+#include "device/UnitChannelPosix.h"
 
 #include <poll.h>
 #include <sys/socket.h>
