@@ -68,6 +68,12 @@ CommandResult UnitSetting(UnitState& state, std::string_view message) {
 
 }  // namespace
 
+std::size_t UnitCommandProcessor::ArgumentSize(std::string_view command) {
+  if (command == kPoiWrite) return kPoiWriteSize - kPoiWrite.size();
+  if (command == kSpeedUnit) return kSpeedUnitSize - kSpeedUnit.size();
+  return 0;
+}
+
 CommandResult UnitCommandProcessor::Process(UnitState& state, std::string_view group, std::string_view message) {
   if (group == "Main") return MainCommand(state, message);
   if (group == "POI") return PoiCommand(state, message);

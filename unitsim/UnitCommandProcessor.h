@@ -21,4 +21,7 @@ class UnitCommandProcessor {
   static constexpr int kSpeedUnits = 2;  // km/h, mph
 
   static CommandResult Process(UnitState& state, std::string_view group, std::string_view message);
+  // How many raw bytes follow a command that carries data ("$P1<" and "$P8<"); 0 for any
+  // other text, "$P0<" and every command that asks ("... >") included.
+  static std::size_t ArgumentSize(std::string_view command);
 };

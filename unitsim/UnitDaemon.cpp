@@ -1,5 +1,8 @@
 #include "unitsim/UnitDaemon.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
@@ -72,6 +75,9 @@ std::string ReplyChannelName(std::string_view group) {
   return std::string(group);
 }
 
+// A rate limit is kept over slices of a second: a stream is read at most one slice at a time.
+constexpr long kRateSlicesPerSecond = 20;
+
 std::string Refused(std::string_view reason) { return std::string(UnitProtocol::kRefused) + " " + std::string(reason); }
 std::string Ok(std::string_view text = {}) {
   return text.empty() ? std::string(UnitProtocol::kOk) : std::string(UnitProtocol::kOk) + " " + std::string(text);
@@ -91,6 +97,7 @@ UnitDaemon::~UnitDaemon() {
     ::close(m_listenFd);
     ::unlink(m_socketPath.c_str());
   }
+  if (m_tcpListenFd >= 0) ::close(m_tcpListenFd);
 }
 
 void UnitDaemon::RequestStop() { g_stopRequested = 1; }
@@ -128,6 +135,38 @@ bool UnitDaemon::Listen(std::string* error) {
   return true;
 }
 
+bool UnitDaemon::ListenTcp(const std::string& host, int port, std::string* error) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  // Loopback only: the emulator answers anyone who connects, so it is never on a network.
+  if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1 || (ntohl(address.sin_addr.s_addr) >> 24) != 127 ||
+      port < 0 || port > 65535) {
+    *error = "not a loopback address and port: " + host + ":" + std::to_string(port);
+    return false;
+  }
+  m_tcpListenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const int reuse = 1, receiveBuffer = kTcpReceiveBuffer;
+  if (m_tcpListenFd < 0 || ::setsockopt(m_tcpListenFd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0 ||
+      // Set before listening, so every connection starts with it.
+      ::setsockopt(m_tcpListenFd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer) != 0 ||
+      ::bind(m_tcpListenFd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
+      ::listen(m_tcpListenFd, kListenBacklog) != 0) {
+    *error = "cannot listen on " + host + ":" + std::to_string(port) + ": " + std::strerror(errno);
+    if (m_tcpListenFd >= 0) ::close(m_tcpListenFd);
+    m_tcpListenFd = -1;
+    return false;
+  }
+  return true;
+}
+
+int UnitDaemon::TcpPort() const {
+  sockaddr_in address{};
+  socklen_t size = sizeof address;
+  if (m_tcpListenFd < 0 || ::getsockname(m_tcpListenFd, reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
+  return ntohs(address.sin_port);
+}
+
 bool UnitDaemon::Present() const { return m_state.IsPlugged() && !m_replugAt; }
 
 bool UnitDaemon::ReadingAllowed(Clock::time_point now) const { return now >= m_stallUntil && now >= m_nextReadAt; }
@@ -155,8 +194,10 @@ void UnitDaemon::Run() {
     DeliverDueReplies(now);
     const bool reading = ReadingAllowed(now);
 
-    fds.assign(1, pollfd{m_listenFd, short(now >= m_acceptPausedUntil ? POLLIN : 0), 0});
-    owners.assign(1, nullptr);
+    const short accepting = short(now >= m_acceptPausedUntil ? POLLIN : 0);
+    // A TCP listener of -1 (none) is left out by poll itself.
+    fds.assign({pollfd{m_listenFd, accepting, 0}, pollfd{m_tcpListenFd, accepting, 0}});
+    owners.assign(fds.size(), nullptr);
     for (const auto& connection : m_connections) {
       short events = connection->out.empty() ? 0 : POLLOUT;
       if (connection->kind == Connection::Kind::kRequest) {
@@ -179,8 +220,9 @@ void UnitDaemon::Run() {
       std::perror("v770-unit: poll");
       break;
     }
-    if (fds[0].revents & POLLIN) AcceptClients();
-    for (std::size_t i = 1; i < fds.size(); ++i) {
+    if (fds[0].revents & POLLIN) AcceptClients(m_listenFd, false);
+    if (fds[1].revents & POLLIN) AcceptClients(m_tcpListenFd, true);
+    for (std::size_t i = 2; i < fds.size(); ++i) {
       Connection& connection = *owners[i];
       const short revents = fds[i].revents;
       if (!revents || connection.closed) continue;
@@ -200,9 +242,9 @@ void UnitDaemon::Run() {
   }
 }
 
-void UnitDaemon::AcceptClients() {
+void UnitDaemon::AcceptClients(int listenFd, bool stream) {
   for (;;) {
-    const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EINTR) continue;
       // Out of descriptors: the rest wait in the backlog; without a pause the listening
@@ -212,11 +254,21 @@ void UnitDaemon::AcceptClients() {
     }
     auto connection = std::make_unique<Connection>();
     connection->fd = fd;
+    connection->stream = stream;
+    if (stream) {
+      // Each reply goes out as it is made, not held back to be joined with the next.
+      const int noDelay = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    }
     m_connections.push_back(std::move(connection));
   }
 }
 
 void UnitDaemon::ReadRequest(Connection& connection) {
+  if (connection.stream) {
+    ReadRequestLine(connection);
+    return;
+  }
   char request[UnitProtocol::kMaxRequestSize];
   const ssize_t got = ::recv(connection.fd, request, sizeof request, MSG_DONTWAIT);
   if (got < 0 && IsTransient(errno)) return;
@@ -225,6 +277,29 @@ void UnitDaemon::ReadRequest(Connection& connection) {
     return;
   }
   Send(connection, Answer(connection, std::string_view(request, std::size_t(got))));
+}
+
+void UnitDaemon::ReadRequestLine(Connection& connection) {
+  char chunk[UnitProtocol::kMaxRequestSize];
+  const ssize_t got = ::recv(connection.fd, chunk, sizeof chunk, MSG_DONTWAIT);
+  if (got < 0 && IsTransient(errno)) return;
+  if (got <= 0) {
+    Close(connection);
+    return;
+  }
+  connection.inbox.append(chunk, std::size_t(got));
+  const std::size_t end = connection.inbox.find(UnitProtocol::kLineEnd);
+  if (end == std::string::npos) {
+    if (connection.inbox.size() > UnitProtocol::kMaxRequestSize) Close(connection);
+    return;
+  }
+  const std::string request = connection.inbox.substr(0, end);
+  const std::string early = connection.inbox.substr(end + 1);
+  connection.inbox.clear();
+  Send(connection, Answer(connection, request) + UnitProtocol::kLineEnd);
+  if (connection.kind != Connection::Kind::kChannel) return;
+  connection.splitter = std::make_unique<ChannelStreamSplitter>(connection.channel->role);
+  if (!early.empty()) OnChannelBytes(connection, early);
 }
 
 std::string UnitDaemon::Answer(Connection& connection, std::string_view request) {
@@ -302,6 +377,10 @@ std::string UnitDaemon::StatusJson() const {
 }
 
 void UnitDaemon::ReadChannel(Connection& connection) {
+  if (connection.stream) {
+    ReadStream(connection);
+    return;
+  }
   const bool consuming = connection.channel->role != UnitChannelInfo::kReply;
   for (int taken = 0; taken < kMessagesPerTurn; ++taken) {
     const auto now = Clock::now();
@@ -324,6 +403,36 @@ void UnitDaemon::ReadChannel(Connection& connection) {
       m_nextReadAt = std::max(m_nextReadAt, now) +
                      std::chrono::nanoseconds(std::int64_t(got) * 1'000'000'000 / m_rateBytesPerSecond);
     OnChannelMessage(connection, m_buffer.data(), std::min(std::size_t(got), m_buffer.size()));
+    if (connection.closed) return;
+  }
+}
+
+void UnitDaemon::ReadStream(Connection& connection) {
+  const bool consuming = connection.channel->role != UnitChannelInfo::kReply;
+  for (int taken = 0; taken < kMessagesPerTurn; ++taken) {
+    const auto now = Clock::now();
+    if (consuming && !ReadingAllowed(now)) return;
+    std::size_t want = m_buffer.size();
+    if (consuming && m_rateBytesPerSecond > 0)
+      want = std::clamp<std::size_t>(std::size_t(m_rateBytesPerSecond / kRateSlicesPerSecond), 1, want);
+    const ssize_t got = ::recv(connection.fd, m_buffer.data(), want, MSG_DONTWAIT);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && IsTransient(errno)) return;
+    if (got <= 0) {  // an error, or the program closed the channel
+      Close(connection);
+      return;
+    }
+    if (consuming && m_rateBytesPerSecond > 0)
+      m_nextReadAt = std::max(m_nextReadAt, now) +
+                     std::chrono::nanoseconds(std::int64_t(got) * 1'000'000'000 / m_rateBytesPerSecond);
+    OnChannelBytes(connection, {reinterpret_cast<const char*>(m_buffer.data()), std::size_t(got)});
+    if (connection.closed) return;
+  }
+}
+
+void UnitDaemon::OnChannelBytes(Connection& connection, std::string_view bytes) {
+  for (const std::string& message : connection.splitter->Feed(bytes)) {
+    OnChannelMessage(connection, reinterpret_cast<const std::uint8_t*>(message.data()), message.size());
     if (connection.closed) return;
   }
 }
@@ -408,12 +517,18 @@ void UnitDaemon::Send(Connection& connection, std::string message) {
 
 void UnitDaemon::Flush(Connection& connection) {
   while (!connection.out.empty()) {
-    const std::string& message = connection.out.front();
+    std::string& message = connection.out.front();
     const ssize_t sent = ::send(connection.fd, message.data(), message.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
     if (sent < 0 && errno == EINTR) continue;
     if (sent < 0 && IsTransient(errno)) return;
     if (sent < 0 && errno != EMSGSIZE) {
       Close(connection);
+      return;
+    }
+    // A stream may take part of it; the rest goes when there is room again.
+    if (connection.stream && std::size_t(sent) < message.size()) {
+      message.erase(0, std::size_t(sent));
+      connection.outBytes -= std::size_t(sent);
       return;
     }
     // Sent, or too long for any socket buffer: either way it leaves the queue.

@@ -9,13 +9,15 @@
 #include <string_view>
 #include <vector>
 
+#include "unitsim/ChannelStreamSplitter.h"
 #include "unitsim/CommandLog.h"
 #include "unitsim/PackageReceiver.h"
 #include "unitsim/UnitChannels.h"
 #include "unitsim/UnitState.h"
 
 // The emulated unit: one process, one state, any number of clients on one SOCK_SEQPACKET
-// socket. Single-threaded around poll(); every socket is non-blocking, so a client that
+// socket, and on a TCP port on loopback when asked (for the unit library built for
+// Windows). Single-threaded around poll(); every socket is non-blocking, so a client that
 // stops reading only fills its own queue and never holds the others up.
 class UnitDaemon {
  public:
@@ -30,6 +32,9 @@ class UnitDaemon {
   static constexpr int kListenBacklog = 64;
   // How long new clients wait when the process has no descriptor left.
   static constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+  // The receive space of a TCP channel: small, so a stall soon holds the writer back, as
+  // the unit's USB pipe does.
+  static constexpr int kTcpReceiveBuffer = 16 * 1024;
 
   // statePath empty: the state lives in memory only.
   UnitDaemon(std::string socketPath, std::string statePath, UnitState state);
@@ -39,6 +44,11 @@ class UnitDaemon {
 
   // Binds the socket (taking over a stale one); false with the reason.
   bool Listen(std::string* error);
+  // Also listens on TCP at host:port, a loopback address (port 0: any free port); false
+  // with the reason.
+  bool ListenTcp(const std::string& host, int port, std::string* error);
+  // The TCP port listened on; 0 when none.
+  int TcpPort() const;
   // Serves until RequestStop (also on SIGINT / SIGTERM).
   void Run();
   static void RequestStop();
@@ -55,6 +65,11 @@ class UnitDaemon {
     bool closeWhenSent = false;
     bool closed = false;
     std::unique_ptr<PackageReceiver> transfer;
+    // TCP: a byte stream. Requests are lines gathered in `inbox`; a channel's bytes are cut
+    // into messages by `splitter`.
+    bool stream = false;
+    std::string inbox;
+    std::unique_ptr<ChannelStreamSplitter> splitter;
   };
   struct PendingReply {
     Clock::time_point due;
@@ -66,8 +81,11 @@ class UnitDaemon {
   bool ReadingAllowed(Clock::time_point now) const;
   std::optional<Clock::time_point> NextWakeUp() const;
 
-  void AcceptClients();
+  void AcceptClients(int listenFd, bool stream);
   void ReadRequest(Connection& connection);
+  void ReadRequestLine(Connection& connection);
+  void ReadStream(Connection& connection);
+  void OnChannelBytes(Connection& connection, std::string_view bytes);
   std::string Answer(Connection& connection, std::string_view request);
   std::string Control(std::string_view arguments);
   std::string StatusJson() const;
@@ -93,6 +111,7 @@ class UnitDaemon {
   UnitState m_state;
   CommandLog m_log;
   int m_listenFd = -1;
+  int m_tcpListenFd = -1;
   std::vector<std::unique_ptr<Connection>> m_connections;
   std::deque<PendingReply> m_pendingReplies;
   std::vector<std::uint8_t> m_buffer;

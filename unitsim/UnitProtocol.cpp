@@ -68,11 +68,4 @@ bool Exchange(int fd, std::string_view request, std::string* answer, int timeout
   return true;
 }
 
-bool IsOk(std::string_view answer, std::string* text) {
-  const std::size_t space = answer.find(' ');
-  const std::string_view word = answer.substr(0, space);
-  if (text) *text = space == std::string_view::npos ? std::string() : std::string(answer.substr(space + 1));
-  return word == kOk;
-}
-
 }  // namespace UnitProtocol

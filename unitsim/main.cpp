@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,10 +22,12 @@ namespace {
 void PrintHelp() {
   std::printf(
       "Usage:\n"
-      "  v770-unit serve [--state FILE] [--socket PATH]\n"
+      "  v770-unit serve [--state FILE] [--socket PATH] [--tcp 127.0.0.1:PORT]\n"
       "      Runs one emulated unit. Its state is read from FILE at start (a missing file\n"
       "      starts a fresh unit) and rewritten on every change; without --state it lives in\n"
-      "      memory only.\n"
+      "      memory only. With --tcp it is also reached over TCP on that loopback address\n"
+      "      (PORT 0: any free port; the port taken is printed), as the unit library built\n"
+      "      for Windows reaches it, with the port in $%s.\n"
       "  v770-unit ctl [--socket PATH] COMMAND\n"
       "      plug | unplug          plug the unit in or pull it out (closes every channel)\n"
       "      status                 the whole state as JSON\n"
@@ -48,7 +51,8 @@ void PrintHelp() {
       "Socket: --socket, else $%s, else $%s/%s, else /tmp/v770-unit-<uid>.sock.\n"
       "\n"
       "Fields for set (reply bytes take -128 to 255):\n",
-      UnitProtocol::kSocketEnv, UnitProtocol::kRuntimeDirEnv, UnitProtocol::kRuntimeSocketName);
+      UnitProtocol::kTcpPortEnv, UnitProtocol::kSocketEnv, UnitProtocol::kRuntimeDirEnv,
+      UnitProtocol::kRuntimeSocketName);
   for (const UnitState::Field& field : UnitState::Fields()) std::printf("  %-13s %s\n", field.name, field.help);
 }
 
@@ -101,6 +105,7 @@ std::optional<UnitState> StateFromFile(const std::string& path, std::string* err
 int Serve(std::vector<std::string> args) {
   const std::string statePath = TakeOption(args, "--state");
   std::string socketPath = TakeOption(args, "--socket");
+  const std::string tcp = TakeOption(args, "--tcp");
   if (!args.empty()) return Fail("serve: unexpected argument " + args.front());
   if (socketPath.empty()) socketPath = UnitProtocol::SocketPath();
 
@@ -118,7 +123,17 @@ int Serve(std::vector<std::string> args) {
   UnitDaemon daemon(socketPath, statePath, std::move(state));
   std::string error;
   if (!daemon.Listen(&error)) return Fail(error);
-  std::fprintf(stderr, "v770-unit: serving on %s\n", socketPath.c_str());
+  if (!tcp.empty()) {
+    const std::size_t colon = tcp.rfind(':');
+    int port = -1;
+    if (colon != std::string::npos) std::from_chars(tcp.data() + colon + 1, tcp.data() + tcp.size(), port);
+    if (!daemon.ListenTcp(tcp.substr(0, colon == std::string::npos ? 0 : colon), port, &error))
+      return Fail("--tcp " + tcp + ": " + error);
+    std::fprintf(stderr, "v770-unit: serving on %s and tcp %s:%d\n", socketPath.c_str(),
+                 tcp.substr(0, colon).c_str(), daemon.TcpPort());
+  } else {
+    std::fprintf(stderr, "v770-unit: serving on %s\n", socketPath.c_str());
+  }
   daemon.Run();
   return EXIT_SUCCESS;
 }

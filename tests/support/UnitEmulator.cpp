@@ -32,6 +32,13 @@ QString UnitEmulator::StatePath() const { return m_dir.filePath(QStringLiteral("
 QByteArray UnitEmulator::DaemonLog() const { return TestSupport::ReadFile(m_dir.filePath(QStringLiteral("unit.log"))); }
 bool UnitEmulator::IsRunning() const { return m_process.state() == QProcess::Running; }
 
+int UnitEmulator::TcpPort() const {
+  const QByteArray log = DaemonLog();
+  const QByteArray mark = QByteArray(" and tcp ") + UnitProtocol::kTcpHost + ':';
+  const qsizetype at = log.lastIndexOf(mark);
+  return at < 0 ? 0 : log.mid(at + mark.size()).split('\n').first().toInt();
+}
+
 bool UnitEmulator::Start(const QJsonObject& initialState) {
   Stop();
   QFile::remove(StatePath());
@@ -51,9 +58,10 @@ bool UnitEmulator::Launch() {
   m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("unit.log")), QIODevice::Append);
   // A test program that crashes takes its emulated unit with it.
   m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-  m_process.start(TestSupport::BinPath(QStringLiteral("v770-unit")),
-                  {QStringLiteral("serve"), QStringLiteral("--state"), StatePath(), QStringLiteral("--socket"),
-                   SocketPath()});
+  QStringList arguments{QStringLiteral("serve"), QStringLiteral("--state"), StatePath(), QStringLiteral("--socket"),
+                        SocketPath()};
+  if (m_bTcp) arguments << QStringLiteral("--tcp") << QLatin1String(UnitProtocol::kTcpHost) + QStringLiteral(":0");
+  m_process.start(TestSupport::BinPath(QStringLiteral("v770-unit")), arguments);
   if (!m_process.waitForStarted(kStartTimeoutMs)) return false;
   // Ready once it answers its control.
   QDeadlineTimer deadline(kStartTimeoutMs);

@@ -36,6 +36,10 @@ class UnitEmulator {
   // The daemon again, from the state it saved.
   bool Restart();
   bool IsRunning() const;
+  // From the next start on, the daemon also serves TCP on a free loopback port.
+  void AlsoServeTcp() { m_bTcp = true; }
+  // That port, as the daemon printed it; 0 when it serves no TCP.
+  int TcpPort() const;
 
   UnitSimClient& Client() { return m_client; }
   // `ctl status`, parsed; an empty object when the emulator does not answer.
@@ -56,6 +60,7 @@ class UnitEmulator {
   QProcess m_process;
   UnitSimClient m_client;
   bool m_hadSocketEnv;
+  bool m_bTcp = false;
   QByteArray m_savedSocketEnv;
 };
 
