@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -14,6 +15,7 @@
 #include "poi/PoiFormatWriter.h"
 #include "poi/PoiImportCheck.h"
 #include "poi/PoiReadTask.h"
+#include "poi/PoiRecord.h"
 #include "poi/PoiWriteTask.h"
 #include "text/ExtraTexts.h"
 #include "update/CDownloadStatusCallback.h"
@@ -248,24 +250,37 @@ int CliCommands::PoiRead(const QString& output, const QString& formatName) {
 int CliCommands::PoiWrite(const QString& path) {
   if (const int claim = ClaimUnit()) return claim;
   // Whatever the window's Read from PC takes, with its checks: the unit is to hold the file
-  // alone, so the file's POIs are sifted against none but each other.
-  const PoiFileContent content = ReadPoiFile(path);
-  if (content.status != PoiFileContent::Read) return Fail(PoiFileErrorText(content, path));
-  const PoiImport import = PlanPoiImport({}, content);
-  if (!import.bReplacesList) m_console.Line(PoiImportReportText(import.report));
+  // alone, so the file's POIs are sifted against none but each other. The file is judged
+  // whole before the unit is touched.
+  const PoiImport import = PlanPoiImport({}, ReadPoiFile(path));
+  if (import.status != PoiFileContent::Read) return Fail(PoiFileErrorText(import, path, PoiAudience::CommandLine));
+  if (!import.bReplacesList) m_console.Line(PoiImportReportText(import.report, PoiAudience::CommandLine));
   const QList<PoiTexts>& rows = import.report.added;
-  // The list's rules before anything reaches the unit: the slots and what a record can keep.
-  PoiRecordTable& table = ThePoiRecordTable();
-  const PoiConversion conversion = SavePoiBackup(m_files.strFolder, QDateTime::currentDateTime(), rows, table);
-  if (conversion.result == PoiConversion::TooManyRows)
-    return Fail(ExtraText(ExtraTextId::POI_TOO_MANY_ROWS).arg(PoiRecordTable::kSlotCount).arg(rows.size()));
-  if (conversion.result == PoiConversion::BadRow)
-    return Fail(ExtraText(ExtraTextId::CLI_POI_BAD_LINE)
-                    .arg(conversion.badRow + 1)
-                    .arg(ExtraText(ExtraTextId::POI_CONVERSION_FAILED)));
+  // Erasing is a command of its own: a file that yields nothing never empties the unit.
+  if (rows.isEmpty()) return Fail(ExtraText(ExtraTextId::CLI_POI_NO_POI).arg(QDir::toNativeSeparators(path)));
+  if (rows.size() > PoiRecordTable::kSlotCount)
+    return Fail(ExtraText(ExtraTextId::CLI_POI_TOO_MANY).arg(PoiRecordTable::kSlotCount).arg(rows.size()));
+  for (qsizetype r = 0; r < rows.size(); ++r)
+    if (!CheckPoiTexts(rows[r])) return Fail(ExtraText(ExtraTextId::CLI_POI_BAD_LINE).arg(r + 1));
+
   if (!RequireUnit()) return kExitFailed;
   const PoiChannels channels = OpenPoiChannels();
   if (!channels.IsOpen()) return Fail(QString::fromLatin1(PoiConstants::kHandleNotOpenMessage));
+  // What the unit holds is read into an export file first, as a window Read does, so the
+  // POIs the file replaces are kept.
+  PoiRecordTable& table = ThePoiRecordTable();
+  const PoiReadResult held = PoiReadTask::Run(channels, true, table);
+  if (const QString failure = PoiTaskFailure(held.outcome); !failure.isEmpty()) return Fail(failure);
+  if (held.announced > held.count)
+    m_console.Error(ExtraText(ExtraTextId::POI_TOO_MANY_RECORDS).arg(held.announced).arg(held.count));
+  const QDateTime now = QDateTime::currentDateTime();
+  const QString exportName = PoiFile::ExportFileName(now);
+  bool bKept = false;
+  const QList<PoiTexts> heldPois = ExportPoiFile(m_files.strFolder, now, table, held.count, &bKept);
+  if (!bKept) return Fail(ExtraText(ExtraTextId::CLI_POI_UNIT_NOT_KEPT).arg(exportName));
+  m_console.Line(ExtraText(ExtraTextId::CLI_POI_UNIT_KEPT).arg(heldPois.size()).arg(exportName));
+
+  SavePoiBackup(m_files.strFolder, now, rows, table);  // checked above: it converts every row
   m_console.Line(m_files.Ui(kTextWritingPois));
   // The unit is to hold exactly the file: what it held before goes first, so no old POI
   // stays behind in a slot past the file's.

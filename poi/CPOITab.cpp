@@ -323,21 +323,32 @@ void CPOITab::ImportPoiFile() {
   const QString path = UiSeams::ChooseFile(request);
   if (path.isEmpty()) return;
 
-  // The message comes once the wait cursor is gone.
-  const QString message = ImportFrom(path);
-  if (!message.isEmpty()) UiSeams::ShowMessage(this, message);
+  // A map tool's file runs to tens of megabytes: it is read on the worker, while the
+  // window paints and shows the wait cursor. The worker sifts against the rows as they are
+  // now; the buttons stay disabled until the rows it chose are shown.
+  m_importBusy.emplace();
+  m_bTaskRunning = true;
+  m_bSaving = false;
+  UpdateButtons();
+  m_task.Start([path, rows = ListRows()](const WorkerRun<CPOITab>& run) {
+    const PoiImport import = PlanPoiImport(rows, ReadPoiFile(path, run.StopToken()));
+    run.Post([path, import](CPOITab* page) { page->OnImportFinished(path, import); });
+  });
 }
 
-QString CPOITab::ImportFrom(const QString& path) {
-  CBusyGuard busy;
-  const PoiFileContent content = ReadPoiFile(path);
+void CPOITab::OnImportFinished(const QString& path, const PoiImport& import) {
+  m_bTaskRunning = false;
+  m_importBusy.reset();
+  UpdateButtons();
   // A file that cannot be taken leaves the list as it was.
-  if (content.status != PoiFileContent::Read) return PoiFileErrorText(content, path);
-  const PoiImport import = PlanPoiImport(ListRows(), content);
-  if (import.bReplacesList) m_listPOI->DeleteAllItems(AlwaysMayDelete);
-  ShowPois(import.report.added);
-  // Another tool's POIs were sifted: the user learns what was left out and why.
-  return import.bReplacesList ? QString() : PoiImportReportText(import.report);
+  QString message = PoiFileErrorText(import, path, PoiAudience::Window);
+  if (import.status == PoiFileContent::Read) {
+    if (import.bReplacesList) m_listPOI->DeleteAllItems(AlwaysMayDelete);
+    ShowPois(import.report.added);
+    // Another tool's POIs were sifted: the user learns what was left out and why.
+    if (!import.bReplacesList) message = PoiImportReportText(import.report, PoiAudience::Window);
+  }
+  if (!message.isEmpty()) UiSeams::ShowMessage(this, message);
 }
 
 void CPOITab::OnExport() {

@@ -2,9 +2,11 @@
 
 #include <QList>
 #include <QTimer>
+#include <optional>
 
 #include "app/CPropertyPage.h"
 #include "platform/Worker.h"
+#include "poi/CBusyGuard.h"
 #include "poi/PoiChannels.h"
 #include "poi/PoiConstants.h"
 #include "poi/PoiTexts.h"
@@ -12,13 +14,14 @@
 class CSortableListCtrl;
 class QLabel;
 class QPushButton;
+struct PoiImport;
 struct PoiReadResult;
 struct PoiWriteResult;
 
 // The POI page: reads the unit's POIs into a sortable list, imports a POI file, deletes all
-// or the ticked rows, writes the list back, and opens a POI on the maker's map. Reads and
-// saves run on the page's worker, which reports back to the page; while one runs the five
-// command buttons are disabled and the main page's poll is paused.
+// or the ticked rows, writes the list back, and opens a POI on the maker's map. Reads, saves
+// and imports run on the page's worker, which reports back to the page; while one runs the
+// command buttons are disabled, and while a read or save runs the main page's poll is paused.
 class CPOITab : public CPropertyPage {
   Q_OBJECT
  public:
@@ -81,8 +84,7 @@ class CPOITab : public CPropertyPage {
   // Adds the POIs below the list's rows, numbered on from them, and counts the rows.
   void ShowPois(const QList<PoiTexts>& pois);
   QList<PoiTexts> ListRows() const;
-  // Reads a POI file into the list; the message for the user, if any.
-  QString ImportFrom(const QString& path);
+  void OnImportFinished(const QString& path, const PoiImport& import);
   void OnReadFinished(const PoiReadResult& result);
   void OnWriteFinished(const PoiWriteResult& result);
   void FillFromTable(int count);
@@ -95,5 +97,6 @@ class CPOITab : public CPropertyPage {
   bool m_bControlsEnabled = false;
   bool m_bTaskRunning = false;
   bool m_bSaving = false;  // the running task writes to the unit
+  std::optional<CBusyGuard> m_importBusy;  // the wait cursor while a file is read
   Worker<CPOITab> m_task{this};  // last member: stopped and joined first
 };

@@ -56,6 +56,18 @@ inline constexpr double kEarthRadiusMetres = 6371008.8;  // mean radius
 inline constexpr char kGpxNamespace[] = "http://www.topografix.com/GPX/1/1";
 inline constexpr char kKmlNamespace[] = "http://www.opengis.net/kml/2.2";
 inline constexpr char kCreatorName[] = "V770 PC Software";
+// The unit keeps headings up to 511; other formats hold a course below 360. The unit's own
+// value travels beside it under this program's names: an extension element of its own
+// namespace in GPX, ExtendedData in KML, a column of CSV (whose name holds no "head": a
+// converter such as GPSBabel takes any such column for the course).
+inline constexpr char kOwnNamespace[] = "http://www.v770.example/xmlschemas/poi/1";
+inline constexpr char kOwnPrefix[] = "v770";
+inline constexpr char kOwnHeadingElement[] = "heading";
+inline constexpr char kOwnHeadingKey[] = "v770:heading";
+inline constexpr char kOwnHeadingColumn[] = "v770_direction";
+// Map tools keep far more points than the unit; their files are read up to this size (a
+// KMZ's KML document too), the program's own file only up to the bound of a POI list.
+inline constexpr qint64 kMaxToolFileBytes = 64 * 1024 * 1024;
 
 // The list's column description, filled with the six column titles.
 inline constexpr char kColumnSpecFormat[] = "%1, 40; %2, 90; %3, 90; %4, 90; %5, 90; %6, 90;";

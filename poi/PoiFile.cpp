@@ -1,6 +1,5 @@
 #include "poi/PoiFile.h"
 
-#include <QFile>
 #include <QSaveFile>
 #include <algorithm>
 
@@ -60,29 +59,6 @@ QList<PoiTexts> Parse(QByteArrayView bytes) {
   return rows;
 }
 
-std::optional<QList<PoiTexts>> Read(const QString& path) {
-  const auto bytes = ReadBytes(path, kMaxFileBytes);
-  if (!bytes) return std::nullopt;
-  return Parse(*bytes);
-}
-
-std::optional<QByteArray> ReadBytes(const QString& path, qint64 maxBytes) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly) || file.size() > maxBytes) return std::nullopt;
-  // Block by block: asking for the whole bound at once would reserve all of it for every
-  // file, however small. The size is checked again as the bytes come, for a file that grows
-  // or has no size of its own.
-  constexpr qint64 kBlockBytes = 64 * 1024;
-  QByteArray bytes;
-  while (bytes.size() <= maxBytes) {
-    const QByteArray block = file.read(std::min(kBlockBytes, maxBytes + 1 - bytes.size()));
-    if (block.isEmpty()) break;
-    bytes += block;
-  }
-  if (file.error() != QFileDevice::NoError || bytes.size() > maxBytes) return std::nullopt;
-  return bytes;
-}
-
 }  // namespace PoiFile
 
 namespace {
@@ -103,11 +79,12 @@ PoiTexts Trimmed(const PoiTexts& texts) {
 }  // namespace
 
 QList<PoiTexts> ExportPoiFile(const QString& folder, const QDateTime& localTime, const PoiRecordTable& table,
-                              int count) {
+                              int count, bool* written) {
   QList<PoiTexts> rows;
   for (int slot = 0; slot < std::min(count, PoiRecordTable::kSlotCount); ++slot)
     if (!table.Slot(slot).IsEmpty()) rows.append(DecodePoiRecord(table.Slot(slot)));
-  WriteLines(folder, PoiFile::ExportFileName(localTime), rows);
+  const bool done = WriteLines(folder, PoiFile::ExportFileName(localTime), rows);
+  if (written) *written = done;
   return rows;
 }
 

@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
-#include <optional>
 
 #include "poi/PoiRecordTable.h"
 #include "poi/PoiTexts.h"
@@ -30,19 +29,14 @@ inline constexpr qint64 kMaxFileBytes = 1024 * 1024;
 // Every line of a file's bytes: lines end at LF, a CR before it is dropped.
 QList<PoiTexts> Parse(QByteArrayView bytes);
 
-// Every line of a file; nullopt when the file cannot be read or is larger than kMaxFileBytes.
-std::optional<QList<PoiTexts>> Read(const QString& path);
-
-// The bytes of a file of at most maxBytes; nullopt when it cannot be read or is larger.
-std::optional<QByteArray> ReadBytes(const QString& path, qint64 maxBytes);
-
 }  // namespace PoiFile
 
 // After a read: decodes the non-empty slots 0 to count - 1 in order and writes each to a
 // new export file in `folder`; returns the texts of the POIs to show. A file that cannot
-// be created is skipped; the POIs are returned all the same.
+// be created is skipped (`written`, when given, says whether it was); the POIs are
+// returned all the same.
 QList<PoiTexts> ExportPoiFile(const QString& folder, const QDateTime& localTime, const PoiRecordTable& table,
-                              int count);
+                              int count, bool* written = nullptr);
 
 struct PoiConversion {
   enum Result { Done, TooManyRows, BadRow } result = Done;

@@ -21,10 +21,14 @@ ExtraTextId FilterTextOf(PoiFormat format) {
   return ExtraTextId::POI_FILTER_TEXT;
 }
 
-QString Pattern(PoiFormat format) { return QStringLiteral("*.") + PoiFormatName(format); }
+// The file patterns of a format; KML is also read from the archives map sites hand out.
+QString Pattern(PoiFormat format, bool reading = false) {
+  const QString pattern = QStringLiteral("*.") + PoiFormatName(format);
+  return reading && format == PoiFormat::Kml ? pattern + QStringLiteral(" *.kmz") : pattern;
+}
 
-QString FilterOf(PoiFormat format) {
-  return QStringLiteral("%1 (%2)").arg(ExtraText(FilterTextOf(format)), Pattern(format));
+QString FilterOf(PoiFormat format, bool reading = false) {
+  return QStringLiteral("%1 (%2)").arg(ExtraText(FilterTextOf(format)), Pattern(format, reading));
 }
 
 }  // namespace
@@ -55,10 +59,10 @@ std::optional<PoiFormat> PoiFormatFromSuffix(const QString& path) {
 
 QString PoiOpenDialogFilter() {
   QStringList patterns;
-  for (PoiFormat format : kAllPoiFormats) patterns.append(Pattern(format));
+  for (PoiFormat format : kAllPoiFormats) patterns.append(Pattern(format, true));
   QStringList filters{
       QStringLiteral("%1 (%2)").arg(ExtraText(ExtraTextId::POI_FILTER_ALL), patterns.join(u' '))};
-  for (PoiFormat format : kAllPoiFormats) filters.append(FilterOf(format));
+  for (PoiFormat format : kAllPoiFormats) filters.append(FilterOf(format, true));
   filters.append(QStringLiteral("%1 (*)").arg(ExtraText(ExtraTextId::POI_FILTER_ANY)));
   return filters.join(QStringLiteral(";;"));
 }

@@ -1,327 +1,165 @@
 #include "poi/PoiFormatReader.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QHash>
-#include <QRegularExpression>
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
-#include <QXmlStreamReader>
-#include <charconv>
-#include <cmath>
-#include <cstdio>
 
+#include "poi/KmzEntry.h"
+#include "poi/PoiConstants.h"
+#include "poi/PoiCsvReader.h"
 #include "poi/PoiFile.h"
-#include "poi/PoiLocalTime.h"
-#include "poi/PoiRecord.h"
-#include "text/ExtraTexts.h"
+#include "poi/PoiXmlReader.h"
 
 namespace {
 
-// Enough of the start of a file to see whether it is XML, and to hold a CSV header line.
-constexpr qsizetype kSniffBytes = 256;
-constexpr qsizetype kCsvHeaderBytes = 64 * 1024;
-// Map tools keep far more points than the unit; their files are read up to this size, the
-// program's own file only up to the bound of a POI list.
-constexpr qint64 kMaxToolFileBytes = 64 * 1024 * 1024;
-// Beyond any heading: kept as read, for the check to refuse.
-constexpr double kBeyondAnyHeading = 1e6;
+using PoiConstants::kMaxToolFileBytes;
 
-// The list's "%04d/%02d/%02d" and "%02d:%02d", without QString's slower formatting.
-QString DateText(const QDate& date) {
-  char text[32];
-  return QString::fromLatin1(
-      text, std::snprintf(text, sizeof text, "%04d/%02d/%02d", date.year(), date.month(), date.day()));
-}
-QString TimeText(const QTime& time) {
-  char text[16];
-  return QString::fromLatin1(text, std::snprintf(text, sizeof text, "%02d:%02d", time.hour(), time.minute()));
-}
+// Enough of the start of a file to tell its kind, and to hold a CSV header line.
+constexpr qsizetype kSniffBytes = 64 * 1024;
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+constexpr int kPoiLineCommas = 4;  // date,time,latitude,longitude,heading
 
-// A number as a C program writes it, whatever the user's locale; the whole text must be it.
-std::optional<double> Number(const QString& text, bool decimalComma = false) {
-  QByteArray bytes = text.trimmed().toLatin1();
-  if (decimalComma) bytes.replace(',', '.');
-  const char* begin = bytes.constData();
-  const char* end = begin + bytes.size();
-  if (begin != end && *begin == '+') ++begin;
-  double value = 0.0;
-  const auto [stop, error] = std::from_chars(begin, end, value);
-  if (error != std::errc() || stop != end || !std::isfinite(value)) return std::nullopt;
-  return value;
-}
-
-// Coordinates are rounded the way the record keeps them; what is no number stays as it
-// was, so the check refuses it.
-QString DegreesText(const QString& text, bool decimalComma = false) {
-  const auto value = Number(text, decimalComma);
-  return value ? PoiDegreesText(*value) : text.trimmed();
-}
-
-// Whole degrees; none given is 0.
-QString HeadingText(const QString& text) {
-  if (text.trimmed().isEmpty()) return QStringLiteral("0");
-  const auto value = Number(text);
-  if (!value || std::fabs(*value) > kBeyondAnyHeading) return text.trimmed();
-  return QString::number(std::lround(*value));
-}
-
-// The list's date and time of an XML date-time (UTC unless it names its offset); a bare
-// date is that day at 00:00. What cannot be read stays as it was.
-std::pair<QString, QString> LocalDateAndTime(const PoiLocalTime& local, const QString& text) {
-  const QString trimmed = text.trimmed();
-  constexpr qsizetype kBareDateSize = 10;  // "2009-03-15"
-  if (trimmed.size() == kBareDateSize) {
-    const QDate date = QDate::fromString(trimmed, Qt::ISODate);
-    if (date.isValid()) return {DateText(date), TimeText(QTime(0, 0))};
+// The rest of the device, when it holds at most maxBytes.
+std::optional<QByteArray> ReadAtMost(QIODevice& device, qint64 maxBytes) {
+  // Block by block: asking for the whole bound at once would reserve all of it for every
+  // file, however small. The size is checked as the bytes come, for a file that grows.
+  constexpr qint64 kBlockBytes = 64 * 1024;
+  QByteArray bytes;
+  while (bytes.size() <= maxBytes) {
+    const QByteArray block = device.read(std::min(kBlockBytes, maxBytes + 1 - bytes.size()));
+    if (block.isEmpty()) break;
+    bytes += block;
   }
-  QDateTime moment = QDateTime::fromString(trimmed, Qt::ISODateWithMs);
-  if (!moment.isValid()) return {trimmed, QString()};
-  if (moment.timeSpec() == Qt::LocalTime) moment.setTimeSpec(Qt::UTC);
-  const QDateTime there = local.ToLocal(moment);
-  return {DateText(there.date()), TimeText(there.time())};
+  if (bytes.size() > maxBytes) return std::nullopt;
+  return bytes;
 }
 
-PoiTexts FromXml(const PoiLocalTime& local, const QString& when, const QString& latitude,
-                 const QString& longitude, const QString& heading) {
-  const auto [date, time] = LocalDateAndTime(local, when);
-  return {date, time, DegreesText(latitude), DegreesText(longitude), HeadingText(heading)};
-}
-
-// ---- GPX ----
-
-PoiTexts ReadWaypoint(QXmlStreamReader& xml, const PoiLocalTime& local) {
-  const QString latitude = xml.attributes().value(QLatin1String("lat")).toString();
-  const QString longitude = xml.attributes().value(QLatin1String("lon")).toString();
-  QString time;
-  QString course;
-  while (xml.readNextStartElement()) {
-    if (xml.name() == u"time")
-      time = xml.readElementText(QXmlStreamReader::SkipChildElements);
-    else if (xml.name() == u"course")
-      course = xml.readElementText(QXmlStreamReader::SkipChildElements);
-    else
-      xml.skipCurrentElement();  // name, extensions, links ...
+// The text encoding of a file from its start: a byte-order mark names it; without one,
+// text without NUL bytes is UTF-8, and UTF-16 shows as a NUL byte in every other place
+// (characters below U+0100, as POI files hold). nullopt: binary.
+std::optional<QStringConverter::Encoding> TextEncodingOf(QByteArrayView head) {
+  if (const auto marked = QStringConverter::encodingForData(head)) return marked;
+  if (!head.contains('\0')) return QStringConverter::Utf8;
+  qsizetype evenNuls = 0, oddNuls = 0;
+  const qsizetype pairs = head.size() / 2;
+  for (qsizetype i = 0; i < pairs; ++i) {
+    evenNuls += head[2 * i] == '\0';
+    oddNuls += head[2 * i + 1] == '\0';
   }
-  return FromXml(local, time, latitude, longitude, course);
+  if (oddNuls == 0 && 2 * evenNuls >= pairs) return QStringConverter::Utf16BE;
+  if (evenNuls == 0 && 2 * oddNuls >= pairs) return QStringConverter::Utf16LE;
+  return std::nullopt;
 }
 
-QList<PoiTexts> ReadGpx(QXmlStreamReader& xml, const PoiLocalTime& local) {
-  QList<PoiTexts> pois;
-  while (xml.readNextStartElement()) {
-    if (xml.name() == u"wpt")
-      pois.append(ReadWaypoint(xml, local));
-    else
-      xml.skipCurrentElement();  // metadata, routes, tracks, extensions
-  }
-  return pois;
+QByteArrayView WithoutBom(QByteArrayView bytes) {
+  return bytes.startsWith(kUtf8Bom) ? bytes.sliced(sizeof kUtf8Bom - 1) : bytes;
 }
 
-// ---- KML ----
-
-// A placemark's POI, read up to its end; nullopt when it has no Point (a path, a shape).
-std::optional<PoiTexts> ReadPlacemark(QXmlStreamReader& xml, const PoiLocalTime& local) {
-  QString when, coordinates, iconHeading, otherHeading;
-  bool hasPoint = false;
-  QStringList open{QStringLiteral("Placemark")};
-  while (!open.isEmpty() && !xml.atEnd()) {
-    xml.readNext();
-    if (xml.isEndElement()) {
-      open.removeLast();
-      continue;
-    }
-    if (!xml.isStartElement()) continue;
-    const QStringView name = xml.name();
-    const QString& parent = open.last();
-    if (name == u"when" && parent == u"TimeStamp") {
-      when = xml.readElementText(QXmlStreamReader::SkipChildElements);
-    } else if (name == u"coordinates" && parent == u"Point" && coordinates.isEmpty()) {
-      coordinates = xml.readElementText(QXmlStreamReader::SkipChildElements);
-    } else if (name == u"heading") {
-      (parent == u"IconStyle" ? iconHeading : otherHeading) =
-          xml.readElementText(QXmlStreamReader::SkipChildElements);
-    } else {
-      hasPoint |= name == u"Point";
-      open.append(name.toString());
-    }
-  }
-  if (!hasPoint) return std::nullopt;
-  // "longitude,latitude[,altitude]"; blanks around the commas are forgiven.
-  static const QRegularExpression blanksAroundCommas(QStringLiteral("\\s*,\\s*"));
-  const QString tuple =
-      coordinates.simplified().replace(blanksAroundCommas, QStringLiteral(",")).section(u' ', 0, 0);
-  const QStringList parts = tuple.split(u',');
-  return FromXml(local, when, parts.value(1), parts.value(0),
-                 iconHeading.isEmpty() ? otherHeading : iconHeading);
+// The first byte that is not blank, or 0 for none.
+char FirstMark(QByteArrayView bytes) {
+  for (const char c : WithoutBom(bytes))
+    if (!std::isspace(static_cast<unsigned char>(c))) return c;
+  return '\0';
 }
 
-QList<PoiTexts> ReadKml(QXmlStreamReader& xml, const PoiLocalTime& local) {
-  QList<PoiTexts> pois;
-  while (!xml.atEnd()) {
-    xml.readNext();
-    if (xml.isStartElement() && xml.name() == u"Placemark")
-      if (auto poi = ReadPlacemark(xml, local)) pois.append(*poi);
-  }
-  return pois;
+// A line of the program's own file: four commas at least, numbers for the place.
+bool IsPoiLine(QByteArrayView line) {
+  qsizetype commas[kPoiLineCommas];
+  qsizetype at = -1;
+  for (qsizetype& comma : commas)
+    if ((comma = at = line.indexOf(',', at + 1)) < 0) return false;
+  const auto field = [&](int n) { return line.sliced(commas[n - 1] + 1, commas[n] - commas[n - 1] - 1); };
+  return ToolNumber(field(2)) && ToolNumber(field(3));
 }
 
-QString DecodeText(QByteArrayView bytes) {
-  const auto encoding = QStringConverter::encodingForData(bytes);
-  QStringDecoder decoder(encoding.value_or(QStringConverter::Utf8));
-  QString text = decoder.decode(bytes);
-  if (text.startsWith(QChar::ByteOrderMark)) text.remove(0, 1);
-  return text;
-}
-
-bool LooksLikeXml(QByteArrayView bytes) {
-  for (QChar c : DecodeText(bytes.first(std::min(bytes.size(), kSniffBytes)))) {
-    if (c.isSpace() || c == QChar::ByteOrderMark) continue;
-    return c == u'<';
+bool HasPoiLine(QByteArrayView bytes) {
+  for (qsizetype start = 0; start < bytes.size();) {
+    qsizetype end = bytes.indexOf('\n', start);
+    if (end < 0) end = bytes.size();
+    if (IsPoiLine(bytes.sliced(start, end - start))) return true;
+    start = end + 1;
   }
   return false;
 }
 
-PoiFileContent ReadXml(QByteArrayView bytes) {
-  QXmlStreamReader xml(bytes.toByteArray());
-  const PoiLocalTime local;
+// Text that is not XML: CSV, the program's own file, or foreign.
+PoiFileContent ReadPlainText(QIODevice& device) {
+  const auto bytes = ReadAtMost(device, kMaxToolFileBytes);
+  if (!bytes) return PoiFileContent::Refused(PoiFileContent::Unreadable);
+  const QByteArrayView text = WithoutBom(*bytes);
+  if (HasPoiCsvHeader(QString::fromUtf8(text.first(std::min(text.size(), kSniffBytes)))))
+    return ReadPoiCsv(QString::fromUtf8(text));
+  if (!HasPoiLine(*bytes)) return PoiFileContent::Refused(PoiFileContent::Foreign);
+  // A POI list holds at most a hundred short lines.
+  if (bytes->size() > PoiFile::kMaxFileBytes) return PoiFileContent::Refused(PoiFileContent::Unreadable);
   PoiFileContent content;
-  if (xml.readNextStartElement()) {
-    if (xml.name() == u"gpx") {
-      content.format = PoiFormat::Gpx;
-      content.pois = ReadGpx(xml, local);
-    } else if (xml.name() == u"kml") {
-      content.format = PoiFormat::Kml;
-      content.pois = ReadKml(xml, local);
-    } else {
-      content.status = PoiFileContent::Unrecognised;
-    }
-  }
-  while (!xml.atEnd() && !xml.hasError()) xml.readNext();  // what follows must be sound too
-  if (xml.hasError()) {
-    // Half a file is not taken: the user is told where it breaks.
-    content.status = PoiFileContent::Malformed;
-    content.errorLine = xml.lineNumber();
-    content.pois.clear();
-  }
+  content.lines = PoiFile::Parse(*bytes);
   return content;
 }
 
-// ---- CSV ----
-
-// One record from `at` on, moved past it: fields between separators, a quoted field may
-// hold separators, line ends and doubled quotes; a record ends at LF, CR LF or CR.
-QStringList CsvRecord(QStringView text, qsizetype& at, QChar separator) {
-  QStringList fields;
-  QString field;
-  bool quoted = false;
-  while (at < text.size()) {
-    const QChar c = text[at++];
-    if (quoted) {
-      if (c != u'"') {
-        field += c;
-      } else if (at < text.size() && text[at] == u'"') {
-        field += c;
-        ++at;
-      } else {
-        quoted = false;
-      }
-    } else if (c == u'"') {
-      quoted = true;
-    } else if (c == separator) {
-      fields.append(std::exchange(field, QString()));
-    } else if (c == u'\n' || c == u'\r') {
-      if (c == u'\r' && at < text.size() && text[at] == u'\n') ++at;
-      break;
-    } else {
-      field += c;
-    }
+// UTF-8 text (or UTF-16 made UTF-8, with `encoding` then saying so to the XML reader).
+PoiFileContent ReadText(QIODevice& device, const char* encoding, const std::stop_token& stop) {
+  char mark = FirstMark(device.peek(kSniffBytes));
+  QBuffer whole;
+  if (mark == '\0') {  // blank as far as the start goes: the whole decides
+    const auto bytes = ReadAtMost(device, kMaxToolFileBytes);
+    if (!bytes) return PoiFileContent::Refused(PoiFileContent::Unreadable);
+    if ((mark = FirstMark(*bytes)) == '\0') return PoiFileContent::Refused(PoiFileContent::Foreign);
+    whole.setData(*bytes);
+    whole.open(QIODevice::ReadOnly);
   }
-  fields.append(field);
-  return fields;
+  QIODevice& source = whole.isOpen() ? static_cast<QIODevice&>(whole) : device;
+  return mark == '<' ? ReadPoiXml(source, encoding, stop) : ReadPlainText(source);
 }
 
-enum CsvColumn { kDate, kTime, kLatitude, kLongitude, kHeading, kCsvColumnCount };
-constexpr const char16_t* kCsvColumnNames[kCsvColumnCount] = {u"date", u"time", u"latitude", u"longitude",
-                                                              u"heading"};
-
-struct CsvLayout {
-  QChar separator;
-  int column[kCsvColumnCount];  // -1: not in the file
-};
-
-// The header line's layout, when it names at least latitude and longitude.
-std::optional<CsvLayout> CsvHeader(QStringView text) {
-  for (QChar separator : {u',', u';'}) {
-    qsizetype at = 0;
-    const QStringList names = CsvRecord(text, at, separator);
-    CsvLayout layout{separator, {-1, -1, -1, -1, -1}};
-    for (int c = 0; c < kCsvColumnCount; ++c)
-      for (qsizetype i = 0; i < names.size(); ++i)
-        if (names[i].trimmed().compare(QStringView(kCsvColumnNames[c]), Qt::CaseInsensitive) == 0)
-          layout.column[c] = static_cast<int>(i);
-    if (layout.column[kLatitude] >= 0 && layout.column[kLongitude] >= 0) return layout;
+PoiFileContent ReadKmz(QIODevice& device, const std::stop_token& stop) {
+  const auto archive = ReadAtMost(device, kMaxToolFileBytes);
+  if (!archive) return PoiFileContent::Refused(PoiFileContent::Unreadable);
+  KmzEntry entry = FirstKmlEntry(*archive, kMaxToolFileBytes, stop);
+  switch (entry.result) {
+    case KmzEntry::Taken: break;
+    case KmzEntry::NoKml: return PoiFileContent::Refused(PoiFileContent::Foreign);
+    case KmzEntry::NotAnArchive:
+    case KmzEntry::Refused: return PoiFileContent::Refused(PoiFileContent::Unreadable);
   }
-  return std::nullopt;
+  QBuffer kml(&entry.kml);
+  kml.open(QIODevice::ReadOnly);
+  return ReadPoiXml(kml, nullptr, stop);
 }
 
-// The list's date of "2009/03/15" or "2009-03-15", its time of "07:45" or "07:45:30".
-QString CsvDate(const QString& text) {
-  static const QRegularExpression pattern(QStringLiteral("^([0-9]{4})[/-]([0-9]{1,2})[/-]([0-9]{1,2})$"));
-  const auto match = pattern.match(text.trimmed());
-  const QDate date = match.hasMatch() ? QDate(match.captured(1).toInt(), match.captured(2).toInt(),
-                                              match.captured(3).toInt())
-                                      : QDate();
-  return date.isValid() ? DateText(date) : text.trimmed();
-}
-
-QString CsvTime(const QString& text) {
-  static const QRegularExpression pattern(
-      QStringLiteral("^([0-9]{1,2}):([0-9]{2})(:[0-9]{2}(\\.[0-9]*)?)?$"));
-  const auto match = pattern.match(text.trimmed());
-  const QTime time = match.hasMatch() ? QTime(match.captured(1).toInt(), match.captured(2).toInt()) : QTime();
-  return time.isValid() ? TimeText(time) : text.trimmed();
-}
-
-QList<PoiTexts> ReadCsv(QStringView text, const CsvLayout& layout) {
-  QList<PoiTexts> pois;
-  const bool decimalComma = layout.separator == u';';
-  qsizetype at = 0;
-  CsvRecord(text, at, layout.separator);  // the header
-  while (at < text.size()) {
-    const QStringList fields = CsvRecord(text, at, layout.separator);
-    if (fields.size() == 1 && fields[0].trimmed().isEmpty()) continue;  // a blank line
-    const auto cell = [&](CsvColumn c) {
-      return layout.column[c] < 0 ? QString() : fields.value(layout.column[c]);
-    };
-    pois.append({CsvDate(cell(kDate)), CsvTime(cell(kTime)), DegreesText(cell(kLatitude), decimalComma),
-                 DegreesText(cell(kLongitude), decimalComma), HeadingText(cell(kHeading))});
-  }
-  return pois;
+PoiFileContent ReadDevice(QIODevice& device, const std::stop_token& stop) {
+  const QByteArray head = device.peek(kSniffBytes);
+  if (LooksLikeZip(head)) return ReadKmz(device, stop);
+  const auto encoding = TextEncodingOf(head);
+  if (!encoding) return PoiFileContent::Refused(PoiFileContent::Foreign);
+  if (*encoding == QStringConverter::Utf8) return ReadText(device, nullptr, stop);
+  // Other encodings are made UTF-8 first; POI files hold few characters beyond ASCII.
+  const auto bytes = ReadAtMost(device, kMaxToolFileBytes);
+  if (!bytes) return PoiFileContent::Refused(PoiFileContent::Unreadable);
+  QStringDecoder decoder(*encoding);
+  QString text = decoder.decode(*bytes);
+  if (text.startsWith(QChar::ByteOrderMark)) text.remove(0, 1);
+  QBuffer utf8;
+  utf8.setData(text.toUtf8());
+  utf8.open(QIODevice::ReadOnly);
+  return ReadText(utf8, "UTF-8", stop);
 }
 
 }  // namespace
 
-PoiFileContent ReadPoiContent(QByteArrayView bytes) {
-  if (LooksLikeXml(bytes)) return ReadXml(bytes);
-  if (const auto layout = CsvHeader(DecodeText(bytes.first(std::min(bytes.size(), kCsvHeaderBytes)))))
-    return {PoiFileContent::Read, PoiFormat::Csv, ReadCsv(DecodeText(bytes), *layout), 0};
-  if (bytes.size() > PoiFile::kMaxFileBytes) return {PoiFileContent::Unreadable, PoiFormat::Text, {}, 0};
-  return {PoiFileContent::Read, PoiFormat::Text, PoiFile::Parse(bytes), 0};
+PoiFileContent ReadPoiContent(QByteArrayView bytes, const std::stop_token& stop) {
+  QBuffer buffer;
+  buffer.setData(bytes.toByteArray());
+  buffer.open(QIODevice::ReadOnly);
+  return ReadDevice(buffer, stop);
 }
 
-PoiFileContent ReadPoiFile(const QString& path) {
-  const auto bytes = PoiFile::ReadBytes(path, kMaxToolFileBytes);
-  if (!bytes) return {PoiFileContent::Unreadable, PoiFormat::Text, {}, 0};
-  return ReadPoiContent(*bytes);
-}
-
-QString PoiFileErrorText(const PoiFileContent& content, const QString& path) {
-  const QString shown = QDir::toNativeSeparators(path);
-  switch (content.status) {
-    case PoiFileContent::Unreadable: return ExtraText(ExtraTextId::POI_FILE_NOT_READ).arg(shown);
-    case PoiFileContent::Unrecognised: return ExtraText(ExtraTextId::POI_FILE_UNKNOWN).arg(shown);
-    case PoiFileContent::Malformed:
-      return ExtraText(ExtraTextId::POI_FILE_MALFORMED).arg(shown).arg(content.errorLine);
-    case PoiFileContent::Read: break;
-  }
-  return QString();
+PoiFileContent ReadPoiFile(const QString& path, const std::stop_token& stop) {
+  QFile file(path);
+  if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || file.size() > kMaxToolFileBytes)
+    return PoiFileContent::Refused(PoiFileContent::Unreadable);
+  PoiFileContent content = ReadDevice(file, stop);
+  if (file.error() != QFileDevice::NoError) return PoiFileContent::Refused(PoiFileContent::Unreadable);
+  return content;
 }

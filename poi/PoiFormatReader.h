@@ -1,44 +1,20 @@
 #pragma once
 
 #include <QByteArrayView>
-#include <QList>
 #include <QString>
+#include <stop_token>
 
-#include "poi/PoiFormat.h"
-#include "poi/PoiTexts.h"
+#include "poi/PoiFileContent.h"
 
-// What a POI file holds, in whichever format it is written; the format is recognised from
-// the content, never from the name:
-// - GPX: every waypoint (`wpt`) with its lat, lon, time and course (0 when it has none);
-//   metadata, routes, tracks and extensions are no POIs;
-// - KML: every placemark with a Point, in any folder, its time from TimeStamp/when and its
-//   heading from its icon style's heading, else any heading it holds, else 0;
-// - CSV: a header line naming the columns date, time, latitude, longitude and heading in any
-//   order (heading may be missing: 0), comma or semicolon separated; with semicolons a
-//   decimal comma is read too; any byte-order mark, CR LF or LF;
-// - anything else is the program's own POI text file, read line by line as ever.
-// Times of GPX and KML are UTC unless they say otherwise; all come out as the local date
-// and time the list shows. Coordinates come out rounded to five decimals. Texts that make
-// no POI (no time, a year the unit cannot hold, a latitude beyond 90 degrees) are passed on
-// as they are, for the import's check to count.
-struct PoiFileContent {
-  enum Status {
-    Read,
-    Unreadable,    // cannot be opened or read, or far too large (the program's own file: a POI list)
-    Unrecognised,  // XML, but neither GPX nor KML
-    Malformed,     // GPX or KML that is not well-formed XML; nothing of it is taken
-  };
-  Status status = Read;
-  PoiFormat format = PoiFormat::Text;
-  QList<PoiTexts> pois;  // in file order
-  qint64 errorLine = 0;  // Malformed: the line where reading stopped
-
-  bool operator==(const PoiFileContent&) const = default;
-};
-
-PoiFileContent ReadPoiContent(QByteArrayView bytes);
-PoiFileContent ReadPoiFile(const QString& path);
-
-// The message for a file that could not be taken, in the current language; empty for one
-// that was read.
-QString PoiFileErrorText(const PoiFileContent& content, const QString& path);
+// Reads a POI file in any format the program takes; the format is recognised from the
+// content, never from the name:
+// - a KMZ (a ZIP archive): its first KML document;
+// - text in UTF-8, in UTF-16 or UTF-32 with a byte-order mark, or in UTF-16 without one;
+// - XML: GPX or KML (PoiXmlReader); a CSV header line: CSV (PoiCsvReader);
+// - text with a line shaped like the program's own ("date,time,latitude,longitude,heading,"
+//   with numbers for the place): the program's own POI text file, read line by line as
+//   ever (PoiFile::Parse), up to 1 MB;
+// - anything else (blank, binary, another archive, other text) is Foreign.
+// Files of map tools are read up to 64 MB. A stop asked meanwhile gives Unreadable.
+PoiFileContent ReadPoiContent(QByteArrayView bytes, const std::stop_token& stop = {});
+PoiFileContent ReadPoiFile(const QString& path, const std::stop_token& stop = {});

@@ -14,13 +14,19 @@
 
 namespace {
 
+constexpr int kFullCircle = 360;
+
 // A row's values, read from texts that passed the check.
 struct PoiValues {
   QDate date;
   QTime time;
   QString latitude;
   QString longitude;
-  QString heading;
+  int heading = 0;  // the unit's, 0 to 511
+
+  // Other tools take a course below a full circle; the unit's own value travels beside it.
+  QString Course() const { return QString::number(heading % kFullCircle); }
+  bool CourseIsNotTheHeading() const { return heading >= kFullCircle; }
 };
 
 PoiValues ValuesOf(const PoiTexts& texts) {
@@ -29,19 +35,28 @@ PoiValues ValuesOf(const PoiTexts& texts) {
   return {QDate(date.value(0).toInt(), date.value(1).toInt(), date.value(2).toInt()),
           QTime(time.value(0).toInt(), time.value(1).toInt()),
           PoiDegreesText(LeadingNumber::ToDouble(texts.latitude)),
-          PoiDegreesText(LeadingNumber::ToDouble(texts.longitude)),
-          QString::number(LeadingNumber::ToInt(texts.heading))};
+          PoiDegreesText(LeadingNumber::ToDouble(texts.longitude)), LeadingNumber::ToInt(texts.heading)};
 }
 
+const QString kOwnNamespace = QString::fromLatin1(PoiConstants::kOwnNamespace);
+
+// GPX 1.1 has no course of a waypoint: the heading goes into an extension of our own. Its
+// longitudes stop short of 180 degrees: that meridian is written as -180.
 void WriteWaypoint(QXmlStreamWriter& xml, const PoiValues& poi, const QString& utc) {
+  constexpr double kAntimeridian = 180.0;
   xml.writeStartElement(QStringLiteral("wpt"));
   xml.writeAttribute(QStringLiteral("lat"), poi.latitude);
-  xml.writeAttribute(QStringLiteral("lon"), poi.longitude);
+  xml.writeAttribute(QStringLiteral("lon"), poi.longitude == PoiDegreesText(kAntimeridian) ? PoiDegreesText(-kAntimeridian)
+                                                                                            : poi.longitude);
   xml.writeTextElement(QStringLiteral("time"), utc);
-  xml.writeTextElement(QStringLiteral("course"), poi.heading);
+  xml.writeStartElement(QStringLiteral("extensions"));
+  xml.writeTextElement(kOwnNamespace, QString::fromLatin1(PoiConstants::kOwnHeadingElement),
+                       QString::number(poi.heading));
+  xml.writeEndElement();
   xml.writeEndElement();
 }
 
+// Elements in the order the KML schema sets for a placemark.
 void WritePlacemark(QXmlStreamWriter& xml, const PoiValues& poi, const QString& utc) {
   xml.writeStartElement(QStringLiteral("Placemark"));
   xml.writeStartElement(QStringLiteral("TimeStamp"));
@@ -50,9 +65,17 @@ void WritePlacemark(QXmlStreamWriter& xml, const PoiValues& poi, const QString& 
   // The icon turns to the heading, so a map shows which way the POI faces.
   xml.writeStartElement(QStringLiteral("Style"));
   xml.writeStartElement(QStringLiteral("IconStyle"));
-  xml.writeTextElement(QStringLiteral("heading"), poi.heading);
+  xml.writeTextElement(QStringLiteral("heading"), poi.Course());
   xml.writeEndElement();
   xml.writeEndElement();
+  if (poi.CourseIsNotTheHeading()) {
+    xml.writeStartElement(QStringLiteral("ExtendedData"));
+    xml.writeStartElement(QStringLiteral("Data"));
+    xml.writeAttribute(QStringLiteral("name"), QString::fromLatin1(PoiConstants::kOwnHeadingKey));
+    xml.writeTextElement(QStringLiteral("value"), QString::number(poi.heading));
+    xml.writeEndElement();
+    xml.writeEndElement();
+  }
   xml.writeStartElement(QStringLiteral("Point"));
   xml.writeTextElement(QStringLiteral("coordinates"), poi.longitude + u',' + poi.latitude);
   xml.writeEndElement();
@@ -69,6 +92,7 @@ QByteArray Xml(PoiFormat format, const QList<PoiTexts>& rows) {
   xml.writeStartDocument();
   xml.writeDefaultNamespace(QString::fromLatin1(gpx ? PoiConstants::kGpxNamespace : PoiConstants::kKmlNamespace));
   if (gpx) {
+    xml.writeNamespace(kOwnNamespace, QString::fromLatin1(PoiConstants::kOwnPrefix));
     xml.writeStartElement(QStringLiteral("gpx"));
     xml.writeAttribute(QStringLiteral("version"), QStringLiteral("1.1"));
     xml.writeAttribute(QStringLiteral("creator"), QString::fromLatin1(PoiConstants::kCreatorName));
@@ -79,21 +103,24 @@ QByteArray Xml(PoiFormat format, const QList<PoiTexts>& rows) {
   for (const PoiTexts& row : rows) {
     const PoiValues poi = ValuesOf(row);
     // The list's times are local; GPX and KML hold UTC.
-    const QString utc = local.ToUtc(poi.date, poi.time).toString(Qt::ISODate);
+    const qint64 moment = local.ToUtc(poi.date, poi.time);
+    const QString utc = QDateTime::fromSecsSinceEpoch(moment, Qt::UTC).toString(Qt::ISODate);
     (gpx ? WriteWaypoint : WritePlacemark)(xml, poi, utc);
   }
   xml.writeEndDocument();
   return bytes;
 }
 
+// The list's texts, with seconds, which other tools insist on.
 QByteArray Csv(const QList<PoiTexts>& rows) {
-  QByteArray bytes("date,time,latitude,longitude,heading\r\n");
+  QByteArray bytes = QByteArray("date,time,latitude,longitude,heading,") + PoiConstants::kOwnHeadingColumn + "\r\n";
   for (const PoiTexts& row : rows) {
     const PoiValues poi = ValuesOf(row);
-    bytes += QString::asprintf("%04d/%02d/%02d,%02d:%02d,", poi.date.year(), poi.date.month(), poi.date.day(),
+    bytes += QString::asprintf("%04d/%02d/%02d,%02d:%02d:00,", poi.date.year(), poi.date.month(), poi.date.day(),
                                poi.time.hour(), poi.time.minute())
                  .toUtf8();
-    bytes += QStringLiteral("%1,%2,%3\r\n").arg(poi.latitude, poi.longitude, poi.heading).toUtf8();
+    const QString unitHeading = poi.CourseIsNotTheHeading() ? QString::number(poi.heading) : QString();
+    bytes += QStringLiteral("%1,%2,%3,%4\r\n").arg(poi.latitude, poi.longitude, poi.Course(), unitHeading).toUtf8();
   }
   return bytes;
 }

@@ -8,8 +8,12 @@
 #include "poi/PoiTexts.h"
 
 // Writes POIs in any of the formats the reader takes, so that reading the file gives the
-// same texts back. GPX and KML hold UTC times; CSV and the POI text file hold the list's
-// local texts.
+// same texts back, in forms other tools read: GPX 1.1 and KML 2.2 as their schemas have
+// them, with UTC times; CSV with the list's local dates and times (with seconds) under the
+// header "date,time,latitude,longitude,heading,v770_direction"; the POI text file as ever.
+// GPX keeps the heading in an extension element of this program's namespace; KML and CSV
+// hold a course below 360 and, for a unit heading of 360 or more, the unit's own value
+// beside it (KML ExtendedData, the v770_direction column).
 struct PoiWriteOutcome {
   enum Result { Written, BadRow, CannotWrite };
   Result result = Written;

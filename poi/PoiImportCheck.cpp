@@ -1,5 +1,6 @@
 #include "poi/PoiImportCheck.h"
 
+#include <QDir>
 #include <cmath>
 #include <numbers>
 #include <unordered_map>
@@ -25,13 +26,13 @@ struct Place {
   int heading;
 };
 
-Place PlaceOf(const PoiTexts& poi) {
+Place PlaceAt(double latitudeDegrees, double longitudeDegrees, int heading) {
   constexpr double kRadiansPerDegree = std::numbers::pi / 180.0;
-  const double latitude = LeadingNumber::ToDouble(poi.latitude) * kRadiansPerDegree;
-  const double longitude = LeadingNumber::ToDouble(poi.longitude) * kRadiansPerDegree;
+  const double latitude = latitudeDegrees * kRadiansPerDegree;
+  const double longitude = longitudeDegrees * kRadiansPerDegree;
   const double r = PoiConstants::kEarthRadiusMetres;
   return {r * std::cos(latitude) * std::cos(longitude), r * std::cos(latitude) * std::sin(longitude),
-          r * std::sin(latitude), LeadingNumber::ToInt(poi.heading)};
+          r * std::sin(latitude), heading};
 }
 
 bool HeadingsClose(int a, int b) {
@@ -86,44 +87,92 @@ class KeptPlaces {
   std::unordered_map<std::int64_t, std::vector<Place>> m_cells;
 };
 
+// The texts of each audience.
+struct AudienceTexts {
+  ExtraTextId notRead, foreign, malformed, report;
+};
+const AudienceTexts& TextsFor(PoiAudience audience) {
+  static const AudienceTexts window{ExtraTextId::POI_FILE_NOT_READ, ExtraTextId::POI_FILE_FOREIGN,
+                                    ExtraTextId::POI_FILE_MALFORMED, ExtraTextId::POI_IMPORT_REPORT};
+  static const AudienceTexts commandLine{ExtraTextId::CLI_POI_FILE_NOT_READ, ExtraTextId::CLI_POI_FILE_FOREIGN,
+                                         ExtraTextId::CLI_POI_FILE_MALFORMED, ExtraTextId::CLI_POI_IMPORT_REPORT};
+  return audience == PoiAudience::Window ? window : commandLine;
+}
+
 }  // namespace
 
-PoiImportReport SelectImportedPois(const QList<PoiTexts>& listRows, const QList<PoiTexts>& filePois) {
+PoiImportReport SelectImportedPois(const QList<PoiTexts>& listRows, const std::vector<ToolPoi>& filePois,
+                                   int freeSlots) {
   KeptPlaces kept;
   for (const PoiTexts& row : listRows)
-    if (CheckPoiTexts(row)) kept.Add(PlaceOf(row));
+    if (CheckPoiTexts(row))
+      kept.Add(PlaceAt(LeadingNumber::ToDouble(row.latitude), LeadingNumber::ToDouble(row.longitude),
+                       LeadingNumber::ToInt(row.heading)));
+  const PoiLocalTime local;
   PoiImportReport report;
   report.read = static_cast<int>(filePois.size());
-  for (const PoiTexts& poi : filePois) {
-    if (!CheckPoiTexts(poi)) {
+  for (const ToolPoi& poi : filePois) {
+    if (!PlaceFits(poi)) {
       ++report.unfit;
       continue;
     }
-    const Place place = PlaceOf(poi);
+    const Place place = PlaceAt(poi.latitude, poi.longitude, poi.heading);
     if (kept.HasDuplicateOf(place)) {
       ++report.duplicates;
       continue;
     }
     kept.Add(place);
-    report.added.append(poi);
+    if (report.added.size() >= freeSlots) {
+      ++report.noRoom;
+      continue;
+    }
+    bool undated = false;
+    report.added.append(ListTexts(poi, local, &undated));
+    report.undated += undated;
   }
   return report;
 }
 
 PoiImport PlanPoiImport(const QList<PoiTexts>& listRows, const PoiFileContent& content) {
-  if (content.format != PoiFormat::Text) return {false, SelectImportedPois(listRows, content.pois)};
-  PoiImport import{true, {}};
-  import.report.read = static_cast<int>(content.pois.size());
-  import.report.added = content.pois;
+  PoiImport import;
+  import.status = content.status;
+  import.errorLine = content.errorLine;
+  if (content.status != PoiFileContent::Read) return import;
+  if (content.format == PoiFormat::Text) {
+    import.bReplacesList = true;
+    import.report.read = static_cast<int>(content.lines.size());
+    import.report.added = content.lines;
+    return import;
+  }
+  const int freeSlots = std::max(0, PoiConstants::kSlotCount - static_cast<int>(listRows.size()));
+  import.report = SelectImportedPois(listRows, content.pois, freeSlots);
   return import;
 }
 
-QString PoiImportReportText(const PoiImportReport& report) {
-  return ExtraText(ExtraTextId::POI_IMPORT_REPORT)
-      .arg(report.read)
-      .arg(report.added.size())
-      .arg(report.unfit)
-      .arg(report.duplicates)
-      .arg(kDuplicateDistanceMetres)
-      .arg(kDuplicateHeadingDegrees);
+QString PoiImportReportText(const PoiImportReport& report, PoiAudience audience) {
+  QString text = ExtraText(TextsFor(audience).report)
+                     .arg(report.read)
+                     .arg(report.added.size())
+                     .arg(report.unfit)
+                     .arg(report.duplicates)
+                     .arg(kDuplicateDistanceMetres)
+                     .arg(kDuplicateHeadingDegrees);
+  if (report.noRoom > 0)
+    text += u'\n' + ExtraText(ExtraTextId::POI_IMPORT_NO_ROOM).arg(report.noRoom).arg(PoiConstants::kSlotCount);
+  if (report.undated > 0)
+    text += u'\n' + ExtraText(ExtraTextId::POI_IMPORT_UNDATED)
+                        .arg(report.undated)
+                        .arg(QStringLiteral("%1 %2").arg(QLatin1String(kEarliestUnitDate), QLatin1String(kEarliestUnitTime)));
+  return text;
+}
+
+QString PoiFileErrorText(const PoiImport& import, const QString& path, PoiAudience audience) {
+  const QString shown = QDir::toNativeSeparators(path);
+  switch (import.status) {
+    case PoiFileContent::Unreadable: return ExtraText(TextsFor(audience).notRead).arg(shown);
+    case PoiFileContent::Foreign: return ExtraText(TextsFor(audience).foreign).arg(shown);
+    case PoiFileContent::Malformed: return ExtraText(TextsFor(audience).malformed).arg(shown).arg(import.errorLine);
+    case PoiFileContent::Read: break;
+  }
+  return QString();
 }

@@ -69,11 +69,21 @@
   X(POI_FILTER_CSV)             \
   X(POI_FILTER_ANY)             \
   X(POI_IMPORT_REPORT)          \
-  X(POI_FILE_UNKNOWN)           \
+  X(POI_FILE_FOREIGN)           \
   X(POI_FILE_MALFORMED)         \
   X(POI_EXPORT_BAD_ROW)         \
   X(POI_EXPORT_FAILED)          \
   X(POI_EXPORT_REPLACE)        \
+  X(POI_IMPORT_NO_ROOM)         \
+  X(POI_IMPORT_UNDATED)         \
+  X(CLI_POI_FILE_NOT_READ)      \
+  X(CLI_POI_FILE_FOREIGN)       \
+  X(CLI_POI_FILE_MALFORMED)     \
+  X(CLI_POI_IMPORT_REPORT)      \
+  X(CLI_POI_NO_POI)             \
+  X(CLI_POI_TOO_MANY)           \
+  X(CLI_POI_UNIT_KEPT)          \
+  X(CLI_POI_UNIT_NOT_KEPT)      \
   X(PATH_IS_LINK)               \
   X(UPDATE_PACKAGE_NOT_ON_SERVER) \
   X(UPDATE_DB_NOT_TAKEN)        \

@@ -4,13 +4,16 @@
 
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include "../update/UpdateTestSupport.h"
 #include "platform/SingleInstance.h"
 #include "poi/PoiFile.h"
+#include "poi/PoiFormatReader.h"
 #include "poi/PoiFormatWriter.h"
 #include "poi/PoiImportCheck.h"
+#include "../poi/PoiTestSupport.h"
 #include "support/FtpServer.h"
 #include "support/TestSupport.h"
 #include "support/UnitEmulator.h"
@@ -146,12 +149,14 @@ TEST_F(CliTest, UpdateInstallsTheNewerPackagesAndDryRunSendsNothing) {
 TEST_F(CliTest, PoiWriteOfEachFormatThenReadGivesBackTheSameRows) {
   const QList<PoiTexts> rows = PoiFile::Parse(kPoiFile);
   // Another tool's file also holds a POI 3 m from the first, facing 10 degrees away, and one
-  // of a year the unit cannot keep: the import report names both.
+  // at a latitude the unit cannot keep: the import report names both.
   const QList<PoiTexts> toolRows =
-      rows + QList<PoiTexts>{{"2009/03/15", "07:45", "48.85840", "2.29448", "100"}, {"2007/06/01", "12:00", "1.00000", "1.00000", "0"}};
+      rows + QList<PoiTexts>{{"2009/03/15", "07:45", "48.85840", "2.29448", "100"}, {"2009/03/15", "07:45", "91.00000", "1.00000", "0"}};
   // The POIs of the window's file written, how they are read back, and into which file (null:
-  // the standard output). The last, shorter file replaces all the unit held.
+  // the standard output). The last, shorter file replaces all the unit held. What the unit
+  // held is kept in the export file each write names; the messages never speak of a list.
   struct Case { PoiFormat format; int count; const char* read; const char* back; };
+  int held = 0;
   for (const Case& c : {Case{PoiFormat::Text, 3, "poi read -o back.txt", "back.txt"}, Case{PoiFormat::Gpx, 3, "poi read -o back.gpx", "back.gpx"},
                         Case{PoiFormat::Kml, 3, "poi read --format kml", nullptr},
                         Case{PoiFormat::Csv, 3, "poi read --format csv -o back.dat", "back.dat"}, Case{PoiFormat::Text, 1, "poi read", nullptr}}) {
@@ -160,18 +165,31 @@ TEST_F(CliTest, PoiWriteOfEachFormatThenReadGivesBackTheSameRows) {
     const CliRun write = Run({QStringLiteral("poi"), QStringLiteral("write"), name});
     ASSERT_EQ(write.exitCode, 0) << name.toStdString() << ": " << write.err.constData();
     // The window's own file replaces the list without a report, as Read from PC does.
-    EXPECT_EQ(write.out.startsWith(PoiImportReportText({5, 1, 1, rows}).toUtf8() + '\n'), c.format != PoiFormat::Text);
+    EXPECT_EQ(write.out.startsWith(PoiImportReportText({5, 1, 1, 0, 0, rows}, PoiAudience::CommandLine).toUtf8() + '\n'),
+              c.format != PoiFormat::Text);
     EXPECT_EQ(UnitPoiCount(), c.count);
+    const QString kept = QRegularExpression(u"POI_[0-9]{6}_[0-9]{6}\\.txt"_qs).match(QString::fromUtf8(write.out)).captured();
+    EXPECT_TRUE(write.out.contains(ExtraText(ExtraTextId::CLI_POI_UNIT_KEPT).arg(held).arg(kept).toUtf8()));
+    EXPECT_EQ(TestSupport::ReadFile(Work(kept)), FormatPois(PoiFormat::Text, rows.first(held)));
+    EXPECT_FALSE(write.out.contains("list")) << write.out.constData();
+    held = c.count;
     const CliRun read = Run(c.read);
     ASSERT_EQ(read.exitCode, 0) << c.read << ": " << read.err.constData();
-    EXPECT_EQ(ReadPoiContent(c.back ? TestSupport::ReadFile(Work(c.back)) : read.out), (PoiFileContent{PoiFileContent::Read, c.format, rows.first(c.count)}))
-        << c.read;
+    const PoiFileContent back = ReadPoiContent(c.back ? TestSupport::ReadFile(Work(c.back)) : read.out);
+    EXPECT_EQ(back.format, c.format) << c.read;
+    EXPECT_EQ(PoiTest::Rows(back), rows.first(c.count)) << c.read;
   }
   EXPECT_EQ(TestSupport::ReadFile(Work(QStringLiteral("back.txt"))), kPoiFile);
   // The window's files: a backup before each write, an export after each read.
   EXPECT_FALSE(QDir(m_work.path()).entryList({QStringLiteral("POI_SAVE_*.txt")}).isEmpty());
   EXPECT_FALSE(QDir(m_work.path()).entryList({QStringLiteral("POI_??????_??????.txt")}).isEmpty());
 
+  // A file that yields no POI leaves the unit as it was; erasing is a command of its own.
+  ASSERT_TRUE(TestSupport::WriteFile(Work(QStringLiteral("empty.gpx")), FormatPois(PoiFormat::Gpx, {})));
+  const CliRun empty = Run("poi write empty.gpx");
+  EXPECT_EQ(empty.exitCode, 1);
+  EXPECT_EQ(QString::fromUtf8(empty.err), ExtraText(ExtraTextId::CLI_POI_NO_POI).arg(QStringLiteral("empty.gpx")) + u'\n');
+  EXPECT_EQ(UnitPoiCount(), 1);
   ASSERT_EQ(Run("poi erase").exitCode, 0);
   EXPECT_EQ(UnitPoiCount(), 0);
 }
@@ -200,6 +218,7 @@ TEST_F(CliTest, SpeedUnitAndRecoveryReachTheUnit) {
 
 TEST_F(CliTest, BadRequestsEndWithOneLineAndAnExitCode) {
   ASSERT_TRUE(TestSupport::WriteFile(Work(QStringLiteral("bad.txt")), "2007/01/01,00:00,0,0,0,\r\n"));
+  ASSERT_TRUE(TestSupport::WriteFile(Work(QStringLiteral("blank.txt")), " \r\n"));
   // Each state holds from its first case on: the unit unplugged, then the window's lock held.
   enum Before { Nothing, Unplug, Lock };
   // An empty error: only one line is checked.
@@ -213,7 +232,8 @@ TEST_F(CliTest, BadRequestsEndWithOneLineAndAnExitCode) {
       {"recover", 2, Nothing, {}},
       {"poi read --format xls", 2, Nothing, {}},
       {"poi write bad.txt", 1, Nothing, {}},
-      {"poi write missing.txt", 1, Nothing, ExtraText(ExtraTextId::POI_FILE_NOT_READ).arg("missing.txt")},
+      {"poi write missing.txt", 1, Nothing, ExtraText(ExtraTextId::CLI_POI_FILE_NOT_READ).arg("missing.txt")},
+      {"poi write blank.txt", 1, Nothing, ExtraText(ExtraTextId::CLI_POI_FILE_FOREIGN).arg("blank.txt")},
       {"recover bad.txt", 1, Nothing, ExtraText(ExtraTextId::RESET_NOT_A_PACKAGE)},
       {"update", 1, Nothing, Ui(UiIndex(ERROR_MSG_001, 2))},  // the update server is down
       {"poi erase", 1, Unplug, Ui(UiIndex(ERROR_MSG_001, 1))},

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <ctime>
 
 #include "app/CV700UpdaterDlg.h"
 #include "platform/UiSeams.h"
@@ -17,8 +17,10 @@
 #include "poi/CSortableListCtrl.h"
 #include "poi/PoiFile.h"
 #include "poi/PoiFormatReader.h"
+#include "poi/PoiImportCheck.h"
 #include "poi/PoiMapLink.h"
 #include "poi/PoiRecord.h"
+#include "PoiTestSupport.h"
 #include "support/TestSupport.h"
 #include "support/UnitEmulator.h"
 #include "text/ExtraTexts.h"
@@ -208,6 +210,7 @@ TEST_F(PoiPageTest, UserStepsLeaveTheUnitHoldingWhatTheListShows) {
                       (TestSupport::WriteFile(m_importPath, "") && QFile::resize(m_importPath, qint64(1) << 30)));
           TestSupport::Clock clock;
           Page().ImportPoiFile();
+          ASSERT_TRUE(WaitIdle());
           EXPECT_LT(clock.elapsed(), 1000);
           EXPECT_EQ(m_messages.takeLast(), ExtraText(ExtraTextId::POI_FILE_NOT_READ).arg(m_importPath));
           break;
@@ -278,8 +281,7 @@ TEST_F(PoiPageTest, UserStepsLeaveTheUnitHoldingWhatTheListShows) {
 // The sheet's texts; in French, a GPX joins the list with one report, the list goes out as
 // KML, a row the unit cannot keep stops an export and is shown; a row opens its map.
 TEST_F(PoiPageTest, TextsOtherFormatsAndTheMapOfARow) {
-  qputenv("TZ", "Europe/Paris");
-  tzset();
+  PoiTest::SetTimeZone("Europe/Paris");
   SetExtraTextLanguage(kLanguageFrench);
   OpenPage({});
   CPOITab& page = Page();
@@ -297,13 +299,16 @@ TEST_F(PoiPageTest, TextsOtherFormatsAndTheMapOfARow) {
   m_importPath = m_work->filePath(u"unit.txt"_qs);
   ASSERT_TRUE(TestSupport::WriteFile(m_importPath, "2015/07/14,10:30,48.85661,2.35222,90,\r\n"));
   page.ImportPoiFile();
+  ASSERT_TRUE(WaitIdle());
   m_importPath = TestSupport::TestDataPath(u"poi/garmin-waypoints.gpx"_qs);
   page.ImportPoiFile();
-  ASSERT_EQ(list.GetItemCount(), 4);
-  EXPECT_EQ(list.GetItemText(3, 0), u"4"_qs);
-  EXPECT_EQ(page.m_staticCount->text(), u"4"_qs);
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_EQ(list.GetItemCount(), 6);
+  EXPECT_EQ(list.GetItemText(5, 0), u"6"_qs);
+  EXPECT_EQ(page.m_staticCount->text(), u"6"_qs);
   ASSERT_EQ(m_messages.size(), 1);
-  const QRegularExpression report(u"^6 POI lus.* 3 ajoutés .* 2 ignorés car .* 1 ignorés comme doublons"_qs);
+  const QRegularExpression report(
+      u"^6 POI lus.* 5 ajoutés .* 0 ignorés car .* 1 ignorés comme doublons .*\n2 n'avaient pas d'heure .*2008/01/01 00:00"_qs);
   EXPECT_TRUE(report.match(m_messages[0]).hasMatch()) << m_messages[0].toStdString();
 
   const QList<PoiTexts> rows = Rows();
@@ -311,7 +316,7 @@ TEST_F(PoiPageTest, TextsOtherFormatsAndTheMapOfARow) {
   m_filter = PoiSaveDialogFilter().split(u";;"_qs).value(2);  // KML
   page.OnExport();
   const QString exported = m_importPath + u".kml"_qs;
-  EXPECT_EQ(ReadPoiFile(exported).pois, rows);
+  EXPECT_EQ(PoiTest::Rows(ReadPoiFile(exported)), rows);
 
   list.SetItemText(1, 5, u"7"_qs);
   page.OnExport();  // the same name with the suffix added: asked, and not replaced
@@ -322,12 +327,45 @@ TEST_F(PoiPageTest, TextsOtherFormatsAndTheMapOfARow) {
   EXPECT_TRUE(m_messages[1].endsWith(u"Voulez-vous le remplacer ?"_qs)) << m_messages[1].toStdString();
   EXPECT_TRUE(m_messages[2].startsWith(u"La ligne 2 "_qs)) << m_messages[2].toStdString();
   EXPECT_TRUE(list.IsItemSelected(1));
-  EXPECT_EQ(ReadPoiFile(exported).pois, rows);  // the earlier export stays whole
+  EXPECT_EQ(PoiTest::Rows(ReadPoiFile(exported)), rows);  // the earlier export stays whole
 
   QList<QUrl> opened;
   PoiMapLink::SetOpener([&](const QUrl& url) { opened.append(url); });
   emit list.doubleClicked(list.model()->index(1, 2));
   page.OpenPoiMap(-1);
-  page.OpenPoiMap(4);
+  page.OpenPoiMap(6);
   EXPECT_EQ(opened, QList<QUrl>{PoiMapLink::MapUrl(rows[1].latitude, rows[1].longitude, u"7"_qs)});
+}
+
+// A map tool's file of megabytes is read while the window paints and shows the wait cursor:
+// a 5 ms timer of the window never waits 100 ms for its turn. The list takes only as many
+// of its POIs as the unit has free slots, and the report counts the others.
+TEST_F(PoiPageTest, LargeFileIsReadWhileTheWindowStaysLive) {
+  constexpr int kWaypoints = 100000, kListRows = 3, kSlots = PoiConstants::kSlotCount;
+  OpenPage({});
+  Import(Pois(kListRows));
+  ASSERT_TRUE(WaitIdle());
+  QByteArray gpx = "<gpx version='1.1'>";
+  for (int i = 0; i < kWaypoints; ++i)  // places 100 m apart
+    gpx += QString::asprintf("<wpt lat='%.3f' lon='%.3f'><time>2015-07-14T08:30:00Z</time><name>Camera %d</name></wpt>\n",
+                             i % 1000 * 0.001, i / 1000 * 0.001, i).toLatin1();
+  m_importPath = m_work->filePath(u"large.gpx"_qs);
+  ASSERT_TRUE(TestSupport::WriteFile(m_importPath, gpx + "</gpx>"));
+  TestSupport::Clock sinceTick;
+  qint64 longestStallMs = 0;
+  bool waitCursorShown = false;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    longestStallMs = std::max(longestStallMs, sinceTick.restart());
+    waitCursorShown |= QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+  });
+  ticker.start(5);
+  sinceTick.restart();
+  Page().ImportPoiFile();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_LT(longestStallMs, 100);
+  EXPECT_TRUE(waitCursorShown && !QGuiApplication::overrideCursor());
+  EXPECT_EQ(List().GetItemText(kSlots - 1, 3), u"0.09600"_qs);  // the 97th POI of the file, and the last row
+  EXPECT_EQ(m_messages.value(0).section(u'\n', 1),
+            ExtraText(ExtraTextId::POI_IMPORT_NO_ROOM).arg(kWaypoints - kSlots + kListRows).arg(kSlots));
 }
