@@ -91,6 +91,17 @@
   X(UPDATE_FW_NOT_TAKEN)        \
   X(UPDATE_CHECKING_UNIT)       \
   X(CLI_UNIT_IN_USE)            \
+  X(RESET_FILE_NOT_TAKEN)       \
+  X(RESET_UNIT_FIRMWARE)        \
+  X(RESET_NO_FILE_CHOSEN)       \
+  X(SPEED_UNIT_NOT_CHOSEN)      \
+  X(CLI_SPEED_UNIT_SET)         \
+  X(CLI_SPEED_UNIT_SET_HERE)    \
+  X(CLI_FILE_MISSING)           \
+  X(CLI_UNKNOWN_OPTION)         \
+  X(CLI_OPTION_NEEDS_VALUE)     \
+  X(CLI_OPTION_TAKES_NO_VALUE)  \
+  X(CLI_PACK_MISSING)           \
   X(CLI_POI_NOT_IN_FORMAT)      \
   X(INSTANCE_COMMAND_LINE)      \
   X(UNZIP_STOPPED)              \
