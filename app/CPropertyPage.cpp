@@ -1,8 +1,10 @@
 #include "app/CPropertyPage.h"
 
+#include <QVBoxLayout>
+
 #include "app/CV700UpdaterDlg.h"
 
-CPropertyPage::CPropertyPage(CV700UpdaterDlg* sheet) : m_pSheet(sheet) {}
+CPropertyPage::CPropertyPage(CV700UpdaterDlg* sheet, UnitJob job) : m_pSheet(sheet), m_job(job) {}
 
 CPropertyPage::~CPropertyPage() = default;
 
@@ -21,3 +23,26 @@ void CPropertyPage::DestroyPageWindow() {
 void CPropertyPage::OnInitDialog() {
   if (m_bTextsPending && m_pSheet) ApplyLanguage(m_pSheet->m_nLanguageID);
 }
+
+QWidget* CPropertyPage::GuardUnitAction(QWidget* control) {
+  auto* guard = new QWidget(this);
+  auto* layout = new QVBoxLayout(guard);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(control);
+  guard->setEnabled(!UnitHeldByOther());
+  m_unitActionGuards.append(guard);
+  return guard;
+}
+
+void CPropertyPage::OnUnitJobChanged(bool bHeldByOther) {
+  // A disabled holder keeps its control disabled; the control's own state comes back with it.
+  for (QWidget* guard : m_unitActionGuards) guard->setEnabled(!bHeldByOther);
+}
+
+bool CPropertyPage::BeginUnitJob() { return !m_pSheet || m_pSheet->m_unitJobs.Begin(m_job); }
+
+void CPropertyPage::EndUnitJob() {
+  if (m_pSheet) m_pSheet->m_unitJobs.End(m_job);
+}
+
+bool CPropertyPage::UnitHeldByOther() const { return m_pSheet && m_pSheet->m_unitJobs.HeldByOther(m_job); }

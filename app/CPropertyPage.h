@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QWidget>
+
+#include "app/UnitJobs.h"
 
 class CV700UpdaterDlg;
 
@@ -11,7 +14,8 @@ class CV700UpdaterDlg;
 class CPropertyPage : public QWidget {
   Q_OBJECT
  public:
-  explicit CPropertyPage(CV700UpdaterDlg* sheet);
+  // `job`: what the page does with the unit; None for a page that never sends to it.
+  explicit CPropertyPage(CV700UpdaterDlg* sheet, UnitJob job = UnitJob::None);
   ~CPropertyPage() override;
 
   // Texts must be applied when the window is created next.
@@ -31,6 +35,11 @@ class CPropertyPage : public QWidget {
   // The program is closing: stops the page's background tasks and waits until they ended.
   virtual void StopWorkers() {}
 
+  UnitJob Job() const { return m_job; }
+  // Another page's job took the unit (or gave it back): the page's unit actions are disabled
+  // until it ends, whatever the page's own state says; the page's own enabling stands.
+  virtual void OnUnitJobChanged(bool bHeldByOther);
+
   bool HasWindow() const { return m_bWindowCreated; }
   void CreatePageWindow();   // runs OnInitDialog once per creation
   void DestroyPageWindow();  // runs OnDestroyWindow when the page leaves the sheet
@@ -45,8 +54,19 @@ class CPropertyPage : public QWidget {
   virtual void OnInitDialog();
   virtual void OnDestroyWindow() {}
 
+  // Places `control` (a control that sends to the unit) in a holder of the page, which is
+  // what the page lays out; the holder is disabled while another page's job holds the unit.
+  QWidget* GuardUnitAction(QWidget* control);
+  // Takes the unit for the page's job; false when another page's job holds it.
+  bool BeginUnitJob();
+  // The page's job is over, whichever way it ended.
+  void EndUnitJob();
+  bool UnitHeldByOther() const;
+
  private:
   CV700UpdaterDlg* m_pSheet;
   QString m_strTitle;
+  UnitJob m_job;
+  QList<QWidget*> m_unitActionGuards;
   bool m_bWindowCreated = false;
 };

@@ -62,9 +62,11 @@ CV700UpdaterDlg::CV700UpdaterDlg(QWidget* parent)
   m_timerSplash.setTimerType(Qt::PreciseTimer);  // the splash time is a promise to the user
   connect(&m_timerSplash, &QTimer::timeout, this, &CV700UpdaterDlg::OnSplashTimer);
   if (qApp) qApp->installEventFilter(this);
+  m_unitJobs.SetListener([this] { OnUnitJobChanged(); });
 }
 
 CV700UpdaterDlg::~CV700UpdaterDlg() {
+  m_unitJobs.SetListener({});  // the pages go first
   if (qApp) qApp->removeEventFilter(this);
   m_timerSplash.stop();
   if (theApp.m_pSheet == this) theApp.m_pSheet = nullptr;
@@ -117,6 +119,10 @@ void CV700UpdaterDlg::SetActivePageIndex(int index) {
 }
 
 QString CV700UpdaterDlg::TabLabel(int index) const { return m_tabs->tabText(index); }
+
+void CV700UpdaterDlg::OnUnitJobChanged() {
+  for (CPropertyPage* page : AllPages()) page->OnUnitJobChanged(m_unitJobs.HeldByOther(page->Job()));
+}
 
 void CV700UpdaterDlg::OnCurrentTabChanged(int index) {
   auto* page = qobject_cast<CPropertyPage*>(m_tabs->widget(index));

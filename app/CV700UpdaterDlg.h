@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "app/CSplashDlg.h"
+#include "app/UnitJobs.h"
 #include "app/VersionFile.h"
 #include "app/WorkingFiles.h"
 #include "device/CMainTab.h"
@@ -37,6 +38,8 @@ class CV700UpdaterDlg : public QDialog {
   bool m_bDevicePagesShown = false;
   ErrorMessages m_strErrorMsg;
   bool m_bInternetConnected = false;
+  // Which page's job holds the unit; declared before the pages, which ask it.
+  UnitJobs m_unitJobs;
   CSplashDlg m_dlgSplash;
   CMainTab m_pageMain;
   CDBUpdateTab m_pageUpdate;
@@ -110,6 +113,8 @@ class CV700UpdaterDlg : public QDialog {
   void SetPageTitles(int nLanguage, bool bAdd);
   void OnSplashTimer();
   void OnCurrentTabChanged(int index);
+  // Every page's unit actions follow the job that holds the unit.
+  void OnUnitJobChanged();
   std::array<CPropertyPage*, 5> AllPages();
 
   QTabWidget* m_tabs = nullptr;

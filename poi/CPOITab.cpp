@@ -34,7 +34,7 @@ QString Fixed(const char* text) { return QString::fromLatin1(text); }
 }  // namespace
 
 CPOITab::CPOITab(CV700UpdaterDlg* sheet)
-    : CPropertyPage(sheet),
+    : CPropertyPage(sheet, UnitJob::PoiExchange),
       m_listPOI(new CSortableListCtrl(this)),
       m_staticCountLabel(new QLabel(Fixed("POI Count :"), this)),
       m_staticCount(new QLabel(Fixed("ea"), this)),
@@ -51,7 +51,8 @@ CPOITab::CPOITab(CV700UpdaterDlg* sheet)
   auto* buttonRow = new QHBoxLayout;
   for (QPushButton* button : {m_btnRead, m_btnReadFromPC, m_btnDeleteAll, m_btnDeleteSelected, m_btnSave, m_btnExport}) {
     button->setAutoDefault(false);
-    buttonRow->addWidget(button);
+    // Read and Save talk to the unit: they wait while another page's job holds it.
+    buttonRow->addWidget(button == m_btnRead || button == m_btnSave ? GuardUnitAction(button) : button);
   }
   buttonRow->addStretch();
   auto* layout = new QVBoxLayout(this);
@@ -183,6 +184,7 @@ void CPOITab::ResumeMainPoll() {
 // ---- read ----
 
 void CPOITab::OnRead() {
+  if (UnitHeldByOther()) return;
   PauseMainPoll();
   // The list is replaced only by what the unit answered: rows not saved yet survive a read
   // that fails.
@@ -193,6 +195,7 @@ void CPOITab::OnRead() {
   }
   m_bTaskRunning = true;
   m_bSaving = false;
+  BeginUnitJob();
   UpdateButtons();
   m_task.Start([channels = m_channels, connected = Sheet() && Sheet()->m_bUnitConnected,
                 table = &ThePoiRecordTable()](const WorkerRun<CPOITab>& run) {
@@ -203,6 +206,7 @@ void CPOITab::OnRead() {
 
 void CPOITab::OnReadFinished(const PoiReadResult& result) {
   m_bTaskRunning = false;
+  EndUnitJob();
   UpdateButtons();
   switch (result.outcome) {
     case PoiTaskOutcome::HandlesNotOpen:
@@ -250,6 +254,7 @@ void CPOITab::OnSaveLockTimer() {
 // ---- save ----
 
 void CPOITab::OnSave() {
+  if (UnitHeldByOther()) return;
   PauseMainPoll();
   m_nPOICount = m_listPOI->GetItemCount();
   const PoiConversion conversion =
@@ -278,6 +283,7 @@ void CPOITab::OnSave() {
   params.pacingMs = m_nWritePacingMs;
   m_bTaskRunning = true;
   m_bSaving = true;
+  BeginUnitJob();
   UpdateButtons();
   // The backup file above is written before anything goes to the unit.
   m_task.Start([channels = m_channels, params, table = &ThePoiRecordTable()](const WorkerRun<CPOITab>& run) {
@@ -289,6 +295,7 @@ void CPOITab::OnSave() {
 
 void CPOITab::OnWriteFinished(const PoiWriteResult& result) {
   m_bTaskRunning = false;
+  EndUnitJob();
   if (result.eraseSent) m_bErasePending = false;
   m_nUnitFilled = result.unitFilled;
   UpdateButtons();

@@ -15,6 +15,7 @@
 #include "platform/WorkingFolder.h"
 #include "text/UiTextTable.h"
 #include "update/CUnzipPackDlg.h"
+#include "update/DownloadFailureText.h"
 #include "update/UnzipManualPack.h"
 #include "update/UpdateServer.h"
 #include "widgets/GradientLabel.h"
@@ -75,7 +76,7 @@ int DBFW(int number) { return UiIndex(DBFW_TAB_001, number); }
 
 }  // namespace
 
-CDBUpdateTab::CDBUpdateTab(CV700UpdaterDlg* sheet) : CPropertyPage(sheet) {
+CDBUpdateTab::CDBUpdateTab(CV700UpdaterDlg* sheet) : CPropertyPage(sheet, UnitJob::UpdateRun) {
   CreateControls();
   ConnectRun();
 }
@@ -110,7 +111,8 @@ void CDBUpdateTab::CreateControls() {
   m_labelFWState = Place(new QLabel(QStringLiteral("UPdate?"), this), 14, 210, 94, 11);
 
   m_checkForce = Place(new QCheckBox(QStringLiteral("ForceUpdate"), this), 7, 260, 72, 10);
-  m_buttonUpdate = Place(new QPushButton(QStringLiteral("UPdate"), this), 119, 260, 97, 13);
+  m_buttonUpdate = new QPushButton(QStringLiteral("UPdate"));
+  Place(GuardUnitAction(m_buttonUpdate), 119, 260, 97, 13);
   m_progress = Place(new TextProgressBar(this), 50, 300, 246, 14);
   m_labelDownloadPhase = Place(new QLabel(this), 219, 142, 161, 11);
   m_labelDownloadSize = Place(new QLabel(this), 219, 159, 161, 11);
@@ -163,6 +165,13 @@ void CDBUpdateTab::ConnectRun() {
     UiSeams::ShowMessage(this, ErrorMessage(kErrorNoProgress));
   });
   connect(&m_run, &UpdateRun::finished, this, &CDBUpdateTab::FinishRun);
+  // Once the page has shown how the run ended, the unit is free for the other pages' jobs.
+  const auto endJob = [this] { EndUnitJob(); };
+  connect(&m_run, &UpdateRun::downloadFailed, this, endJob);
+  connect(&m_run, &UpdateRun::transferGaveUp, this, endJob);
+  connect(&m_run, &UpdateRun::channelNotOpen, this, endJob);
+  connect(&m_run, &UpdateRun::watchdogExpired, this, endJob);
+  connect(&m_run, &UpdateRun::finished, this, endJob);
 }
 
 QString CDBUpdateTab::PageText(int nLanguage, int index) const {
@@ -593,7 +602,7 @@ void CDBUpdateTab::OnPackageCheckClicked(int controlId) {
 // The run.
 
 void CDBUpdateTab::OnUpdateClicked() {
-  if (m_run.IsRunning()) return;
+  if (m_run.IsRunning() || UnitHeldByOther()) return;
   Sheet()->m_pageMain.m_bBusy = true;
   Sheet()->m_pageMain.StopPollTimer();
   m_buttonUpdate->setEnabled(false);
@@ -668,6 +677,7 @@ void CDBUpdateTab::StartRun(const UpdateRunPlan& plan) {
   for (auto [member, path] : {std::pair{&m_strPathDB, &at.strPathDB}, std::pair{&m_strPathVoice, &at.strPathVoice},
                               std::pair{&m_strPathFW, &at.strPathFW}})
     if (plan.bAuto || !path->isEmpty()) *member = *path;
+  BeginUnitJob();
   m_run.Start(plan);
   EnableRunControls(false);
 }
@@ -701,16 +711,10 @@ void CDBUpdateTab::OnRunDownloadFailed(int downloadState, DownloadResult result,
                                        const QString& errorText) {
   const UpdateRunPlan& plan = m_run.Plan();
   ShowRunAtRest();
-  QString message = ErrorMessage(kErrorServerUnreachable);
-  if (result == DownloadResult::NotOnServer) {
-    const QString name = downloadState == UpdateRun::kDownloadDB      ? plan.strFileDB
-                         : downloadState == UpdateRun::kDownloadVoice ? plan.strFileVoice
-                                                                      : plan.strFileFW;
-    message = ExtraText(ExtraTextId::UPDATE_PACKAGE_NOT_ON_SERVER).arg(name);
-  } else if (result == DownloadResult::WriteFailed && !errorText.isEmpty()) {
-    message = errorText;  // the working folder, not the server, is at fault
-  }
-  UiSeams::ShowMessage(this, message);
+  const QString name = downloadState == UpdateRun::kDownloadDB      ? plan.strFileDB
+                       : downloadState == UpdateRun::kDownloadVoice ? plan.strFileVoice
+                                                                    : plan.strFileFW;
+  UiSeams::ShowMessage(this, DownloadFailureText(result, name, errorText, ErrorMessage(kErrorServerUnreachable)));
 }
 
 void CDBUpdateTab::ShowRunAtRest() {
