@@ -263,6 +263,7 @@ int CMainTab::OnVersionReply(int wParam, int /*lParam*/) {
 
   sheet.EnableDevicePages(true);
   update.OnUnitIdentified();
+  sheet.m_pageReset.OnUnitIdentified();
   return 0;
 }
 

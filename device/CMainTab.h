@@ -23,8 +23,7 @@ class CMainTab : public CPropertyPage {
  public:
   static constexpr int kVersionReplySize = UnitVersionInfo::kReplySize;
   static constexpr int kPollPeriodMs = 500;
-  // How long a newly seen unit is given before it is asked for its versions.
-  static constexpr int kVersionQueryDelayMs = 1500;
+  static constexpr int kVersionQueryDelayMs = ::kVersionQueryDelayMs;
   // Codes of the version query's report.
   static constexpr int kReplyReady = 1;
   static constexpr int kNoReply = 2;

@@ -1,6 +1,6 @@
 #include "device/CReset.h"
-#include "text/ExtraTexts.h"
 
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,12 +12,18 @@
 
 #include "app/CV700UpdaterDlg.h"
 #include "device/StoppableChannel.h"
+#include "device/UnitLibrary.h"
+#include "device/UnitStatus.h"
 #include "platform/UiSeams.h"
 #include "platform/WorkingFolder.h"
+#include "text/ExtraTexts.h"
 #include "text/UiTextTable.h"
 #include "update/CDownloadStatusCallback.h"
+#include "update/DownloadFailureText.h"
 #include "update/DownloadQueuedSink.h"
 #include "update/PackageSender.h"
+#include "update/RecoveryCheck.h"
+#include "update/UpdateCatalogue.h"
 #include "update/UpdateRun.h"
 #include "update/UpdateServer.h"
 #include "widgets/TextProgressBar.h"
@@ -34,23 +40,29 @@ constexpr int kErrorChannelNotOpen = 11;    // ERROR_MSG_012
 
 }  // namespace
 
-CReset::CReset(CV700UpdaterDlg* sheet) : CPropertyPage(sheet) {
+CReset::CReset(CV700UpdaterDlg* sheet) : CPropertyPage(sheet, UnitJob::Recovery) {
   BuildControls();
   m_timerProbe.setObjectName(QStringLiteral("probe"));
   m_timerWatchdog.setObjectName(QStringLiteral("watchdog"));
+  m_timerRestartWait.setObjectName(QStringLiteral("restartWait"));
   // Coarse timers may fire up to 5 % early.
-  m_timerProbe.setTimerType(Qt::PreciseTimer);
-  m_timerWatchdog.setTimerType(Qt::PreciseTimer);
+  for (QTimer* timer : {&m_timerProbe, &m_timerWatchdog, &m_timerRestartProbe, &m_timerRestartWait})
+    timer->setTimerType(Qt::PreciseTimer);
   m_timerProbe.setInterval(kProbePeriodMs);
   m_timerWatchdog.setInterval(UpdateRun::kWatchdogPeriodMs);
+  m_timerRestartProbe.setInterval(kRestartProbePeriodMs);
+  m_timerRestartWait.setInterval(RecoveryCheck::kRestartWaitMs);
+  m_timerRestartWait.setSingleShot(true);
   connect(&m_timerProbe, &QTimer::timeout, this, &CReset::ProbeUnit);
   connect(&m_timerWatchdog, &QTimer::timeout, this, &CReset::OnWatchdogTick);
+  connect(&m_timerRestartProbe, &QTimer::timeout, this, &CReset::OnRestartProbe);
+  connect(&m_timerRestartWait, &QTimer::timeout, this, [this] { FinishRecovery({}); });
 }
 
 CReset::~CReset() { CloseRecoveryChannel(m_transfer.hPipe); }
 
 void CReset::StopWorkers() {
-  m_timerProbe.stop();
+  for (QTimer* timer : {&m_timerProbe, &m_timerRestartProbe, &m_timerRestartWait}) timer->stop();
   StopTransferWatch();
   m_worker.Stop();
 }
@@ -78,18 +90,19 @@ void CReset::BuildControls() {
   pathRow->addWidget(m_buttonBrowse);
   steps->addLayout(pathRow);
 
-  m_buttonUpdate = new QPushButton(this);
+  m_buttonUpdate = new QPushButton;
   m_buttonUpdate->setEnabled(false);
   // The recovery page keeps the bar's own colours and its range of 0 to 100.
   m_progress = new TextProgressBar(this);
   m_staticStatus = new QLabel(this);
+  m_staticStatus->setWordWrap(true);
 
   auto* page = new QVBoxLayout(this);
   page->addWidget(m_groupMode);
   page->addWidget(m_groupSteps);
   auto* updateRow = new QHBoxLayout;
   updateRow->addStretch();
-  updateRow->addWidget(m_buttonUpdate);
+  updateRow->addWidget(GuardUnitAction(m_buttonUpdate));
   updateRow->addStretch();
   page->addLayout(updateRow);
   page->addWidget(m_progress);
@@ -116,6 +129,7 @@ void CReset::ApplyLanguage(int nLanguage) {
   const auto text = [&](int index) { return UiText(Sheet()->m_arrText, nLanguage, index); };
   m_nLanguage = nLanguage;
   m_strDoneText = text(UiIndex(DBFW_TAB_001, 19));
+  m_strDownloadPhase = text(UiIndex(DBFW_TAB_001, 14));
   m_groupMode->setTitle(text(UiIndex(RESET_TAB_001, 2)));
   m_radioAuto->setText(text(UiIndex(RESET_TAB_001, 3)));
   m_radioManual->setText(text(UiIndex(RESET_TAB_001, 4)));
@@ -137,11 +151,28 @@ void CReset::ApplyLanguage(int nLanguage) {
 
 void CReset::EnableControls(bool /*bEnable*/) {}
 
+void CReset::OnUnitJobChanged(bool bHeldByOther) {
+  CPropertyPage::OnUnitJobChanged(bHeldByOther);
+  // A channel opened before another job took the unit may not survive that job (a firmware
+  // update restarts the unit): it is let go, and the probe opens a fresh one afterwards.
+  if (bHeldByOther && IsChannelOpen(m_transfer.hPipe) && !m_bRecoveryRunning) {
+    CloseRecoveryChannel(m_transfer.hPipe);
+    m_transfer.hPipe = kChannelNotOpen;
+    m_buttonUpdate->setEnabled(false);
+    m_timerProbe.start(kProbePeriodMs);
+  }
+}
+
 void CReset::SetBusy() { Sheet()->m_pageMain.m_bBusy = true; }
 
 void CReset::ReleaseUnit() {
   Sheet()->m_pageMain.m_bBusy = false;
   Sheet()->m_pageMain.StartPollTimer(kPollPeriodAfterRecoveryMs);
+}
+
+void CReset::WaitForUnit() {
+  SetBusy();
+  m_timerProbe.start(kProbePeriodMs);
 }
 
 void CReset::SetRecoveryRunning(bool bRunning) {
@@ -151,6 +182,21 @@ void CReset::SetRecoveryRunning(bool bRunning) {
   m_radioManual->setEnabled(!bRunning);
   m_buttonBrowse->setEnabled(!bRunning);
   if (bRunning) m_buttonUpdate->setEnabled(false);
+}
+
+bool CReset::BeginRecovery() {
+  if (!BeginUnitJob()) return false;
+  SetBusy();
+  SetRecoveryRunning(true);
+  return true;
+}
+
+void CReset::EndRecovery(AfterRecovery after) {
+  StopTransferWatch();
+  SetRecoveryRunning(false);
+  EndUnitJob();
+  if (after == AfterRecovery::WaitForUnit) WaitForUnit();
+  else ReleaseUnit();
 }
 
 void CReset::OnAutoMode() {
@@ -189,8 +235,13 @@ void CReset::OnBrowse() {
 }
 
 void CReset::ProbeUnit() {
-  // A recovery under way keeps its channel and its disabled Update button.
+  // A recovery under way keeps its channel and its disabled Update button; while another
+  // page's job holds the unit its channel is not opened: the probe looks again later.
   if (m_bRecoveryRunning) return;
+  if (UnitHeldByOther()) {
+    m_buttonUpdate->setEnabled(false);
+    return;
+  }
   const RecoveryProbe probe = ProbeRecoveryUnit();
   if (!probe.bUnitPresent) {
     m_buttonUpdate->setEnabled(false);
@@ -205,8 +256,15 @@ void CReset::ProbeUnit() {
 
 void CReset::OnUpdate() {
   if (m_bRecoveryRunning) return;
-  SetBusy();
-  m_buttonUpdate->setEnabled(false);
+  if (!m_bAutoMode && m_strLocalPath.isEmpty()) {
+    UiSeams::ShowMessage(this, ExtraText(ExtraTextId::RESET_NO_FILE_CHOSEN));
+    return;
+  }
+  if (!BeginRecovery()) return;
+  // A new recovery starts on a clean page.
+  m_staticStatus->clear();
+  m_progress->SetPos(0);
+  m_strExpectedFW = m_bAutoMode ? Sheet()->m_strFWVersion : QString();
   if (m_bAutoMode) {
     StartDownload();
   } else {
@@ -216,32 +274,38 @@ void CReset::OnUpdate() {
 
 void CReset::StartDownload() {
   const QString name = Sheet()->m_strFWFile;
-  if (name.isEmpty()) {
+  // The catalogue's name, percent-encoded in the address, and a plain file name in the
+  // working folder (nothing written through a link: the download refuses one).
+  const QString path = UpdateCatalogue::LocalPackagePath(WorkingFolder::Current(), name);
+  if (path.isEmpty()) {
     UiSeams::ShowMessage(this, Sheet()->m_strErrorMsg[kErrorNoFirmware]);
-    ReleaseUnit();
+    EndRecovery(AfterRecovery::ReleaseUnit);
     return;
   }
-  const QString fileName = name + QStringLiteral(".hdr");
-  m_strRemoteURL = UpdateServer::BaseUrl() + QStringLiteral("/FW/") + fileName;
-  m_strLocalPath = WorkingFolder::FilePath(WorkingFolder::Current(), fileName);
-  SetRecoveryRunning(true);
+  m_strRemoteURL = UpdateCatalogue::PackageUrl(UpdateServer::BaseUrl(), UpdateCatalogue::kFolderFW, name);
+  m_strLocalPath = path;
+  m_staticStatus->setText(m_strDownloadPhase);
 
   // The window stays responsive: the download runs on the page's worker.
   auto sink = std::make_shared<CDownloadQueuedSink>(this, this);
-  m_worker.Start([sink, url = m_strRemoteURL, path = m_strLocalPath](const WorkerRun<CReset>& run) {
+  DownloadOptions options;
+  options.stallPeriod = RecoveryCheck::kDownloadSilenceLimit;
+  m_worker.Start([sink, options, url = m_strRemoteURL, path](const WorkerRun<CReset>& run) {
     CDownloadStatusCallback callback(sink.get());
     const std::stop_callback abortOnStop(run.StopToken(), [&callback] { callback.RequestAbort(); });
-    const DownloadResult result = DownloadToFile(url, path, callback);
-    run.Post([result](CReset* self) { self->OnDownloadDone(result); });
+    QString errorText;
+    const DownloadResult result = DownloadToFile(url, path, callback, options, &errorText);
+    run.Post([result, errorText](CReset* self) { self->OnDownloadDone(result, errorText); });
   });
 }
 
-void CReset::OnDownloadDone(DownloadResult result) {
-  SetRecoveryRunning(false);
+void CReset::OnDownloadDone(DownloadResult result, const QString& errorText) {
   if (result != DownloadResult::Done) {
-    // Without the firmware there is nothing to send.
-    UiSeams::ShowMessage(this, Sheet()->m_strErrorMsg[kErrorServerUnreachable]);
-    ReleaseUnit();
+    // Without the firmware there is nothing to send; the unit waits for another try.
+    m_staticStatus->clear();
+    UiSeams::ShowMessage(this, DownloadFailureText(result, Sheet()->m_strFWFile, errorText,
+                                                   Sheet()->m_strErrorMsg[kErrorServerUnreachable]));
+    EndRecovery(AfterRecovery::WaitForUnit);
     return;
   }
   StartRecoveryTransfer(m_strLocalPath);
@@ -249,7 +313,10 @@ void CReset::OnDownloadDone(DownloadResult result) {
 
 void CReset::OnDownloadProgress(const QString& /*statusText*/, const QString& progressText, int /*percent*/,
                                 quint64 bytesDone, quint64 bytesTotal) {
-  m_staticStatus->setText(progressText);
+  // The phase and the sizes, as the update page shows them; a report after the download
+  // ended has nothing to add.
+  if (!m_bRecoveryRunning || m_timerWatchdog.isActive()) return;
+  m_staticStatus->setText(m_strDownloadPhase + progressText);
   m_nDownloadProgress = bytesDone;
   m_nDownloadProgressMax = bytesTotal;
 }
@@ -258,15 +325,17 @@ bool CReset::StartRecoveryTransfer(const QString& path) {
   std::optional<QByteArray> file = ReadPackageFile(path);
   if (!file) {
     UiSeams::ShowMessage(this, ExtraText(ExtraTextId::RESET_NOT_A_PACKAGE));
-    ReleaseUnit();
+    if (m_bRecoveryRunning) EndRecovery(AfterRecovery::ReleaseUnit);
+    else ReleaseUnit();
     return false;
   }
+  if (!m_bRecoveryRunning && !BeginRecovery()) return false;
+  m_strSentFile = QFileInfo(path).fileName();
   RecoveryTransfer transfer;
   transfer.pBuffer = std::move(*file);
   // The worker owns the channel from here on and closes it.
   transfer.hPipe = m_transfer.hPipe;
   m_transfer.hPipe = kChannelNotOpen;
-  SetRecoveryRunning(true);
   m_nWatchdogTicks = 0;
   m_timerWatchdog.start();
 
@@ -281,6 +350,7 @@ bool CReset::StartRecoveryTransfer(const QString& path) {
       case RecoveryOutcome::Sent: report(kReportFinished, 0); break;
       case RecoveryOutcome::Failed: report(kReportFailed, 0); break;
       case RecoveryOutcome::ChannelNotOpen: report(kReportChannelNotOpen, 0); break;
+      case RecoveryOutcome::Stalled:
       case RecoveryOutcome::Cancelled: break;  // the page has moved on
     }
   });
@@ -294,13 +364,47 @@ void CReset::StopTransferWatch() {
 
 void CReset::OnWatchdogTick() {
   if (++m_nWatchdogTicks <= UpdateRun::kWatchdogTickLimit) return;
-  StopTransferWatch();
   m_worker.RequestStop();
-  SetRecoveryRunning(false);
   // The page waits for the unit again, so Update comes back once the unit is there.
-  SetBusy();
-  m_timerProbe.start(kProbePeriodMs);
+  EndRecovery(AfterRecovery::WaitForUnit);
   UiSeams::ShowMessage(this, Sheet()->m_strErrorMsg[kErrorNoProgress]);
+}
+
+void CReset::AwaitRestart() {
+  StopTransferWatch();
+  m_staticStatus->setText(ExtraText(ExtraTextId::UPDATE_CHECKING_UNIT));
+  m_bAwaitingRestart = true;
+  m_bUnitLeft = false;
+  m_timerRestartProbe.start();
+  m_timerRestartWait.start();
+  // The main page watches the unit again and asks it for its versions once it is back.
+  Sheet()->m_pageMain.IdentifyUnitAgain();
+  ReleaseUnit();
+}
+
+void CReset::OnRestartProbe() {
+  if (!::ProbeUnit().bUnitPresent) m_bUnitLeft = true;
+}
+
+void CReset::OnUnitIdentified() {
+  // The unit answering before it ever left has not restarted (yet).
+  if (m_bAwaitingRestart && m_bUnitLeft) {
+    const auto& reply = Sheet()->m_pageMain.m_byVersionReply;
+    FinishRecovery(QByteArray(reinterpret_cast<const char*>(reply.data()), UnitVersionInfo::kReplySize));
+  }
+}
+
+void CReset::FinishRecovery(const QByteArray& reply) {
+  if (!m_bAwaitingRestart) return;
+  m_bAwaitingRestart = false;
+  m_timerRestartProbe.stop();
+  m_timerRestartWait.stop();
+  m_staticStatus->clear();
+  SetRecoveryRunning(false);
+  EndUnitJob();
+  const RecoveryCheck::Verdict verdict = RecoveryCheck::Judge(reply, m_strExpectedFW, m_strSentFile, m_strDoneText);
+  UiSeams::ShowMessage(this, verdict.strMessage,
+                       verdict.bTaken ? UiSeams::MessageIcon::None : UiSeams::MessageIcon::Warning);
 }
 
 int CReset::OnTransferReport(int wParam, unsigned lParam) {
@@ -311,26 +415,19 @@ int CReset::OnTransferReport(int wParam, unsigned lParam) {
       m_progress->SetPos(static_cast<int>(lParam));
       break;
     case kReportFinished:
-      StopTransferWatch();
-      SetRecoveryRunning(false);
-      Sheet()->m_pageMain.IdentifyUnitAgain();  // it restarts with its new firmware
-      ReleaseUnit();
-      UiSeams::ShowMessage(this, m_strDoneText);
+      AwaitRestart();
       break;
     case kReportChannelNotOpen:
-      StopTransferWatch();
-      SetRecoveryRunning(false);
+      EndRecovery(AfterRecovery::ReleaseUnit);
       UiSeams::ShowMessage(this, Sheet()->m_strErrorMsg[kErrorChannelNotOpen],
                            UiSeams::MessageIcon::Information);
-      ReleaseUnit();
       break;
     case kReportFailed:
       // The firmware did not arrive whole: say so on the page, and no completion message.
-      StopTransferWatch();
-      SetRecoveryRunning(false);
+      // The page waits for the unit again, so a unit plugged back in takes the same file.
+      EndRecovery(AfterRecovery::WaitForUnit);
       m_staticStatus->setText(UiText(Sheet()->m_arrText, m_nLanguage, UiIndex(DBFW_TAB_001, 6)));
       m_staticStatus->show();
-      ReleaseUnit();
       break;
     default:
       break;

@@ -19,7 +19,8 @@ class TextProgressBar;
 
 // The recovery page: rewrites the firmware of a unit from a chosen package file (manual) or
 // from the update server (automatic). It watches for the unit with its own probe and sends
-// the package over the recovery channel on a worker, showing the progress.
+// the package over the recovery channel on a worker, showing the progress. A recovery is
+// complete only once the unit has restarted with the firmware and identified itself again.
 class CReset : public CPropertyPage, public IDownloadSink {
   Q_OBJECT
  public:
@@ -38,6 +39,7 @@ class CReset : public CPropertyPage, public IDownloadSink {
 
   void ApplyLanguage(int nLanguage) override;
   void EnableControls(bool bEnable) override;  // nothing here depends on the main page's unit
+  void OnUnitJobChanged(bool bHeldByOther) override;
 
   quint64 m_nDownloadProgressMax = 0;
   quint64 m_nDownloadProgress = 0;
@@ -60,13 +62,19 @@ class CReset : public CPropertyPage, public IDownloadSink {
   void OnDownloadProgress(const QString& statusText, const QString& progressText, int percent,
                           quint64 bytesDone, quint64 bytesTotal) override;
   // Reads the package and starts the worker that sends it; false when the file is missing,
-  // unreadable or too short to be a package (the user is told).
+  // unreadable or too short to be a package (the user is told), or another page's job holds
+  // the unit.
   bool StartRecoveryTransfer(const QString& path);
+  // The main page has the unit's identification: after a transfer, the one that follows
+  // the unit's restart decides whether it took the firmware.
+  void OnUnitIdentified();
 
   bool IsProbeTimerActive() const { return m_timerProbe.isActive(); }
-  // Tests shorten the watchdog's tick; the page uses the update page's period.
+  // Tests shorten the watchdog's tick and the wait for the restart; the page uses the update
+  // page's period and RecoveryCheck::kRestartWaitMs.
   void SetWatchdogPeriodMs(int ms) { m_timerWatchdog.setInterval(ms); }
-  // A download or a transfer is under way.
+  void SetRestartWaitMs(int ms) { m_timerRestartWait.setInterval(ms); }
+  // A recovery is under way: download, transfer, or the wait for the unit's restart.
   bool IsRecoveryRunning() const { return m_bRecoveryRunning; }
   // The firmware is on its way to the unit (the watchdog guards exactly that span).
   bool IsSendingToUnit() const override { return m_timerWatchdog.isActive(); }
@@ -89,23 +97,43 @@ class CReset : public CPropertyPage, public IDownloadSink {
   void OnDestroyWindow() override;
 
  private:
+  // How a recovery that did not complete leaves the page.
+  enum class AfterRecovery { ReleaseUnit, WaitForUnit };
+
   void BuildControls();
   void StartDownload();
-  void OnDownloadDone(DownloadResult result);
-  // Marks the start and the end of a recovery: while it runs, nothing starts another.
+  void OnDownloadDone(DownloadResult result, const QString& errorText);
+  // Takes the unit and locks the page's controls; false when another page's job holds it.
+  bool BeginRecovery();
+  // The recovery is over without a verdict: the controls and the unit are given back, and
+  // the page either waits for the unit again (so Update comes back with the same file) or
+  // leaves it to the main page's poll.
+  void EndRecovery(AfterRecovery after);
   void SetRecoveryRunning(bool bRunning);
   // Gives the unit back to the main page's poll.
   void ReleaseUnit();
   void SetBusy();
+  void WaitForUnit();
   // A transfer that has not reported progress for too long is given up.
   void OnWatchdogTick();
   void StopTransferWatch();
+  // After the transfer: the unit is watched until it has restarted or the wait is over.
+  void AwaitRestart();
+  void OnRestartProbe();
+  void FinishRecovery(const QByteArray& reply);
 
-  // Children of the page, found by their names ("probe", "watchdog").
+  // Children of the page, found by their names ("probe", "watchdog", "restartWait").
   QTimer m_timerProbe{this};
   QTimer m_timerWatchdog{this};
+  QTimer m_timerRestartProbe{this};
+  QTimer m_timerRestartWait{this};
   int m_nWatchdogTicks = 0;
   bool m_bRecoveryRunning = false;
+  bool m_bAwaitingRestart = false;
+  bool m_bUnitLeft = false;  // the unit has left the USB since the transfer ended
+  QString m_strDownloadPhase;  // DBFW_TAB_014
+  QString m_strSentFile;       // the file sent, as the messages name it
+  QString m_strExpectedFW;     // the version a downloaded firmware was published as
   // The download, then the transfer: one at a time. Last member, so it is stopped and
   // joined before anything it reports to goes.
   Worker<CReset> m_worker{this};

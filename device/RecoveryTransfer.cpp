@@ -34,3 +34,22 @@ RecoveryOutcome SendRecoveryPackage(RecoveryTransfer transfer, const std::functi
   if (stop.stop_requested()) return RecoveryOutcome::Cancelled;
   return result == UnitExchange::TransferResult::Done ? RecoveryOutcome::Sent : RecoveryOutcome::Failed;
 }
+
+RecoveryOutcome SendRecoveryPackageWatched(RecoveryTransfer transfer, const std::function<void(unsigned)>& progress,
+                                           std::chrono::milliseconds silenceLimit) {
+  using Clock = std::chrono::steady_clock;
+  std::stop_source stop;
+  Clock::time_point lastProgress = Clock::now();
+  const auto onProgress = [&](unsigned value) {
+    lastProgress = Clock::now();
+    if (progress) progress(value);
+  };
+  // A unit that stopped reading makes every write fail after its time-out: the pause
+  // between two attempts is where the silence is noticed.
+  const auto pause = [&](int ms) {
+    if (Clock::now() - lastProgress > silenceLimit) stop.request_stop();
+    else UnitExchange::RealSleep(ms);
+  };
+  const RecoveryOutcome outcome = SendRecoveryPackage(std::move(transfer), onProgress, pause, stop.get_token());
+  return stop.stop_requested() ? RecoveryOutcome::Stalled : outcome;
+}

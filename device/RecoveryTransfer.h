@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <chrono>
 #include <functional>
 #include <stop_token>
 
@@ -19,6 +20,7 @@ enum class RecoveryOutcome {
   Sent,            // header and every chunk written
   ChannelNotOpen,  // the probe left no open channel
   Failed,          // a write still failed after its retries
+  Stalled,         // no chunk went out for longer than the watchdog allows
   Cancelled,       // stopped from outside before it ended
 };
 
@@ -40,3 +42,9 @@ void CloseRecoveryChannel(ChannelHandle handle);
 RecoveryOutcome SendRecoveryPackage(RecoveryTransfer transfer, const std::function<void(unsigned)>& progress,
                                     const UnitExchange::SleepFn& sleep = UnitExchange::RealSleep,
                                     std::stop_token stop = {});
+
+// SendRecoveryPackage watched as the recovery page watches it, for a caller without an
+// event loop: once no chunk has gone out for longer than `silenceLimit` the transfer is
+// stopped and ends as Stalled, instead of waiting out every write's retries.
+RecoveryOutcome SendRecoveryPackageWatched(RecoveryTransfer transfer, const std::function<void(unsigned)>& progress,
+                                           std::chrono::milliseconds silenceLimit);

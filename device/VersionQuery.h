@@ -20,6 +20,8 @@ struct VersionQueryResult {
 };
 
 inline constexpr const char* kVersionCommand = "$VER>";
+// How long a newly seen unit is given before it is asked for its versions.
+inline constexpr int kVersionQueryDelayMs = 1500;
 
 VersionQueryResult RunVersionQuery(bool bUnitConnected, int timeoutMs = UnitChannel::kDefaultTimeoutMs,
                                    std::stop_token stop = {});

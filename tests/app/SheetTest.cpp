@@ -66,7 +66,7 @@ TEST_F(SheetTest, StartUpReadsOrMissesTheDataFilesWaitsForTheSplashAndCaptionsEx
   CV700UpdaterDlg sheet;
   QList<QTimer*> timers = sheet.m_pageMain.findChildren<QTimer*>(Qt::FindDirectChildrenOnly);
   timers += sheet.m_pageReset.findChildren<QTimer*>(Qt::FindDirectChildrenOnly);
-  EXPECT_EQ(timers.size(), 4);  // poll, version query delay, probe, watchdog
+  EXPECT_EQ(timers.size(), 6);  // poll, version query delay, probe, watchdog, restart probe and wait
   for (const QTimer* timer : timers)
     EXPECT_EQ(timer->timerType(), Qt::PreciseTimer) << timer->objectName().toStdString();
 }

@@ -1,18 +1,23 @@
 // The recovery page end to end: its own probe, a firmware package from a chosen file or from
-// the update server, the transfer to the emulated unit, and what the user sees when the
-// download or the transfer goes wrong.
+// the update server, the transfer to the emulated unit, the unit's restart that proves it
+// took the firmware, what the user sees when something goes wrong, and the other pages
+// keeping off the unit meanwhile.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QGroupBox>
 #include <QJsonArray>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include "../update/UpdateTestSupport.h"
 #include "support/DeviceSheet.h"
 #include "support/FtpServer.h"
+#include "text/ExtraTexts.h"
+#include "update/RecoveryCheck.h"
 #include "update/UpdateServer.h"
 #include "widgets/TextProgressBar.h"
 
@@ -24,6 +29,8 @@ namespace {
 // Room for a loaded two-core machine.
 constexpr int kProbeMs = 5000;
 constexpr int kRecoveryTimeoutMs = 30000;
+// The restart of a unit that took its firmware (2 s), the poll and the query's wait, and room.
+constexpr int kShortRestartWaitMs = 8000;
 
 // A firmware package of version 1.minor.
 QByteArray Firmware(std::uint8_t minor, std::size_t size) {
@@ -54,7 +61,10 @@ class RecoveryPage : public ::testing::Test {
   CReset& Reset() { return s->sheet->m_pageReset; }
   CMainTab& Main() { return s->Main(); }
   QString Text(int index) { return s->sheet->Text(index); }
-  QString DoneText() { return Text(UiIndex(DBFW_TAB_001, 19)); }
+  // The end message of a recovery the unit took: it came back with this firmware.
+  QString Taken(const char* firmware) {
+    return Text(UiIndex(DBFW_TAB_001, 19)) + '\n' + ExtraText(ExtraTextId::RESET_UNIT_FIRMWARE).arg(firmware);
+  }
   bool Saw(const QString& text) { return WaitUntil([&] { return s->SawMessage(text); }, kRecoveryTimeoutMs); }
   bool UpdateComesBack() { return WaitUntil([&] { return Reset().m_buttonUpdate->isEnabled(); }, kProbeMs); }
   bool PlugAndWaitForUpdate() { return unit->Client().Plug() && UpdateComesBack(); }
@@ -63,18 +73,19 @@ class RecoveryPage : public ::testing::Test {
   }
 
   // Chooses the package through Browse.
-  void Choose(const QByteArray& bytes) {
-    chosenFile = files->filePath(QStringLiteral("fw.hdr"));
+  void Choose(const QByteArray& bytes, const QString& name = QStringLiteral("fw.hdr")) {
+    chosenFile = files->filePath(name);
     ASSERT_TRUE(TestSupport::WriteFile(chosenFile, bytes));
     Reset().m_buttonBrowse->click();
   }
 
-  // Puts the package on a loopback update server, as the version file's firmware.
+  // Puts the package on a loopback update server as the version file's firmware 1.8.
   void Serve(const QByteArray& bytes, const QString& name = QStringLiteral("V770_FW_v0108")) {
     ASSERT_TRUE(TestSupport::WriteFile(files->filePath("ftp/down/FW/V770/FW/V770_FW_v0108.hdr"), bytes));
     ASSERT_TRUE(server.Start(files->filePath(QStringLiteral("ftp"))));
     qputenv(UpdateServer::kOverrideVariable, (server.BaseUrl() + QStringLiteral("/down/FW/V770")).toUtf8());
     s->sheet->m_strFWFile = name;
+    s->sheet->m_strFWVersion = QStringLiteral("1.8");
     Reset().m_radioAuto->click();
   }
 
@@ -114,10 +125,13 @@ TEST_F(RecoveryPage, FirmwareFromAChosenFileOrTheServerIsInstalled) {
     EXPECT_FALSE(reset.IsProbeTimerActive());
     reset.m_buttonUpdate->click();
     EXPECT_FALSE(reset.m_radioManual->isEnabled());
-    ASSERT_TRUE(Saw(DoneText())) << server.Log().toStdString();
+    // The download says what it does, as the update page does.
+    if (automatic) { EXPECT_EQ(reset.m_staticStatus->text(), Text(UiIndex(DBFW_TAB_001, 14))); }
+    // Complete once the unit is back from its restart, with the firmware it now runs.
+    ASSERT_TRUE(Saw(Taken("1.8"))) << server.Log().toStdString();
     EXPECT_EQ(s->Messages().size(), 1);
     EXPECT_EQ(reset.m_progress->GetPos(), 100);
-    EXPECT_TRUE(!Main().m_bBusy && Main().IsPollTimerActive());
+    EXPECT_TRUE(!Main().m_bBusy && Main().IsPollTimerActive() && !reset.IsRecoveryRunning());
     EXPECT_TRUE(UnitReaches(u"1.8"_qs));
     if (automatic) {
       EXPECT_EQ(reset.m_strRemoteURL, server.BaseUrl() + "/down/FW/V770/FW/V770_FW_v0108.hdr");
@@ -131,40 +145,99 @@ TEST_F(RecoveryPage, FirmwareFromAChosenFileOrTheServerIsInstalled) {
   }
 }
 
-TEST_F(RecoveryPage, DownloadKeepsTheWindowAliveAndAFailedOneSendsNothing) {
-  Serve(Firmware(8, 5000), QStringLiteral("V770_FW_v0199"));  // not on the server
-  ASSERT_TRUE(PlugAndWaitForUpdate());
-  ASSERT_TRUE(server.Pause());  // the download hangs until the server thaws
-  TestSupport::Clock clock;
-  Reset().m_buttonUpdate->click();
-  EXPECT_LT(clock.elapsed(), 1000);  // the click returns while the download waits
-  // Neither the controls nor the probe bring the Update button back meanwhile.
-  Reset().m_buttonBrowse->click();
-  Reset().m_radioAuto->click();
-  Settle(1500);
-  EXPECT_FALSE(Reset().m_buttonUpdate->isEnabled());
-  ASSERT_TRUE(server.Resume());
-  ASSERT_TRUE(Saw(s->sheet->m_strErrorMsg[1]));
-  Settle(500);
-  EXPECT_EQ(s->Messages().size(), 1);
-  EXPECT_FALSE(QFile::exists(Reset().m_strLocalPath));
-  EXPECT_TRUE(ReceivedOn(*unit, u"PIPE00RESET"_qs).isEmpty());
-  EXPECT_FALSE(Reset().m_buttonUpdate->isEnabled() || Reset().IsRecoveryRunning() || Main().m_bBusy);
+// A file the unit does not take goes out whole all the same; only the unit's restart (or
+// the firmware it reports after it) tells.
+TEST_F(RecoveryPage, FileTheUnitDoesNotTakeIsNotCalledComplete) {
+  const QString notTaken = ExtraText(ExtraTextId::RESET_FILE_NOT_TAKEN);
+  const QByteArray text = QByteArray("Release notes of the firmware, not a package.\n").repeated(100);
+  const struct {
+    const char* name;
+    QByteArray file;
+    bool automatic;
+    QString message;
+  } cases[] = {
+      {"db.hdr", UpdateTestSupport::Database(30000), false, notTaken.arg("db.hdr").arg(30)},
+      {"notes.hdr", text, false, notTaken.arg("notes.hdr").arg(30)},
+      // The server's file is a firmware, but not the 1.8 the version file promised.
+      {"V770_FW_v0108", Firmware(7, 30000), true,
+       ExtraText(ExtraTextId::UPDATE_FW_NOT_TAKEN).arg("V770_FW_v0108.hdr", "1.7")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reset().SetRestartWaitMs(kShortRestartWaitMs);
+    c.automatic ? Serve(c.file) : Choose(c.file, QString::fromLatin1(c.name));
+    ASSERT_TRUE(PlugAndWaitForUpdate());
+    Reset().m_buttonUpdate->click();
+    ASSERT_TRUE(WaitUntil([&] { return Reset().m_staticStatus->text() == ExtraText(ExtraTextId::UPDATE_CHECKING_UNIT); },
+                          kRecoveryTimeoutMs));
+    ASSERT_TRUE(Saw(c.message)) << s->MessageTexts().join('|').toStdString();
+    EXPECT_EQ(s->Messages().size(), 1);
+    EXPECT_EQ(s->Messages().first().icon, UiSeams::MessageIcon::Warning);
+    EXPECT_FALSE(Reset().IsRecoveryRunning());
+    EXPECT_EQ(s->sheet->m_unitJobs.Holder(), UnitJob::None);
+    TearDown();
+    SetUp();
+  }
 }
 
-TEST_F(RecoveryPage, UnpluggedMidTransferShowsTheErrorLineAndNoCompletion) {
-  Choose(Firmware(7, 400000));
-  ASSERT_TRUE(unit->Client().Rate(40000));  // about ten seconds for the whole payload
+// After a transfer cut short or a server that could not be reached, the unit plugged back
+// in brings Update back, and the same file goes out whole on a page wiped clean.
+TEST_F(RecoveryPage, FailedRecoveryCanBeRetriedWithTheSameFile) {
+  for (const bool unplugged : {true, false}) {
+    SCOPED_TRACE(unplugged ? "unplugged mid-way" : "server unreachable");
+    const QByteArray firmware = Firmware(7, unplugged ? 400000 : 30000);
+    if (unplugged) {
+      Choose(firmware);
+      ASSERT_TRUE(unit->Client().Rate(40000));  // about ten seconds for the whole payload
+    } else {
+      Serve(firmware, QStringLiteral("V770_FW_v0108"));
+      s->sheet->m_strFWVersion = QStringLiteral("1.7");
+      server.Stop();
+    }
+    ASSERT_TRUE(PlugAndWaitForUpdate());
+    Reset().m_buttonUpdate->click();
+    if (unplugged) {
+      ASSERT_TRUE(WaitUntil([&] { return Reset().m_progress->GetPos() >= 5; }, kRecoveryTimeoutMs));
+      ASSERT_TRUE(unit->Client().Unplug());
+      const QString errorLine = Text(UiIndex(DBFW_TAB_001, 6));
+      ASSERT_TRUE(WaitUntil([&] { return Reset().m_staticStatus->text() == errorLine; }, kRecoveryTimeoutMs));
+      Settle(500);
+      EXPECT_TRUE(s->Messages().isEmpty());  // no completion
+      EXPECT_TRUE(UnitReaches(u"1.5"_qs) && QFile::exists(chosenFile));  // nothing half installed, the file kept
+      ASSERT_TRUE(unit->Client().Rate(0));
+      ASSERT_TRUE(PlugAndWaitForUpdate());
+    } else {
+      ASSERT_TRUE(Saw(s->sheet->m_strErrorMsg[1]));
+      ASSERT_TRUE(UpdateComesBack());
+      ASSERT_TRUE(server.Start(files->filePath(QStringLiteral("ftp"))));
+      qputenv(UpdateServer::kOverrideVariable, (server.BaseUrl() + QStringLiteral("/down/FW/V770")).toUtf8());
+    }
+    EXPECT_TRUE(!Reset().IsRecoveryRunning() && Main().m_bBusy) << "the page waits for the unit, not the main page";
+    Reset().m_buttonUpdate->click();
+    EXPECT_EQ(Reset().m_progress->GetPos(), 0);
+    EXPECT_NE(Reset().m_staticStatus->text(), Text(UiIndex(DBFW_TAB_001, 6)));
+    ASSERT_TRUE(Saw(Taken("1.7")));
+    EXPECT_TRUE(UnitReaches(u"1.7"_qs));
+    TearDown();
+    SetUp();
+  }
+}
+
+// A server that takes the connection and never says a word: the download ends, and the user
+// hears of it, well within the watchdog's 20 s.
+TEST_F(RecoveryPage, SilentServerEndsTheDownloadWithinTwentySeconds) {
+  QTcpServer silent;
+  ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+  qputenv(UpdateServer::kOverrideVariable, QStringLiteral("ftp://127.0.0.1:%1/down/FW/V770").arg(silent.serverPort()).toUtf8());
+  Reset().m_radioAuto->click();
   ASSERT_TRUE(PlugAndWaitForUpdate());
+  TestSupport::Clock clock;
   Reset().m_buttonUpdate->click();
-  ASSERT_TRUE(WaitUntil([&] { return Reset().m_progress->GetPos() >= 5; }, kRecoveryTimeoutMs));
-  ASSERT_TRUE(unit->Client().Unplug());
-  const QString errorLine = Text(UiIndex(DBFW_TAB_001, 6));
-  ASSERT_TRUE(WaitUntil([&] { return Reset().m_staticStatus->text() == errorLine; }, kRecoveryTimeoutMs));
-  Settle(500);
-  EXPECT_TRUE(s->Messages().isEmpty());
-  EXPECT_FALSE(Reset().IsRecoveryRunning() || Main().m_bBusy);  // the main page watches the unit again
-  EXPECT_TRUE(UnitReaches(u"1.5"_qs) && QFile::exists(chosenFile));  // nothing half installed, the file kept
+  EXPECT_EQ(Reset().m_staticStatus->text(), Text(UiIndex(DBFW_TAB_001, 14)));
+  ASSERT_TRUE(WaitUntil([&] { return !s->Messages().isEmpty(); }, 25000));
+  EXPECT_LT(clock.elapsed(), UpdateRun::kWatchdogTickLimit * UpdateRun::kWatchdogPeriodMs);
+  EXPECT_EQ(s->Messages().first().text, s->sheet->m_strErrorMsg[1]);
+  EXPECT_TRUE(ReceivedOn(*unit, u"PIPE00RESET"_qs).isEmpty());
 }
 
 TEST_F(RecoveryPage, StalledTransferIsGivenUpAndThePageGivenBack) {
@@ -179,7 +252,7 @@ TEST_F(RecoveryPage, StalledTransferIsGivenUpAndThePageGivenBack) {
   ASSERT_TRUE(unit->Client().Stall(0));
   ASSERT_TRUE(UpdateComesBack());
   Reset().m_buttonUpdate->click();
-  ASSERT_TRUE(Saw(DoneText()));
+  ASSERT_TRUE(Saw(Taken("1.7")));
   EXPECT_TRUE(UnitReaches(u"1.7"_qs));
 }
 
@@ -197,12 +270,14 @@ TEST_F(RecoveryPage, NoChannelNoFileOrAShortOneIsRefusedInTheUsersLanguageAndOne
   Reset().m_buttonBrowse->click();  // cancelled: the probe still runs, and Update has no file
   ASSERT_TRUE(PlugAndWaitForUpdate());
   Reset().m_buttonUpdate->click();
+  EXPECT_TRUE(Reset().m_buttonUpdate->isEnabled()) << "nothing started";
   Choose(Firmware(7, 0).left(1000));  // shorter than the payload offset
   ASSERT_TRUE(UpdateComesBack());
   Reset().m_buttonUpdate->click();
   ASSERT_EQ(s->Messages().size(), 3);
-  for (const DeviceSheet::Message& message : s->Messages().mid(1))
-    EXPECT_TRUE(message.text.startsWith(u"Le fichier de micrologiciel"_qs)) << message.text.toStdString();
+  EXPECT_EQ(s->Messages()[1].text, ExtraText(ExtraTextId::RESET_NO_FILE_CHOSEN));
+  for (const QString& start : {u"Aucun fichier de micrologiciel"_qs, u"Le fichier de micrologiciel"_qs})
+    EXPECT_TRUE(s->MessageTexts().join('|').contains(start)) << start.toStdString();
   Settle(300);
   EXPECT_TRUE(ReceivedOn(*unit, u"PIPE00RESET"_qs).isEmpty());
   EXPECT_FALSE(Main().m_bBusy);
@@ -213,6 +288,67 @@ TEST_F(RecoveryPage, NoChannelNoFileOrAShortOneIsRefusedInTheUsersLanguageAndOne
         return std::count(open.begin(), open.end(), QJsonValue(u"PIPE00RESET"_qs)) == 1;
       },
       kProbeMs));
+}
+
+// The unit takes one job at a time: while a recovery runs, the other pages' unit actions
+// wait, and the update page's run keeps the recovery off the unit in turn.
+TEST_F(RecoveryPage, OtherPagesKeepOffTheUnitWhileARecoveryRunsAndBack) {
+  CV700UpdaterDlg& sheet = *s->sheet;
+  InternetState::SetForTesting(true);  // the update page in its automatic mode
+  sheet.m_bInternetConnected = true;
+  ASSERT_TRUE(unit->Client().Plug());
+  // The device pages, shown as the user opens them.
+  const auto devicePagesOpen = [&] {
+    if (!s->DevicePagesShown()) return false;
+    for (CPropertyPage* page : std::initializer_list<CPropertyPage*>{&sheet.m_pageUpdate, &sheet.m_pagePOI, &sheet.m_pageOption})
+      page->CreatePageWindow();
+    return true;
+  };
+  ASSERT_TRUE(WaitUntil(devicePagesOpen, kIdentifyTimeoutMs));
+  const auto unitActions = [&] {
+    return QList<bool>{sheet.m_pageUpdate.m_buttonUpdate->isEnabled(), sheet.m_pagePOI.m_btnRead->isEnabled(),
+                       sheet.m_pagePOI.m_btnSave->isEnabled(), sheet.m_pageOption.m_buttonApply->isEnabled()};
+  };
+  const QList<bool> free{true, true, true, true};  // the demo unit's database and firmware are due
+  ASSERT_EQ(unitActions(), free);
+
+  Choose(Firmware(8, 300000));
+  ASSERT_TRUE(UpdateComesBack());
+  ASSERT_TRUE(unit->Client().Rate(30000));
+  Reset().m_buttonUpdate->click();
+  ASSERT_TRUE(WaitUntil([&] { return Reset().m_progress->GetPos() >= 2; }, kRecoveryTimeoutMs));
+  EXPECT_EQ(unitActions(), (QList<bool>{false, false, false, false}));
+  // Asked all the same, the pages start nothing.
+  sheet.m_pageUpdate.OnUpdateClicked();
+  sheet.m_pageOption.OnApply();
+  sheet.m_pagePOI.OnRead();
+  sheet.m_pagePOI.OnSave();
+  EXPECT_FALSE(sheet.m_pageUpdate.m_run.IsRunning() || sheet.m_pagePOI.IsTaskRunning());
+  ASSERT_TRUE(unit->Client().Rate(0));
+  ASSERT_TRUE(Saw(Taken("1.8")));
+  const QJsonObject status = unit->Status();
+  for (const char* channel : {"PIPE00DB", "PIPE00UNIT", "PIPE00POI"})
+    EXPECT_EQ(UpdateTestSupport::LogCount(status, channel, "received"), 0) << channel;
+  // Back from its restart, the unit is free for the other pages again.
+  ASSERT_TRUE(WaitUntil([&] { return devicePagesOpen() && unitActions() == free; }, kIdentifyTimeoutMs));
+
+  // The update page's database goes out slowly: the recovery page finds the unit but keeps
+  // off its channel until the run has ended.
+  ASSERT_TRUE(UpdateTestSupport::PutOnServer(files->filePath("ftp"), "DB", "100412_France", UpdateTestSupport::Database(200000, 3)));
+  ASSERT_TRUE(server.Start(files->filePath(QStringLiteral("ftp"))));
+  qputenv(UpdateServer::kOverrideVariable, (server.BaseUrl() + QStringLiteral("/down/FW/V770")).toUtf8());
+  ASSERT_TRUE(unit->Client().Rate(40000));
+  sheet.m_pageUpdate.m_buttonUpdate->click();
+  ASSERT_TRUE(WaitUntil([&] { return sheet.m_pageUpdate.m_run.IsSending(); }, kRecoveryTimeoutMs));
+  Reset().m_buttonBrowse->click();
+  Settle(2 * CReset::kProbePeriodMs);
+  EXPECT_FALSE(Reset().m_buttonUpdate->isEnabled());
+  Reset().OnUpdate();
+  EXPECT_FALSE(unit->Status()["openChannels"].toArray().contains(u"PIPE00RESET"_qs));
+  ASSERT_TRUE(unit->Client().Rate(0));
+  ASSERT_TRUE(WaitUntil([&] { return !sheet.m_pageUpdate.m_run.IsRunning(); }, kRecoveryTimeoutMs));
+  EXPECT_EQ(UpdateTestSupport::ReceivedPackages(unit->Status()).size(), 2);  // the firmware, then the database
+  EXPECT_TRUE(UpdateComesBack());
 }
 
 }  // namespace
