@@ -10,13 +10,15 @@
 #include "app/CV700UpdaterDlg.h"
 #include "device/ComboSelection.h"
 #include "platform/UiSeams.h"
+#include "text/ExtraTexts.h"
 
 namespace {
 constexpr int kErrorMsg012 = 11;       // slot of ERROR_MSG_012 in the sheet's error texts
 constexpr int kSpeedUnitReplyByte = 11;  // the unit's current speed unit in its "$VER>" reply
+constexpr int kHardwareIdReplyByte = 4;
 }  // namespace
 
-COptionTab::COptionTab(CV700UpdaterDlg* sheet) : CPropertyPage(sheet) {
+COptionTab::COptionTab(CV700UpdaterDlg* sheet) : CPropertyPage(sheet, UnitJob::SpeedUnit) {
   m_groupUnit = new QGroupBox(this);
   m_comboUnit = new QComboBox(m_groupUnit);
   m_comboUnit->setEditable(true);
@@ -24,7 +26,7 @@ COptionTab::COptionTab(CV700UpdaterDlg* sheet) : CPropertyPage(sheet) {
   m_buttonApply = new QPushButton(m_groupUnit);
   auto* row = new QHBoxLayout(m_groupUnit);
   row->addWidget(m_comboUnit, 1);
-  row->addWidget(m_buttonApply);
+  row->addWidget(GuardUnitAction(m_buttonApply));
   auto* page = new QVBoxLayout(this);
   page->addWidget(m_groupUnit);
   page->addStretch();
@@ -60,21 +62,29 @@ void COptionTab::EnableControls(bool bEnable) {
 
 void COptionTab::OnApply() {
   m_nUnitSel = m_comboUnit->currentIndex();
-  // Nothing chosen, nothing to tell the unit.
-  if (m_nUnitSel < 0) return;
+  // Nothing chosen, nothing to tell the unit: the user is asked to choose.
+  if (m_nUnitSel < 0) {
+    UiSeams::ShowMessage(this, ExtraText(ExtraTextId::SPEED_UNIT_NOT_CHOSEN));
+    return;
+  }
+  if (!BeginUnitJob()) return;
   const bool unitConnected = Sheet()->m_bUnitConnected;
-  const QByteArray command = BuildSpeedUnitCommand(m_nUnitSel);
+  const int selection = m_nUnitSel;
+  const QByteArray command = BuildSpeedUnitCommand(selection);
   // A command still going is stopped and finished first, so two never share the channel.
-  m_unitCommand.Start([unitConnected, command](const WorkerRun<COptionTab>& run) {
+  m_unitCommand.Start([unitConnected, command, selection](const WorkerRun<COptionTab>& run) {
     const SpeedUnitOutcome outcome =
         RunSpeedUnitCommand(unitConnected, command, UnitExchange::RealSleep, run.StopToken());
-    run.Post([outcome](COptionTab* self) { self->OnUnitCommandDone(outcome); });
+    run.Post([outcome, selection](COptionTab* self) { self->OnUnitCommandDone(outcome, selection); });
   });
 }
 
-void COptionTab::OnUnitCommandDone(SpeedUnitOutcome outcome) {
+void COptionTab::OnUnitCommandDone(SpeedUnitOutcome outcome, int selection) {
+  EndUnitJob();
   switch (outcome) {
     case SpeedUnitOutcome::Sent:
+      // The unit never tells its speed unit: this computer remembers what it set.
+      RememberSpeedUnit(Sheet()->m_pageMain.m_byVersionReply[kHardwareIdReplyByte], selection);
       EnableControls(true);
       UiSeams::ShowMessage(this, QString::fromLatin1(kUnitChangedMessage));
       break;
@@ -82,7 +92,9 @@ void COptionTab::OnUnitCommandDone(SpeedUnitOutcome outcome) {
       UiSeams::ShowMessage(this, Sheet()->m_strErrorMsg[kErrorMsg012], UiSeams::MessageIcon::Information);
       break;
     case SpeedUnitOutcome::Failed:
-      break;  // the page keeps its state; Apply can be pressed again
+      // The page keeps its state; Apply can be pressed again.
+      UiSeams::ShowMessage(this, ExtraText(ExtraTextId::UNIT_NO_ANSWER));
+      break;
   }
 }
 

@@ -36,7 +36,7 @@ class COptionTab : public CPropertyPage {
   void OnInitDialog() override;
 
  private:
-  void OnUnitCommandDone(SpeedUnitOutcome outcome);
+  void OnUnitCommandDone(SpeedUnitOutcome outcome, int selection);
 
   // Last: stopped and joined before anything else of the page goes.
   Worker<COptionTab> m_unitCommand{this};

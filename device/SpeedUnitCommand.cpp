@@ -2,6 +2,11 @@
 
 #include "device/StoppableChannel.h"
 #include "device/UnitLibrary.h"
+#include "platform/Profile.h"
+
+namespace {
+QByteArray SpeedUnitKey(int hardwareId) { return "HW" + QByteArray::number(hardwareId); }
+}  // namespace
 
 QByteArray BuildSpeedUnitCommand(int selection) {
   QByteArray command("$P1<");
@@ -21,4 +26,12 @@ SpeedUnitOutcome RunSpeedUnitCommand(bool bUnitConnected, const QByteArray& comm
   const bool sent = UnitExchange::SendCommand(stoppable, command, sleep);
   stoppable.Close();
   return sent ? SpeedUnitOutcome::Sent : SpeedUnitOutcome::Failed;
+}
+
+void RememberSpeedUnit(int hardwareId, int selection) {
+  Profile::WriteProfileInt(kSpeedUnitSection, SpeedUnitKey(hardwareId).constData(), selection);
+}
+
+int RememberedSpeedUnit(int hardwareId) {
+  return Profile::GetProfileInt(kSpeedUnitSection, SpeedUnitKey(hardwareId).constData(), -1);
 }

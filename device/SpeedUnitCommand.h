@@ -19,3 +19,11 @@ QByteArray BuildSpeedUnitCommand(int selection);
 SpeedUnitOutcome RunSpeedUnitCommand(bool bUnitConnected, const QByteArray& command,
                                      const UnitExchange::SleepFn& sleep = UnitExchange::RealSleep,
                                      std::stop_token stop = {});
+
+// The unit never reports its speed unit (its reply's byte 11 is the voice language), so the
+// program remembers the one it last set on each unit, by the unit's hardware identifier, in
+// the profile.
+inline constexpr const char* kSpeedUnitSection = "SpeedUnit";
+void RememberSpeedUnit(int hardwareId, int selection);
+// The selection this computer last set on that unit; -1 when it never set one.
+int RememberedSpeedUnit(int hardwareId);

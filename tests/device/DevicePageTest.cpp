@@ -9,7 +9,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "device/SpeedUnitCommand.h"
 #include "support/DeviceSheet.h"
+#include "text/ExtraTexts.h"
 #include "widgets/CWebBrowser2.h"
 
 using TestSupport::Settle;
@@ -176,6 +178,9 @@ TEST(OptionPage, ApplySendsTheChosenSpeedUnit) {
   EXPECT_EQ(u.s->Messages().size(), 1);
   EXPECT_EQ(ReceivedOn(u.unit, kUnitChannel), QList<QByteArray>{QByteArray("\x24\x50\x31\x3C\x01\x00", 6)});
   EXPECT_TRUE(option.m_comboUnit->isEnabled() && option.m_buttonApply->isEnabled());
+  // The unit never tells its speed unit: this computer remembers the one it set, by unit.
+  EXPECT_EQ(RememberedSpeedUnit(7), 1);
+  EXPECT_EQ(RememberedSpeedUnit(8), -1);
   // Typed text is undone at once, back to the entry applied last.
   option.m_comboUnit->lineEdit()->setText("knots");
   emit option.m_comboUnit->lineEdit()->textEdited("knots");
@@ -210,12 +215,12 @@ TEST(OptionPage, UnitGoneBeforeApplyIsReportedNotCelebrated) {
   EXPECT_FALSE(option.m_comboUnit->isEnabled() || option.m_buttonApply->isEnabled());
 }
 
-TEST(OptionPage, NoSelectionSendsNothing) {
+TEST(OptionPage, NoSelectionAsksForOneAndSendsNothing) {
   OptionPageOpen u;
   ASSERT_TRUE(u.Start(5));  // a speed unit the combo does not hold
   EXPECT_EQ(u.Option().m_comboUnit->currentIndex(), -1);
   u.Option().m_buttonApply->click();
   TestSupport::Settle(500);
-  EXPECT_TRUE(u.s->Messages().isEmpty());
+  EXPECT_EQ(u.s->MessageTexts(), QStringList{ExtraText(ExtraTextId::SPEED_UNIT_NOT_CHOSEN)});
   EXPECT_TRUE(ReceivedOn(u.unit, kUnitChannel).isEmpty());
 }
