@@ -15,7 +15,7 @@ WorkingFiles WorkingFiles::Load(const QString& folder, int nLanguage) {
   WorkingFiles files;
   files.strFolder = folder;
   files.nLanguage = nLanguage;
-  LoadExtraTexts(WorkingFolder::FilePath(folder, QString::fromLatin1(kExtraTextFileName)));
+  files.bExtraTextsRead = LoadExtraTexts(WorkingFolder::FilePath(folder, QString::fromLatin1(kExtraTextFileName)));
   SetExtraTextLanguage(nLanguage);
   files.bVersionRead =
       ReadVersionFile(WorkingFolder::FilePath(folder, QString::fromLatin1(kVersionFileName)), files.version);

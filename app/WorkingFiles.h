@@ -21,6 +21,7 @@ struct WorkingFiles {
   VersionInfo version;
   bool bTextsRead = false;
   UiTextTables texts;
+  bool bExtraTextsRead = false;
 
   static WorkingFiles Load(const QString& folder, int nLanguage);
   // Entry `index` of the UI text table in the files' language.

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -19,10 +20,13 @@
 #include "poi/PoiWriteTask.h"
 #include "text/ExtraTexts.h"
 #include "update/CDownloadStatusCallback.h"
+#include "update/DownloadFailureText.h"
 #include "update/DownloadSink.h"
 #include "update/DownloadToFile.h"
 #include "update/PackageSender.h"
+#include "update/RecoveryCheck.h"
 #include "update/UpdateCatalogue.h"
+#include "update/UpdateRun.h"
 #include "update/UpdateServer.h"
 
 namespace {
@@ -37,6 +41,7 @@ constexpr int kErrorServerUnreachable = UiIndex(ERROR_MSG_001, 2);
 constexpr int kErrorVersionFile = UiIndex(ERROR_MSG_001, 3);
 constexpr int kErrorChannelNotOpen = UiIndex(ERROR_MSG_001, 4);
 constexpr int kErrorNoFirmware = UiIndex(ERROR_MSG_001, 8);
+constexpr int kErrorNoProgress = UiIndex(ERROR_MSG_001, 11);
 constexpr int kErrorTransferChannel = UiIndex(ERROR_MSG_001, 12);
 constexpr int kTextTransferFailed = UiIndex(DBFW_TAB_001, 6);
 constexpr int kTextDownloadFW = UiIndex(DBFW_TAB_001, 14);
@@ -46,7 +51,8 @@ constexpr int kTextReadingPois = UiIndex(POI_TAB_001, 8);
 constexpr int kTextWritingPois = UiIndex(POI_TAB_001, 9);
 constexpr int kLabelSpeedUnit = UiIndex(OPTION_TAB_001, 1);
 constexpr int kTextFirstSpeedUnit = UiIndex(OPTION_TAB_001, 2);
-constexpr const char* kUnitChangedMessage = "Unit is changed!";
+// The recovery page's watchdog: no chunk for this long gives the transfer up.
+constexpr std::chrono::milliseconds kRecoverySilenceLimit{UpdateRun::kWatchdogTickLimit * UpdateRun::kWatchdogPeriodMs};
 
 QString Labelled(const QString& label, const QString& value) {
   const QString trimmed = label.trimmed();
@@ -95,12 +101,13 @@ int CliCommands::Status(bool bJson) {
   if (status.outcome == UnitStatus::ChannelNotOpen) return FailUi(kErrorChannelNotOpen);
   const bool bConnected = status.outcome == UnitStatus::Identified;
   const UnitVersionInfo& info = status.info;
-  const int speedUnit = info.nUnitVoiceLanguage;
+  const auto byte = [&](int i) { return static_cast<int>(static_cast<qint8>(status.reply.at(i))); };
+  // The unit never tells its speed unit: only the one this computer set on it is known.
+  const int speedUnit = bConnected ? RememberedSpeedUnit(byte(UnitReply::kHardwareId)) : -1;
   const bool bKnownSpeedUnit = speedUnit >= 0 && speedUnit < kSpeedUnitCount;
   if (bJson) {
     QJsonObject json{{QStringLiteral("connected"), bConnected}};
     if (bConnected) {
-      const auto byte = [&](int i) { return static_cast<int>(static_cast<qint8>(status.reply.at(i))); };
       json.insert(QStringLiteral("hardwareId"), byte(UnitReply::kHardwareId));
       json.insert(QStringLiteral("firmware"), QStringLiteral("%1.%2").arg(byte(UnitReply::kFWMajor)).arg(byte(UnitReply::kFWMinor)));
       json.insert(QStringLiteral("dbArea"), info.strDBArea);
@@ -108,7 +115,7 @@ int CliCommands::Status(bool bJson) {
       json.insert(QStringLiteral("dbVersion"), info.nUnitDBVersion);
       json.insert(QStringLiteral("voiceVersion"), info.nUnitVoiceVersion);
       json.insert(QStringLiteral("speedUnit"), bKnownSpeedUnit ? QJsonValue(QString::fromLatin1(kSpeedUnitNames[speedUnit]))
-                                                               : QJsonValue(speedUnit));
+                                                               : QJsonValue(QJsonValue::Null));
     }
     m_console.Raw(QJsonDocument(json).toJson(QJsonDocument::Compact) + '\n');
     return kExitOk;
@@ -121,8 +128,9 @@ int CliCommands::Status(bool bJson) {
   m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 6)), info.strDBArea));
   m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 7)), info.strDBVersion));
   m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 9)), info.strVoiceVersion));
-  m_console.Line(Labelled(m_files.Ui(kLabelSpeedUnit), bKnownSpeedUnit ? m_files.Ui(kTextFirstSpeedUnit + speedUnit)
-                                                                        : QString::number(speedUnit)));
+  if (bKnownSpeedUnit)
+    m_console.Line(Labelled(m_files.Ui(kLabelSpeedUnit),
+                            ExtraText(ExtraTextId::CLI_SPEED_UNIT_SET_HERE).arg(m_files.Ui(kTextFirstSpeedUnit + speedUnit))));
   return kExitOk;
 }
 
@@ -137,9 +145,15 @@ int CliCommands::SpeedUnit(const QString& value) {
     return kExitUsage;
   }
   if (const int claim = ClaimUnit()) return claim;
-  if (!RequireUnit()) return kExitFailed;
+  // Which unit it is, so that this computer can remember what it set on it.
+  const UnitStatus status = UnitStatus::Query(m_files.version.listDB);
+  if (status.outcome == UnitStatus::NotConnected) return FailUi(kErrorNotConnected);
   switch (RunSpeedUnitCommand(true, BuildSpeedUnitCommand(selection))) {
-    case SpeedUnitOutcome::Sent: m_console.Line(QString::fromLatin1(kUnitChangedMessage)); return kExitOk;
+    case SpeedUnitOutcome::Sent:
+      if (status.outcome == UnitStatus::Identified)
+        RememberSpeedUnit(static_cast<qint8>(status.reply.at(UnitReply::kHardwareId)), selection);
+      m_console.Line(ExtraText(ExtraTextId::CLI_SPEED_UNIT_SET).arg(m_files.Ui(kTextFirstSpeedUnit + selection)));
+      return kExitOk;
     case SpeedUnitOutcome::NotSent: return FailUi(kErrorChannelNotOpen);
     case SpeedUnitOutcome::Failed: break;
   }
@@ -162,35 +176,50 @@ int CliCommands::Recover(const QString& file, bool bDownload) {
   } closer{transfer};
 
   QString path = file;
+  QString expectedVersion;  // known for the catalogue's firmware only
   if (bDownload) {
     if (!m_files.bVersionRead) return FailUi(kErrorVersionFile);
     const QString name = m_files.version.strFWFile;
     path = UpdateCatalogue::LocalPackagePath(m_files.strFolder, name);
-    if (name.isEmpty() || path.isEmpty()) return FailUi(kErrorNoFirmware);
+    if (path.isEmpty()) return FailUi(kErrorNoFirmware);
     const QString url = UpdateCatalogue::PackageUrl(UpdateServer::BaseUrl(), UpdateCatalogue::kFolderFW, name);
     ConsoleDownloadSink sink(m_console);
     CDownloadStatusCallback callback(&sink);
     m_console.StartProgress(m_files.Ui(kTextDownloadFW));
-    const DownloadResult result = DownloadToFile(url, path, callback);
+    QString errorText;
+    DownloadOptions options;
+    options.stallPeriod = RecoveryCheck::kDownloadSilenceLimit;
+    const DownloadResult result = DownloadToFile(url, path, callback, options, &errorText);
     m_console.EndProgress();
-    if (result != DownloadResult::Done) return FailUi(kErrorServerUnreachable);
+    if (result != DownloadResult::Done)
+      return Fail(DownloadFailureText(result, name, errorText, m_files.Ui(kErrorServerUnreachable)));
+    expectedVersion = m_files.version.strFWVersion;
   }
   std::optional<QByteArray> package = ReadPackageFile(path);
   if (!package) return Fail(ExtraText(ExtraTextId::RESET_NOT_A_PACKAGE));
   transfer.pBuffer = std::move(*package);
   const ChannelHandle handle = std::exchange(transfer.hPipe, kChannelNotOpen);
   m_console.StartProgress(m_files.Ui(kTextSendFW));
-  const RecoveryOutcome outcome =
-      SendRecoveryPackage(RecoveryTransfer{handle, std::move(transfer.pBuffer)},
-                          [this](unsigned value) { m_console.Progress(static_cast<int>(value)); });
+  const RecoveryOutcome outcome = SendRecoveryPackageWatched(
+      RecoveryTransfer{handle, std::move(transfer.pBuffer)},
+      [this](unsigned value) { m_console.Progress(static_cast<int>(value)); }, kRecoverySilenceLimit);
   m_console.EndProgress();
   switch (outcome) {
-    case RecoveryOutcome::Sent: m_console.Line(m_files.Ui(kTextDone)); return kExitOk;
+    case RecoveryOutcome::Sent: break;
     case RecoveryOutcome::ChannelNotOpen: return FailUi(kErrorTransferChannel);
+    case RecoveryOutcome::Stalled: return FailUi(kErrorNoProgress);
     case RecoveryOutcome::Failed:
-    case RecoveryOutcome::Cancelled: break;  // nothing here cancels a transfer
+    case RecoveryOutcome::Cancelled: return FailUi(kTextTransferFailed);  // nothing else cancels a transfer
   }
-  return FailUi(kTextTransferFailed);
+  // Complete only once the unit has restarted with the firmware and said so.
+  m_console.Line(ExtraText(ExtraTextId::UPDATE_CHECKING_UNIT));
+  const UnitStatus back = UnitStatus::AfterRestart(m_files.version.listDB, RecoveryCheck::kRestartWaitMs);
+  const RecoveryCheck::Verdict verdict =
+      RecoveryCheck::Judge(back.outcome == UnitStatus::Identified ? back.reply : QByteArray(), expectedVersion,
+                           QFileInfo(path).fileName(), m_files.Ui(kTextDone));
+  if (!verdict.bTaken) return Fail(verdict.strMessage);
+  m_console.Line(verdict.strMessage);
+  return kExitOk;
 }
 
 // ---- POIs ----
@@ -198,10 +227,10 @@ int CliCommands::Recover(const QString& file, bool bDownload) {
 namespace {
 
 // The outcome of a POI exchange as a failure text; empty when it ran to its end.
-QString PoiTaskFailure(PoiTaskOutcome outcome) {
+QString PoiTaskFailure(PoiTaskOutcome outcome, const QString& channelNotOpen) {
   switch (outcome) {
     case PoiTaskOutcome::Done: return {};
-    case PoiTaskOutcome::HandlesNotOpen: return QString::fromLatin1(PoiConstants::kHandleNotOpenMessage);
+    case PoiTaskOutcome::HandlesNotOpen: return channelNotOpen;
     case PoiTaskOutcome::NoAnswer: return ExtraText(ExtraTextId::UNIT_NO_ANSWER);
   }
   return {};
@@ -221,13 +250,13 @@ int CliCommands::PoiRead(const QString& output, const QString& formatName) {
   if (const int claim = ClaimUnit()) return claim;
   if (!RequireUnit()) return kExitFailed;
   const PoiChannels channels = OpenPoiChannels();
-  if (!channels.IsOpen()) return Fail(QString::fromLatin1(PoiConstants::kHandleNotOpenMessage));
+  if (!channels.IsOpen()) return FailUi(kErrorChannelNotOpen);
   const bool bToStandardOutput = output.isEmpty() || output == QLatin1String("-");
   // The POIs alone on the standard output, so it can be piped.
   if (!bToStandardOutput) m_console.Line(m_files.Ui(kTextReadingPois));
   PoiRecordTable& table = ThePoiRecordTable();
   const PoiReadResult result = PoiReadTask::Run(channels, true, table);
-  if (const QString failure = PoiTaskFailure(result.outcome); !failure.isEmpty()) return Fail(failure);
+  if (const QString failure = PoiTaskFailure(result.outcome, m_files.Ui(kErrorChannelNotOpen)); !failure.isEmpty()) return Fail(failure);
   if (result.announced > result.count)
     m_console.Error(ExtraText(ExtraTextId::POI_TOO_MANY_RECORDS).arg(result.announced).arg(result.count));
 
@@ -265,12 +294,12 @@ int CliCommands::PoiWrite(const QString& path) {
 
   if (!RequireUnit()) return kExitFailed;
   const PoiChannels channels = OpenPoiChannels();
-  if (!channels.IsOpen()) return Fail(QString::fromLatin1(PoiConstants::kHandleNotOpenMessage));
+  if (!channels.IsOpen()) return FailUi(kErrorChannelNotOpen);
   // What the unit holds is read into an export file first, as a window Read does, so the
   // POIs the file replaces are kept.
   PoiRecordTable& table = ThePoiRecordTable();
   const PoiReadResult held = PoiReadTask::Run(channels, true, table);
-  if (const QString failure = PoiTaskFailure(held.outcome); !failure.isEmpty()) return Fail(failure);
+  if (const QString failure = PoiTaskFailure(held.outcome, m_files.Ui(kErrorChannelNotOpen)); !failure.isEmpty()) return Fail(failure);
   if (held.announced > held.count)
     m_console.Error(ExtraText(ExtraTextId::POI_TOO_MANY_RECORDS).arg(held.announced).arg(held.count));
   const QDateTime now = QDateTime::currentDateTime();
@@ -293,7 +322,7 @@ int CliCommands::PoiWrite(const QString& path) {
     params.count = static_cast<int>(rows.size());
     result = PoiWriteTask::Run(channels, params, table);
   }
-  if (const QString failure = PoiTaskFailure(result.outcome); !failure.isEmpty()) return Fail(failure);
+  if (const QString failure = PoiTaskFailure(result.outcome, m_files.Ui(kErrorChannelNotOpen)); !failure.isEmpty()) return Fail(failure);
   m_console.Line(ExtraText(ExtraTextId::CLI_POI_WRITTEN).arg(result.written));
   return kExitOk;
 }
@@ -302,12 +331,12 @@ int CliCommands::PoiErase() {
   if (const int claim = ClaimUnit()) return claim;
   if (!RequireUnit()) return kExitFailed;
   const PoiChannels channels = OpenPoiChannels();
-  if (!channels.IsOpen()) return Fail(QString::fromLatin1(PoiConstants::kHandleNotOpenMessage));
+  if (!channels.IsOpen()) return FailUi(kErrorChannelNotOpen);
   PoiWriteParams params;
   params.unitConnected = true;
   params.erasePending = true;
   const PoiWriteResult result = PoiWriteTask::Run(channels, params, ThePoiRecordTable());
-  if (const QString failure = PoiTaskFailure(result.outcome); !failure.isEmpty()) return Fail(failure);
+  if (const QString failure = PoiTaskFailure(result.outcome, m_files.Ui(kErrorChannelNotOpen)); !failure.isEmpty()) return Fail(failure);
   ThePoiRecordTable().Clear();
   m_console.Line(ExtraText(ExtraTextId::CLI_POI_ERASED));
   return kExitOk;

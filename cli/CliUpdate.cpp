@@ -24,7 +24,6 @@ constexpr int kErrorRestartUnit = UiIndex(ERROR_MSG_001, 10);
 constexpr int kErrorNoProgress = UiIndex(ERROR_MSG_001, 11);
 constexpr int kErrorTransferChannel = UiIndex(ERROR_MSG_001, 12);
 constexpr int kTextTransferFailed = UiIndex(DBFW_TAB_001, 6);
-constexpr int kTextPackMissing = UiIndex(DBFW_TAB_001, 10);
 constexpr int kTextDownloadDB = UiIndex(DBFW_TAB_001, 12);  // voice and firmware follow
 constexpr int kTextSendDB = UiIndex(DBFW_TAB_001, 16);      // voice and firmware follow
 constexpr int kTextDone = UiIndex(DBFW_TAB_001, 19);
@@ -109,7 +108,7 @@ int CliCommands::Update(const CliUpdateOptions& options) {
     const QString pack = options.strPack.isEmpty()
                              ? WorkingFolder::FilePath(m_files.strFolder, QString::fromLatin1(kManualPackFileName))
                              : options.strPack;
-    if (!QFile::exists(pack)) return FailUi(kTextPackMissing);
+    if (!QFile::exists(pack)) return Fail(ExtraText(ExtraTextId::CLI_PACK_MISSING).arg(pack));
     // A dry run looks into the pack without leaving anything in the working folder.
     QTemporaryDir preview;
     const QString unpackTo = options.bDryRun ? preview.path() : m_files.strFolder;

@@ -10,6 +10,10 @@
 
 namespace {
 
+// The one line said when the file of the program's own texts is itself the missing one.
+constexpr const char* kFileMissingFallback =
+    "%1 is not in %2. Run v770 in the folder that holds the program's data files.";
+
 struct CliOptions {
   QCommandLineOption json{QStringLiteral("json"), ExtraText(ExtraTextId::CLI_OPTION_JSON)};
   QCommandLineOption force{QStringLiteral("force"), ExtraText(ExtraTextId::CLI_OPTION_FORCE)};
@@ -25,39 +29,48 @@ struct CliOptions {
   QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, ExtraText(ExtraTextId::CLI_OPTION_HELP)};
 };
 
-// A command, the number of arguments after its name and the options it takes.
+// A command, the number of arguments after its name, the options it takes and its help line.
 struct CommandForm {
   const char* name;
   int minArguments;
   int maxArguments;
   QSet<QString> options;
+  ExtraTextId help;
 };
 
 const QList<CommandForm>& CommandForms() {
   static const QList<CommandForm> forms = {
-      {"status", 0, 0, {QStringLiteral("json")}},
+      {"status", 0, 0, {QStringLiteral("json")}, ExtraTextId::CLI_HELP_STATUS},
       {"update", 0, 1,
        {QStringLiteral("force"), QStringLiteral("area"), QStringLiteral("voice"), QStringLiteral("manual"),
-        QStringLiteral("dry-run")}},
-      {"recover", 0, 1, {QStringLiteral("download")}},
-      {"speed-unit", 1, 1, {}},
-      {"poi read", 0, 0, {QStringLiteral("output"), QStringLiteral("format")}},
-      {"poi write", 1, 1, {}},
-      {"poi erase", 0, 0, {}},
+        QStringLiteral("dry-run")},
+       ExtraTextId::CLI_HELP_UPDATE},
+      {"recover", 0, 1, {QStringLiteral("download")}, ExtraTextId::CLI_HELP_RECOVER},
+      {"speed-unit", 1, 1, {}, ExtraTextId::CLI_HELP_SPEED_UNIT},
+      {"poi read", 0, 0, {QStringLiteral("output"), QStringLiteral("format")}, ExtraTextId::CLI_HELP_POI_READ},
+      {"poi write", 1, 1, {}, ExtraTextId::CLI_HELP_POI_WRITE},
+      {"poi erase", 0, 0, {}, ExtraTextId::CLI_HELP_POI_ERASE},
   };
   return forms;
 }
 
-// The whole help in the files' language: usage, the commands, then every option.
-QString HelpText(const QList<QCommandLineOption>& options) {
+QString LongName(const QCommandLineOption& option) { return option.names().last(); }
+
+// The help in the files' language: usage, the commands `command` names ("poi" names all
+// three POI commands, empty names every command), then the options they take.
+QString HelpText(const QList<QCommandLineOption>& options, const QString& command = {}) {
   constexpr int kOptionColumn = 30;
   QStringList lines{ExtraText(ExtraTextId::CLI_HELP_USAGE), ExtraText(ExtraTextId::CLI_DESCRIPTION), QString()};
-  for (ExtraTextId id : {ExtraTextId::CLI_HELP_STATUS, ExtraTextId::CLI_HELP_UPDATE, ExtraTextId::CLI_HELP_RECOVER,
-                         ExtraTextId::CLI_HELP_SPEED_UNIT, ExtraTextId::CLI_HELP_POI_READ,
-                         ExtraTextId::CLI_HELP_POI_WRITE, ExtraTextId::CLI_HELP_POI_ERASE})
-    lines << QStringLiteral("  ") + ExtraText(id);
+  QSet<QString> optionNames{QStringLiteral("help")};
+  for (const CommandForm& form : CommandForms()) {
+    const QString name = QString::fromLatin1(form.name);
+    if (!command.isEmpty() && name != command && !name.startsWith(command + QLatin1Char(' '))) continue;
+    lines << QStringLiteral("  ") + ExtraText(form.help);
+    optionNames.unite(form.options);
+  }
   lines << QString() << ExtraText(ExtraTextId::CLI_HELP_OPTIONS);
   for (const QCommandLineOption& option : options) {
+    if (!command.isEmpty() && !optionNames.contains(LongName(option))) continue;
     QStringList names;
     for (const QString& name : option.names()) names << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
     QString left = QStringLiteral("  ") + names.join(QStringLiteral(", "));
@@ -65,6 +78,30 @@ QString HelpText(const QList<QCommandLineOption>& options) {
     lines << left.leftJustified(kOptionColumn - 1) + QLatin1Char(' ') + option.description();
   }
   return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+// Why the parser refused the command line, in the files' language rather than the parser's.
+QString ParseErrorText(const QCommandLineParser& parser, const QStringList& arguments,
+                       const QList<QCommandLineOption>& options) {
+  const auto dashed = [](const QString& name) { return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name; };
+  if (!parser.unknownOptionNames().isEmpty())
+    return ExtraText(ExtraTextId::CLI_UNKNOWN_OPTION).arg(dashed(parser.unknownOptionNames().first()));
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const QString& argument = arguments[i];
+    if (argument == QLatin1String("--")) break;
+    if (!argument.startsWith(QLatin1Char('-')) || argument.size() < 2) continue;
+    const QString written = argument.section(QLatin1Char('='), 0, 0);
+    const QString name = written.mid(written.startsWith(QLatin1String("--")) ? 2 : 1);
+    for (const QCommandLineOption& option : options) {
+      if (!option.names().contains(name)) continue;
+      const bool bTakesValue = !option.valueName().isEmpty();
+      if (!bTakesValue && argument.contains(QLatin1Char('=')))
+        return ExtraText(ExtraTextId::CLI_OPTION_TAKES_NO_VALUE).arg(written);
+      if (bTakesValue && !argument.contains(QLatin1Char('=')) && i + 1 == arguments.size())
+        return ExtraText(ExtraTextId::CLI_OPTION_NEEDS_VALUE).arg(written);
+    }
+  }
+  return parser.errorText();
 }
 
 // Qt's own notes (such as the runtime folder it chose for the lock when the session names
@@ -79,6 +116,16 @@ int Usage(CliConsole& console, const QString& detail) {
   return kExitUsage;
 }
 
+// Without its text files the program would print blank captions and raw keys: one line
+// names the first file missing and the folder it was looked for in.
+int FilesMissing(CliConsole& console, const WorkingFiles& files) {
+  const char* missing = files.bExtraTextsRead ? WorkingFiles::kUITextFileName : kExtraTextFileName;
+  const QString format =
+      files.bExtraTextsRead ? ExtraText(ExtraTextId::CLI_FILE_MISSING) : QString::fromLatin1(kFileMissingFallback);
+  console.Error(format.arg(QString::fromLatin1(missing), files.strFolder));
+  return kExitFailed;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -89,22 +136,31 @@ int main(int argc, char* argv[]) {
   CliConsole console;
   // The same working-folder files and language as the window.
   const WorkingFiles files = WorkingFiles::Load(WorkingFolder::Current(), StartupLanguage());
+  if (!files.bExtraTextsRead || !files.bTextsRead) return FilesMissing(console, files);
 
   const CliOptions o;
   const QList<QCommandLineOption> options{o.json,     o.force,  o.area,   o.voice, o.manual,
                                            o.dryRun,   o.download, o.output, o.format, o.help};
   QCommandLineParser parser;
   parser.addOptions(options);
-  if (!parser.parse(QCoreApplication::arguments())) return Usage(console, parser.errorText());
-  if (parser.isSet(o.help)) {
-    console.Raw(HelpText(options).toUtf8());
-    return kExitOk;
-  }
+  const QStringList arguments = QCoreApplication::arguments();
+  if (!parser.parse(arguments)) return Usage(console, ParseErrorText(parser, arguments, options));
 
   QStringList args = parser.positionalArguments();
+  if (parser.isSet(o.help)) {
+    console.Raw(HelpText(options, args.join(QLatin1Char(' '))).toUtf8());
+    return kExitOk;
+  }
   if (args.isEmpty()) return Usage(console, ExtraText(ExtraTextId::CLI_NO_COMMAND));
   QString command = args.takeFirst();
-  if (command == QLatin1String("poi") && !args.isEmpty()) command += QLatin1Char(' ') + args.takeFirst();
+  if (command == QLatin1String("poi")) {
+    // The POI commands are three: without one of them, what they are.
+    if (args.isEmpty()) {
+      console.Raw(HelpText(options, command).toUtf8());
+      return kExitUsage;
+    }
+    command += QLatin1Char(' ') + args.takeFirst();
+  }
   const CommandForm* form = nullptr;
   for (const CommandForm& candidate : CommandForms())
     if (command == QLatin1String(candidate.name)) form = &candidate;

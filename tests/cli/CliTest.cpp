@@ -19,6 +19,7 @@
 #include "support/UnitEmulator.h"
 #include "text/ExtraTexts.h"
 #include "text/UiTextTable.h"
+#include "update/RecoveryCheck.h"
 #include "update/UpdateCatalogue.h"
 #include "update/UpdateServer.h"
 
@@ -65,7 +66,7 @@ class CliTest : public ::testing::Test {
 
   // `v770` with the words of a command line.
   CliRun Run(const char* commandLine) { return Run(QString::fromUtf8(commandLine).split(u' ', Qt::SkipEmptyParts)); }
-  CliRun Run(const QStringList& args) {
+  CliRun Run(const QStringList& args, const QString& folder = {}) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
@@ -73,7 +74,7 @@ class CliTest : public ::testing::Test {
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
     env.insert(QString::fromLatin1(UpdateServer::kOverrideVariable), m_server);
     process.setProcessEnvironment(env);
-    process.setWorkingDirectory(m_work.path());
+    process.setWorkingDirectory(folder.isEmpty() ? m_work.path() : folder);
     TestSupport::Clock clock;
     process.start(TestSupport::BinPath(QStringLiteral("v770")), args);
     // A run that hangs is killed and ends as a crash: exit code -1.
@@ -81,6 +82,10 @@ class CliTest : public ::testing::Test {
     process.waitForFinished();
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
             process.readAllStandardError(), clock.elapsed()};
+  }
+  void SetLanguage(int language) {
+    QSettings(m_config.filePath(QStringLiteral("V770PCSoft.ini")), QSettings::IniFormat)
+        .setValue(QStringLiteral("Config/LanguageID"), language);
   }
   int UnitPoiCount() { return m_unit.Status()[QStringLiteral("poi")][QStringLiteral("count")].toInt(); }
 
@@ -99,20 +104,29 @@ class CliTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(CliTest, StatusJsonGivesTheUnitsValuesOrNotConnected) {
+  // The unit never tells its speed unit (byte 11 is its voice language, French here): it is
+  // known only once this computer set it, and said to be so.
+  ASSERT_TRUE(m_unit.Client().Set("voicelang", 2));
+  QJsonObject values{{"connected", true}, {"hardwareId", 7}, {"firmware", "1.5"}, {"dbArea", "Europe"},
+                     {"dbAreaCode", 2}, {"dbVersion", 100411}, {"voiceVersion", 10203}, {"speedUnit", QJsonValue::Null}};
   const CliRun connected = Run("status --json");
   ASSERT_EQ(connected.exitCode, 0) << connected.err.constData();
-  EXPECT_EQ(QJsonDocument::fromJson(connected.out).object(),
-            (QJsonObject{{"connected", true}, {"hardwareId", 7}, {"firmware", "1.5"}, {"dbArea", "Europe"},
-                         {"dbAreaCode", 2}, {"dbVersion", 100411}, {"voiceVersion", 10203}, {"speedUnit", "km/h"}}))
-      << connected.out.constData();
+  EXPECT_EQ(QJsonDocument::fromJson(connected.out).object(), values) << connected.out.constData();
+  EXPECT_FALSE(Run("status").out.contains(Ui(UiIndex(OPTION_TAB_001, 1)).toUtf8()));
+  const CliRun set = Run("speed-unit mph");
+  ASSERT_EQ(set.exitCode, 0) << set.err.constData();
+  EXPECT_EQ(QString::fromUtf8(set.out), ExtraText(ExtraTextId::CLI_SPEED_UNIT_SET).arg(Ui(UiIndex(OPTION_TAB_001, 3))) + u'\n');
+  values["speedUnit"] = "mph";
+  EXPECT_EQ(QJsonDocument::fromJson(Run("status --json").out).object(), values);
+  EXPECT_TRUE(QString::fromUtf8(Run("status").out).contains(
+      ExtraText(ExtraTextId::CLI_SPEED_UNIT_SET_HERE).arg(Ui(UiIndex(OPTION_TAB_001, 3)))));
 
   ASSERT_TRUE(m_unit.Client().Unplug());
   const CliRun away = Run("status --json");
   EXPECT_EQ(away.exitCode, 0);
   EXPECT_EQ(QJsonDocument::fromJson(away.out).object(), (QJsonObject{{"connected", false}}));
   // The plain form speaks the language the window remembered last.
-  QSettings(m_config.filePath(QStringLiteral("V770PCSoft.ini")), QSettings::IniFormat)
-      .setValue(QStringLiteral("Config/LanguageID"), kLanguageFrench);
+  SetLanguage(kLanguageFrench);
   const CliRun plain = Run("status");
   EXPECT_TRUE(QString::fromUtf8(plain.out).contains(Ui(UiIndex(MAIN_TAB_001, 11), kLanguageFrench)))
       << plain.out.constData();
@@ -197,17 +211,17 @@ TEST_F(CliTest, PoiWriteOfEachFormatThenReadGivesBackTheSameRows) {
 TEST_F(CliTest, SpeedUnitAndRecoveryReachTheUnit) {
   ASSERT_EQ(Run("speed-unit mph").exitCode, 0);
   EXPECT_EQ(m_unit.Status()[QStringLiteral("speedUnit")].toInt(), 1);
+  const QString done = Ui(UiIndex(DBFW_TAB_001, 19)) + u'\n' + ExtraText(ExtraTextId::RESET_UNIT_FIRMWARE);
 
   // From a file, then from the update server, each time once the unit is back from the
   // restart its new firmware makes.
   ServePackages();
   ASSERT_TRUE(TestSupport::WriteFile(Work(QStringLiteral("fw.hdr")), BuildPackage(PackageHeader::kFirmware, 0, {1, 7, 0}, 5000)));
-  for (const char* args : {"recover fw.hdr", "recover --download"}) {
-    ASSERT_TRUE(m_unit.WaitForStatus([](const QJsonObject& s) { return !s[QStringLiteral("restarting")].toBool(); },
-                                     kRunTimeoutMs));
+  // Complete only once the unit is back from its restart: the end message says what it runs.
+  for (const auto& [args, firmware] : {std::pair{"recover fw.hdr", "1.7"}, {"recover --download", "1.6"}}) {
     const CliRun recover = Run(args);
     ASSERT_EQ(recover.exitCode, 0) << args << ": " << recover.err.constData();
-    EXPECT_EQ(recover.out.trimmed().split('\n').last(), Ui(UiIndex(DBFW_TAB_001, 19)).toUtf8());
+    EXPECT_TRUE(QString::fromUtf8(recover.out).endsWith(done.arg(firmware) + u'\n')) << recover.out.constData();
   }
   const QJsonArray received = ReceivedPackages(m_unit.Status());
   ASSERT_EQ(received.size(), 2);
@@ -266,4 +280,64 @@ TEST_F(CliTest, BadRequestsEndWithOneLineAndAnExitCode) {
   for (const char* command : {"status", "update", "recover", "speed-unit", "poi read", "poi write", "poi erase", "--dry-run",
                               "--manual", "--area", "--voice", "--force", "--format", "--download", "--json", "gpx", "kml", "csv"})
     EXPECT_TRUE(help.out.contains(command)) << command;
+}
+
+// A file sent whole proves nothing: the unit that refuses it does not restart, and the
+// command waits for that restart before it says anything.
+TEST_F(CliTest, RecoveryTheUnitDoesNotTakeEndsWithTheFileNamed) {
+  ASSERT_TRUE(TestSupport::WriteFile(Work(QStringLiteral("db.hdr")), Database(20000)));
+  const CliRun recover = Run("recover db.hdr");
+  EXPECT_EQ(recover.exitCode, 1);
+  EXPECT_EQ(QString::fromUtf8(recover.err), ExtraText(ExtraTextId::RESET_FILE_NOT_TAKEN).arg("db.hdr").arg(30) + u'\n');
+  EXPECT_GE(recover.elapsedMs, RecoveryCheck::kRestartWaitMs);
+}
+
+// Every line in the chosen language, each naming what is missing or wrong.
+TEST_F(CliTest, CommandLineSaysWhatIsMissingInTheChosenLanguage) {
+  const auto usage = [](ExtraTextId id, const QString& what) { return ExtraText(ExtraTextId::CLI_USAGE).arg(ExtraText(id).arg(what)); };
+  struct Case { int language; const char* args; int exitCode; QString error; };
+  for (int language : {kLanguageEnglish, kLanguageFrench}) {
+    SetLanguage(language);
+    SetExtraTextLanguage(language);
+    const Case cases[] = {
+        {language, "status --bogus", 2, usage(ExtraTextId::CLI_UNKNOWN_OPTION, "--bogus")},
+        {language, "status -x", 2, usage(ExtraTextId::CLI_UNKNOWN_OPTION, "-x")},
+        {language, "poi read -o", 2, usage(ExtraTextId::CLI_OPTION_NEEDS_VALUE, "-o")},
+        {language, "status --json=yes", 2, usage(ExtraTextId::CLI_OPTION_TAKES_NO_VALUE, "--json")},
+        {language, "update --manual nowhere.PCK", 1, ExtraText(ExtraTextId::CLI_PACK_MISSING).arg("nowhere.PCK")},
+    };
+    for (const Case& c : cases) {
+      const CliRun run = Run(c.args);
+      EXPECT_EQ(run.exitCode, c.exitCode) << c.args;
+      EXPECT_EQ(QString::fromUtf8(run.err), c.error + u'\n') << c.args;
+    }
+    // A command's own help, and the POI commands' when none of them is named.
+    const QString poiRead = ExtraText(ExtraTextId::CLI_HELP_POI_READ);
+    const CliRun readHelp = Run("poi read --help");
+    EXPECT_EQ(readHelp.exitCode, 0);
+    EXPECT_TRUE(readHelp.out.contains(poiRead.toUtf8()) && readHelp.out.contains("--format"));
+    EXPECT_FALSE(readHelp.out.contains(ExtraText(ExtraTextId::CLI_HELP_POI_WRITE).toUtf8()) || readHelp.out.contains("--json"));
+    const CliRun poi = Run("poi");
+    EXPECT_EQ(poi.exitCode, 2);
+    for (ExtraTextId id : {ExtraTextId::CLI_HELP_POI_READ, ExtraTextId::CLI_HELP_POI_WRITE, ExtraTextId::CLI_HELP_POI_ERASE})
+      EXPECT_TRUE(poi.out.contains(ExtraText(id).toUtf8())) << poi.out.constData();
+    EXPECT_FALSE(poi.out.contains(ExtraText(ExtraTextId::CLI_HELP_STATUS).toUtf8()));
+  }
+  SetLanguage(kLanguageEnglish);
+  SetExtraTextLanguage(kLanguageEnglish);
+
+  // Without the UI text file, or the program's own texts, one line names the file and the
+  // folder; nothing is shown half blank.
+  QTemporaryDir bare;
+  ASSERT_TRUE(QFile::copy(Work(QStringLiteral("V770_VersionInfo_v12.txt")), bare.filePath(QStringLiteral("V770_VersionInfo_v12.txt"))));
+  for (const char* present : {kExtraTextFileName, "V770UIText_New_v12.txt"}) {
+    const QString file = QString::fromLatin1(present);
+    ASSERT_TRUE(QFile::copy(Work(file), bare.filePath(file)));
+    const char* missing = file == QLatin1String(kExtraTextFileName) ? "V770UIText_New_v12.txt" : kExtraTextFileName;
+    const CliRun run = Run(QStringList{QStringLiteral("status")}, bare.path());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(QString::fromUtf8(run.err),
+              ExtraText(ExtraTextId::CLI_FILE_MISSING).arg(QString::fromLatin1(missing), bare.path()) + u'\n');
+    QFile::remove(bare.filePath(file));
+  }
 }
