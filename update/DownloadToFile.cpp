@@ -5,9 +5,12 @@
 
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QUrl>
 #include <memory>
 #include <mutex>
+#include <optional>
 
+#include "platform/FileFailure.h"
 #include "update/CDownloadStatusCallback.h"
 
 namespace {
@@ -16,14 +19,18 @@ namespace {
 // period means nothing arrives.
 constexpr long kStallBytesPerSecond = 1;
 constexpr const char* kAllowedProtocols = "ftp,ftps,http,https";
-// An HTTP server that answers in this range was reached and refused the file.
+// An HTTP server that answers in this range was reached and has not given the file; these
+// two say it refused the client rather than that the file is missing.
 constexpr long kHttpClientErrorFirst = 400;
 constexpr long kHttpClientErrorLast = 499;
+constexpr long kHttpUnauthorized = 401;
+constexpr long kHttpForbidden = 403;
 
 struct Transfer {
   QSaveFile* file = nullptr;
   CDownloadStatusCallback* callback = nullptr;
   bool writeFailed = false;
+  FileFailure writeFailure = FileFailure::Other;
   bool aborted = false;
 };
 
@@ -34,6 +41,7 @@ size_t WriteData(char* data, size_t size, size_t count, void* context) {
   for (qint64 written = 0; written < length;) {
     const qint64 step = transfer->file->write(data + written, length - written);
     if (step <= 0) {
+      transfer->writeFailure = LastFileFailure();
       transfer->writeFailed = true;
       return 0;  // curl stops with a write error
     }
@@ -68,6 +76,65 @@ DownloadResult Fail(DownloadResult result, const QString& text, QString* errorTe
   return result;
 }
 
+// The file and why it cannot be written, in the user's language (a system text would be
+// English whatever the language).
+DownloadResult FailWrite(const QString& path, FileFailure failure, QString* errorText) {
+  ExtraTextId reason = ExtraTextId::DOWNLOAD_WRITE_ERROR;
+  switch (failure) {
+    case FileFailure::DiskFull: reason = ExtraTextId::DOWNLOAD_DISK_FULL; break;
+    case FileFailure::NoPermission: reason = ExtraTextId::DOWNLOAD_NO_PERMISSION; break;
+    case FileFailure::NoFolder: reason = ExtraTextId::DOWNLOAD_NO_FOLDER; break;
+    case FileFailure::Other: break;
+  }
+  return Fail(DownloadResult::WriteFailed, ExtraText(ExtraTextId::DOWNLOAD_WRITE_FAILED).arg(path, ExtraText(reason)),
+              errorText);
+}
+
+size_t AppendToListing(char* data, size_t size, size_t count, void* context) {
+  static_cast<QByteArray*>(context)->append(data, static_cast<qsizetype>(size * count));
+  return size * count;
+}
+
+// The names of an FTP folder (its address ends in "/"); nothing when it cannot be listed,
+// with the reason in `code`.
+std::optional<QStringList> ListFolder(const QString& folderUrl, long timeoutSeconds, CURLcode* code) {
+  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+  if (!curl) return std::nullopt;
+  QByteArray listing;
+  const QByteArray urlBytes = folderUrl.toUtf8();
+  CURL* handle = curl.get();
+  curl_easy_setopt(handle, CURLOPT_URL, urlBytes.constData());
+  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
+  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(handle, CURLOPT_DIRLISTONLY, 1L);
+  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, AppendToListing);
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &listing);
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, timeoutSeconds);
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT, timeoutSeconds);
+  *code = curl_easy_perform(handle);
+  if (*code != CURLE_OK) return std::nullopt;
+  QStringList names;
+  for (const QByteArray& line : listing.split('\n')) names << QString::fromUtf8(line.trimmed());
+  return names;
+}
+
+// After an FTP "no" to the file: the server holds it (so it refused it) when its folder lists
+// it. A folder that cannot be entered is looked for in its own parent the same way.
+DownloadResult MissingOrRefused(const QString& url, long timeoutSeconds) {
+  const QUrl address(url);
+  QStringList parts = address.path().split(QLatin1Char('/'));
+  while (parts.size() > 1) {
+    const QString name = parts.takeLast();
+    QUrl folder = address;
+    folder.setPath(parts.join(QLatin1Char('/')) + QLatin1Char('/'));
+    CURLcode code = CURLE_OK;
+    if (const auto names = ListFolder(folder.toString(QUrl::FullyEncoded), timeoutSeconds, &code))
+      return names->contains(name) ? DownloadResult::Refused : DownloadResult::NotOnServer;
+    if (code != CURLE_REMOTE_ACCESS_DENIED) break;
+  }
+  return DownloadResult::NotOnServer;
+}
+
 }  // namespace
 
 DownloadResult DownloadToFile(const QString& url, const QString& localPath, CDownloadStatusCallback& callback,
@@ -85,10 +152,7 @@ DownloadResult DownloadToFile(const QString& url, const QString& localPath, CDow
   QSaveFile file(localPath);
   // Unbuffered, every write fails where it fails: a buffer flushed only at commit could
   // lose its failure there and leave a cut package under the target's name.
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-    return Fail(DownloadResult::WriteFailed,
-                ExtraText(ExtraTextId::DOWNLOAD_WRITE_FAILED).arg(localPath, file.errorString()), errorText);
-  }
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return FailWrite(localPath, LastFileFailure(), errorText);
 
   InitCurlOnce();
   std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
@@ -118,21 +182,38 @@ DownloadResult DownloadToFile(const QString& url, const QString& localPath, CDow
   curl_easy_setopt(handle, CURLOPT_SERVER_RESPONSE_TIMEOUT, stallSeconds);
 
   const CURLcode code = curl_easy_perform(handle);
-  if (code == CURLE_OK && file.commit()) return DownloadResult::Done;
+  if (code == CURLE_OK) {
+    if (file.commit()) return DownloadResult::Done;
+    return FailWrite(localPath, LastFileFailure(), errorText);
+  }
 
   const QString detail =
       curlError[0] ? QString::fromUtf8(curlError) : QString::fromUtf8(curl_easy_strerror(code));
-  if (code == CURLE_OK || transfer.writeFailed) {
-    return Fail(DownloadResult::WriteFailed,
-                ExtraText(ExtraTextId::DOWNLOAD_WRITE_FAILED).arg(localPath, file.errorString()), errorText);
-  }
+  if (transfer.writeFailed) return FailWrite(localPath, transfer.writeFailure, errorText);
   if (transfer.aborted) return Fail(DownloadResult::Aborted, ExtraText(ExtraTextId::DOWNLOAD_ABORTED), errorText);
   long responseCode = 0;
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &responseCode);
-  if (code == CURLE_REMOTE_FILE_NOT_FOUND || code == CURLE_REMOTE_ACCESS_DENIED ||
-      (code == CURLE_HTTP_RETURNED_ERROR && responseCode >= kHttpClientErrorFirst &&
-       responseCode <= kHttpClientErrorLast))
+  if (code == CURLE_LOGIN_DENIED ||
+      (code == CURLE_HTTP_RETURNED_ERROR && (responseCode == kHttpUnauthorized || responseCode == kHttpForbidden)))
+    return Fail(DownloadResult::Refused, detail, errorText);
+  if (code == CURLE_REMOTE_FILE_NOT_FOUND || code == CURLE_REMOTE_ACCESS_DENIED)
+    return Fail(MissingOrRefused(url, stallSeconds), detail, errorText);
+  if (code == CURLE_HTTP_RETURNED_ERROR && responseCode >= kHttpClientErrorFirst &&
+      responseCode <= kHttpClientErrorLast)
     return Fail(DownloadResult::NotOnServer, detail, errorText);
   if (code == CURLE_OPERATION_TIMEDOUT) return Fail(DownloadResult::Stalled, detail, errorText);
   return Fail(DownloadResult::Failed, detail, errorText);
+}
+
+QString DownloadFailureMessage(DownloadResult result, const QString& packageName, const QString& errorText,
+                               const QString& unreachableText) {
+  switch (result) {
+    case DownloadResult::NotOnServer: return ExtraText(ExtraTextId::UPDATE_PACKAGE_NOT_ON_SERVER).arg(packageName);
+    case DownloadResult::Refused: return ExtraText(ExtraTextId::UPDATE_SERVER_REFUSED).arg(packageName);
+    case DownloadResult::WriteFailed:
+      if (!errorText.isEmpty()) return errorText;  // the working folder, not the server, is at fault
+      break;
+    default: break;
+  }
+  return unreachableText;
 }

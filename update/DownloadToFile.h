@@ -19,7 +19,8 @@ struct DownloadOptions {
 enum class DownloadResult {
   Done,         // the whole file is at the local path
   Failed,       // the server could not be reached or broke off
-  NotOnServer,  // the server answered but has no such file (or refused it)
+  NotOnServer,  // the server answered but has no such file
+  Refused,      // the server is there but refused the login or the file (it exists)
   Aborted,      // the callback asked to stop (deadline passed or abort requested)
   Stalled,      // no byte arrived for the stall period
   WriteFailed,  // the local file could not be written
@@ -30,6 +31,15 @@ enum class DownloadResult {
 // temporary name beside the target and takes the target's name only when complete, so after
 // anything but Done no file of this download is left and the target path is as it was. A
 // target that is a symbolic link is refused (WriteFailed): nothing is written through it.
-// errorText, when given, receives a short English description of a failure.
+// errorText, when given, receives a short description of a failure: for WriteFailed the
+// file and the reason in the current language, otherwise the download library's own words.
+// An FTP server answers "no" (550) alike for a file it lacks and for one it may not give;
+// the listing of the file's folder then tells the two apart.
 DownloadResult DownloadToFile(const QString& url, const QString& localPath, CDownloadStatusCallback& callback,
                               const DownloadOptions& options = {}, QString* errorText = nullptr);
+
+// What the user is told when the package `packageName` could not be downloaded: that the
+// server lacks it, that it refused it, or why the file could not be written; otherwise
+// `unreachableText` (the server could not be reached or broke off).
+QString DownloadFailureMessage(DownloadResult result, const QString& packageName, const QString& errorText,
+                               const QString& unreachableText);

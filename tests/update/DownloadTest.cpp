@@ -136,6 +136,7 @@ TEST_F(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhere) {
     DownloadOptions options;
     DownloadResult result;
     rlim_t diskRoom = 0;  // the room left on the disk; 0: as much as needed
+    ExtraTextId why = ExtraTextId::DOWNLOAD_WRITE_ERROR;  // the reason a write failure names
   };
   DownloadOptions pastDeadline, shortStall;
   pastDeadline.deadline = std::chrono::seconds(-1);
@@ -145,16 +146,29 @@ TEST_F(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhere) {
   const QString target = localDir.filePath(QStringLiteral("pkg.hdr"));
   const QString down = QStringLiteral("ftp://127.0.0.1:%1/pkg.hdr").arg(FtpServer::FreePort());
   const auto midway = [](quint64 done, quint64 total) { return done > 0 && done < total; };
+  // The server answers "no" alike to a file it lacks and to one it will not give (here: one
+  // that leads out of its tree); its listing tells them apart, a folder's too.
+  ASSERT_TRUE(QDir(serverDir.path()).mkpath(QStringLiteral("FW")));
+  ASSERT_TRUE(QFile::link(outsideFile, serverDir.filePath(QStringLiteral("FW/kept.hdr"))));
+  ASSERT_TRUE(QFile::link(outside.path(), serverDir.filePath(QStringLiteral("closed"))));
+  QString wrongLogin = server.BaseUrl() + QStringLiteral("/pkg.hdr");
+  wrongLogin.insert(wrongLogin.indexOf(QLatin1String("127.")), QLatin1String("nobody:wrong@"));
   const Case cases[] = {
       {"missing on the server", server.BaseUrl() + "/FW/none.hdr", target, {}, {}, DownloadResult::NotOnServer},
       {"missing folder on the server", server.BaseUrl() + "/no/none.hdr", target, {}, {}, DownloadResult::NotOnServer},
+      {"refused by the server", server.BaseUrl() + "/FW/kept.hdr", target, {}, {}, DownloadResult::Refused},
+      {"folder refused by the server", server.BaseUrl() + "/closed/precious", target, {}, {}, DownloadResult::Refused},
+      {"login refused", wrongLogin, target, {}, {}, DownloadResult::Refused},
       {"server down", down, target, {}, {}, DownloadResult::Failed},
-      {"no such local folder", url, localDir.filePath("no/such/pkg.hdr"), {}, {}, DownloadResult::WriteFailed},
-      {"target is a link", url, localDir.filePath("link.hdr"), {}, {}, DownloadResult::WriteFailed},
+      {"no such local folder", url, localDir.filePath("no/such/pkg.hdr"), {}, {}, DownloadResult::WriteFailed, 0,
+       ExtraTextId::DOWNLOAD_NO_FOLDER},
+      {"target is a link", url, localDir.filePath("link.hdr"), {}, {}, DownloadResult::WriteFailed, 0,
+       ExtraTextId::PATH_IS_LINK},
       {"aborted midway", url, target, midway, {}, DownloadResult::Aborted},
       {"deadline passed", url, target, {}, pastDeadline, DownloadResult::Aborted},
-      {"disk full", url, target, {}, {}, DownloadResult::WriteFailed, 1024 * 1024},
-      {"disk full at the last bytes", small, target, {}, {}, DownloadResult::WriteFailed, 2048},
+      {"disk full", url, target, {}, {}, DownloadResult::WriteFailed, 1024 * 1024, ExtraTextId::DOWNLOAD_DISK_FULL},
+      {"disk full at the last bytes", small, target, {}, {}, DownloadResult::WriteFailed, 2048,
+       ExtraTextId::DOWNLOAD_DISK_FULL},
       {"no byte for the stall period", url, target, freeze, shortStall, DownloadResult::Stalled},
   };
   ASSERT_TRUE(QFile::link(outsideFile, localDir.filePath(QStringLiteral("link.hdr"))));
@@ -170,9 +184,10 @@ TEST_F(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhere) {
     EXPECT_EQ(DownloadToFile(c.url, c.target, callback, c.options, &error), c.result) << c.what;
     full.reset();
     EXPECT_LT(timer.elapsed(), 30000) << c.what;
-    EXPECT_TRUE(c.result == DownloadResult::WriteFailed  // names the file and the reason
-                    ? error.startsWith(ExtraText(ExtraTextId::DOWNLOAD_WRITE_FAILED).arg(c.target, QString()))
-                    : !error.isEmpty())
+    // A write failure names the file and the reason in the user's language.
+    EXPECT_EQ(error, c.result == DownloadResult::WriteFailed
+                         ? ExtraText(ExtraTextId::DOWNLOAD_WRITE_FAILED).arg(c.target, ExtraText(c.why))
+                         : error.isEmpty() ? QString("a reason") : error)
         << c.what;
     // A failure ends the download where it happens: a failed write does not fetch the rest.
     EXPECT_LT(sink.reports.empty() ? 0 : sink.reports.back().done, quint64(kWhole)) << c.what;
