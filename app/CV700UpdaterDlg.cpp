@@ -280,6 +280,9 @@ void CV700UpdaterDlg::SetLanguage(int nLanguage) {
   if (nLanguage == m_nLanguageID) return;
   SetPageTitles(nLanguage, false);
   m_nLanguageID = nLanguage;
+  // The error messages follow the language too: a user who switches never meets the other
+  // one until the next start.
+  m_strErrorMsg = CopyErrorMessages(m_arrText, nLanguage);
   SetExtraTextLanguage(nLanguage);
   SetToolkitLanguage(nLanguage);
   for (CPropertyPage* page :

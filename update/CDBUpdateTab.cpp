@@ -16,6 +16,7 @@
 #include "text/UiTextTable.h"
 #include "update/CUnzipPackDlg.h"
 #include "update/DownloadFailureText.h"
+#include "update/UnitCheck.h"
 #include "update/UnzipManualPack.h"
 #include "update/UpdateServer.h"
 #include "widgets/GradientLabel.h"
@@ -172,6 +173,7 @@ void CDBUpdateTab::ConnectRun() {
   connect(&m_run, &UpdateRun::channelNotOpen, this, endJob);
   connect(&m_run, &UpdateRun::watchdogExpired, this, endJob);
   connect(&m_run, &UpdateRun::finished, this, endJob);
+  connect(&m_run, &UpdateRun::unitCheckTimedOut, this, [this] { OnUnitChecked(false); });
 }
 
 QString CDBUpdateTab::PageText(int nLanguage, int index) const {
@@ -192,9 +194,7 @@ void CDBUpdateTab::OnInitDialog() {
   for (GradientLabel* lamp : {m_lampFW, m_lampDB, m_lampVoice}) lamp->SetColors(kLampIdle, kLampIdle, 0);
   m_labelDownloadPhase->clear();
   m_labelDownloadSize->clear();
-  for (QWidget* control : std::initializer_list<QWidget*>{m_comboDB, m_editDB, m_comboVoice,
-                                                          m_editVoice, m_buttonUpdate})
-    control->setEnabled(false);
+  m_bManualListShown = false;
   m_run.ResetRunState();
   m_progress->SetRange(0, UpdateRun::kProgressFull);
   m_progress->SetPos(0);
@@ -208,13 +208,11 @@ void CDBUpdateTab::OnInitDialog() {
   EnableControls(Sheet()->m_bUnitConnected);
   if (m_bTextsPending) ApplyLanguage(Sheet()->m_nLanguageID);
 
-  for (QRadioButton* radio : {m_radioAuto, m_radioManual}) {
-    radio->show();
-    radio->setEnabled(true);
-  }
-  if (!Sheet()->m_bInternetConnected) {
-    m_radioAuto->setEnabled(false);
-    m_radioManual->setEnabled(true);
+  for (QRadioButton* radio : {m_radioAuto, m_radioManual}) radio->show();
+  // Without an Internet connection the automatic mode is not offered, until the unit is
+  // (again) found.
+  m_bAutoRadioHeld = !Sheet()->m_bInternetConnected;
+  if (m_bAutoRadioHeld) {
     EnterManualMode();
   } else {
     EnterAutoMode();
@@ -275,22 +273,35 @@ void CDBUpdateTab::OnUnitIdentified() {
   }
   // A unit that restarted after a firmware comes back with its pages closed: the run's
   // outcome is told all the same.
-  if (m_run.AwaitsUnitCheck()) {
-    if (m_bRestartNoticeOpen) m_bVerdictWaiting = true;
-    else ShowRunVerdict();
-  }
+  if (m_run.AwaitsUnitCheck()) OnUnitChecked(true);
 }
 
 void CDBUpdateTab::EnableControls(bool bEnable) {
-  // A run keeps its controls locked until it ends.
-  if (m_run.IsRunning()) bEnable = false;
+  m_bControlsEnabled = bEnable;
+  m_bAutoRadioHeld = false;
+  UpdateControlStates();
+}
+
+void CDBUpdateTab::UpdateControlStates() {
+  // Nothing changes while a run goes: it keeps its controls locked until it ends.
+  const bool on = m_bControlsEnabled && Sheet()->m_bUnitConnected && !m_run.IsRunning();
   const bool manual = m_nMode == kModeManual;
-  m_comboDB->setEnabled(!manual && bEnable);
-  m_comboVoice->setEnabled(!manual && bEnable);
-  for (QLineEdit* edit : {m_editDB, m_editVoice, m_editFW}) edit->setEnabled(manual && bEnable);
-  m_buttonUpdate->setEnabled(!manual && bEnable);
-  m_radioAuto->setEnabled(bEnable);
-  m_radioManual->setEnabled(bEnable);
+  const bool listShown = manual && m_bManualListShown;
+  m_radioAuto->setEnabled(on && !m_bAutoRadioHeld);
+  m_radioManual->setEnabled(on);
+  m_checkForce->setEnabled(on);
+  m_comboDB->setEnabled(on && !manual);
+  m_comboVoice->setEnabled(on && !manual);
+  const std::tuple<QCheckBox*, QLineEdit*, bool> packages[] = {
+      {m_checkDB, m_editDB, m_bUpdateDB}, {m_checkVoice, m_editVoice, m_bUpdateVoice}, {m_checkFW, m_editFW, m_bUpdateFW}};
+  for (const auto& [check, edit, marked] : packages) {
+    check->setEnabled(on && listShown);
+    edit->setEnabled(on && listShown && marked);
+  }
+  // Update starts the run the auto radio asks for: in manual mode only once the pack's list
+  // is shown, unless the auto radio is ticked because the pack is missing.
+  const bool runnable = !manual || listShown || m_radioAuto->isChecked();
+  m_buttonUpdate->setEnabled(on && runnable && (m_bUpdateDB || m_bUpdateVoice || m_bUpdateFW));
 }
 
 // Lamps and labels.
@@ -314,25 +325,6 @@ void CDBUpdateTab::ShowVersionLabels() {
   const auto unit = UnitVersions();
   m_labelFWVersion->setText(
       QStringLiteral("%1 - %2.%3").arg(m_strCaptionFW).arg(unit.nFWMajor).arg(unit.nFWMinor));
-}
-
-void CDBUpdateTab::EnableUpdateButton(bool bEnable) {
-  m_buttonUpdate->setEnabled(bEnable && !m_run.IsRunning());
-}
-
-void CDBUpdateTab::EnableUpdateButtonForFlags() {
-  EnableUpdateButton(m_bUpdateDB || m_bUpdateVoice || m_bUpdateFW);
-}
-
-void CDBUpdateTab::EnableRunControls(bool bEnable) {
-  const bool on = bEnable && !m_run.IsRunning() && Sheet()->m_bUnitConnected;
-  const bool manual = m_nMode == kModeManual;
-  for (QWidget* control : std::initializer_list<QWidget*>{m_radioAuto, m_radioManual, m_checkForce})
-    control->setEnabled(on);
-  m_comboDB->setEnabled(on && !manual);
-  m_comboVoice->setEnabled(on && !manual);
-  for (QCheckBox* check : {m_checkDB, m_checkVoice, m_checkFW}) check->setEnabled(on && manual);
-  EnableUpdateButton(on);
 }
 
 // Catalogue decisions.
@@ -408,7 +400,7 @@ void CDBUpdateTab::EvaluateUpdates() {
   m_bUpdateFW = decision.bUpdateFW;
   ShowUpdateLamps();
   ShowVersionLabels();
-  EnableUpdateButtonForFlags();
+  UpdateControlStates();
 }
 
 int CDBUpdateTab::ReadZipList() {
@@ -444,7 +436,8 @@ int CDBUpdateTab::ReadZipList() {
     UiSeams::ShowMessage(this, ExtraText(textId) + QLatin1Char('\n') + names->join(QLatin1Char('\n')),
                          UiSeams::MessageIcon::Warning);
   }
-  if (m_bUpdateDB || m_bUpdateVoice || m_bUpdateFW) EnableUpdateButton(true);
+  m_bManualListShown = true;
+  UpdateControlStates();
   update();
   return 1;
 }
@@ -456,19 +449,13 @@ void CDBUpdateTab::EnterAutoMode() {
   m_strManualDB.clear();
   m_radioAuto->setChecked(true);
   m_nMode = kModeAuto;
+  m_bManualListShown = false;
   for (QLineEdit* edit : {m_editDB, m_editVoice, m_editFW}) edit->clear();
-  for (QCheckBox* check : {m_checkDB, m_checkVoice, m_checkFW}) {
-    check->setChecked(false);
-    check->setEnabled(false);
-  }
+  for (QCheckBox* check : {m_checkDB, m_checkVoice, m_checkFW}) check->setChecked(false);
   m_labelDownloadSize->show();
   m_labelDownloadPhase->show();
-  const bool connected = Sheet()->m_bUnitConnected;
-  m_comboDB->setEnabled(connected);
-  m_comboVoice->setEnabled(connected);
-  if (connected) EvaluateUpdates();
-  m_editDB->setEnabled(false);
-  m_editVoice->setEnabled(false);
+  if (Sheet()->m_bUnitConnected) EvaluateUpdates();
+  UpdateControlStates();
   update();
 }
 
@@ -477,15 +464,11 @@ void CDBUpdateTab::EnterManualMode() {
   m_strManualDB.clear();
   m_radioManual->setChecked(true);
   m_nMode = kModeManual;
+  m_bManualListShown = false;
   m_labelDownloadSize->hide();
   m_labelDownloadPhase->hide();
-  if (!Sheet()->m_bUnitConnected) {
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             m_comboDB, m_comboVoice, m_checkDB, m_checkVoice, m_checkFW, m_editDB, m_editVoice,
-             m_editFW, m_buttonUpdate})
-      control->setEnabled(false);
-    return;
-  }
+  UpdateControlStates();
+  if (!Sheet()->m_bUnitConnected) return;
   const QString pack =
       WorkingFolder::FilePath(WorkingFolder::Current(), QString::fromLatin1(kManualPackFileName));
   if (!QFile::exists(pack)) {
@@ -494,6 +477,7 @@ void CDBUpdateTab::EnterManualMode() {
     // radio and runs automatically.
     QSignalBlocker block(m_radioAuto);
     m_radioAuto->setChecked(true);
+    UpdateControlStates();
     return;
   }
   // Manual marks are exactly the pack's ticked packages: a mark left from the automatic mode
@@ -505,21 +489,13 @@ void CDBUpdateTab::EnterManualMode() {
   for (QCheckBox* check : {m_checkDB, m_checkVoice, m_checkFW}) check->setChecked(false);
   for (QLineEdit* edit : {m_editDB, m_editVoice, m_editFW}) edit->clear();
   ShowUpdateLamps();
-  EnableUpdateButtonForFlags();
+  UpdateControlStates();
   CUnzipPackDlg dialog(this);
   m_pUnpackDialog = &dialog;
   const int outcome = dialog.DoModal();
   if (dialog.WasStopped()) return;  // the program is closing: nothing more to say
   if (outcome == QDialog::Accepted) {
-    if (ReadZipList() == 1) {
-      ShowUpdateLamps();
-      m_comboDB->setEnabled(false);
-      m_comboVoice->setEnabled(false);
-      for (QWidget* control : std::initializer_list<QWidget*>{m_checkDB, m_checkVoice, m_checkFW,
-                                                              m_editDB, m_editVoice, m_editFW})
-        control->setEnabled(true);
-      update();
-    }
+    if (ReadZipList() == 1) ShowUpdateLamps();
   } else {
     UiSeams::ShowMessage(this, m_strUnpackFailed);
   }
@@ -538,15 +514,14 @@ void CDBUpdateTab::OnDBAreaSelected(int position) {
     m_bUpdateDB = true;
     m_bDBAreaChanged = true;
     ShowUpdateLamps();
-    EnableUpdateButton(true);
   } else if (m_nServerDBVersion <= m_nUnitDBVersion) {
     m_bDBAreaChanged = false;
     m_bUpdateDB = m_bForce;
     ShowUpdateLamps();
-    // The button follows every mark, not only the other combo's choice: a database or a
-    // firmware that is due, or a forced run, still has something to send.
-    EnableUpdateButtonForFlags();
   }
+  // The button follows every mark, not only the other combo's choice: a database or a
+  // firmware that is due, or a forced run, still has something to send.
+  UpdateControlStates();
 }
 
 void CDBUpdateTab::OnVoiceSelected(int position) {
@@ -556,13 +531,12 @@ void CDBUpdateTab::OnVoiceSelected(int position) {
   if (position != m_nUnitVoiceLanguage) {
     m_bVoiceLangChanged = true;
     ShowUpdateLamps();
-    EnableUpdateButton(true);
   } else if (m_nServerVoiceVersion <= m_nUnitVoiceVersion) {
     m_bVoiceLangChanged = false;
     m_bUpdateVoice = m_bForce;
     ShowUpdateLamps();
-    EnableUpdateButtonForFlags();
   }
+  UpdateControlStates();
 }
 
 void CDBUpdateTab::OnForceClicked() {
@@ -574,6 +548,7 @@ void CDBUpdateTab::OnForceClicked() {
     m_bUpdateVoice = m_bSavedVoice;
     m_bUpdateFW = m_bSavedFW;
     ShowUpdateLamps();
+    UpdateControlStates();
   } else {
     m_bForce = true;
     m_checkForce->setChecked(true);
@@ -590,13 +565,9 @@ void CDBUpdateTab::OnPackageCheckClicked(int controlId) {
   bool* flag = controlId == kCheckDBId      ? &m_bUpdateDB
                : controlId == kCheckVoiceId ? &m_bUpdateVoice
                                             : &m_bUpdateFW;
-  QLineEdit* edit = controlId == kCheckDBId      ? m_editDB
-                    : controlId == kCheckVoiceId ? m_editVoice
-                                                 : m_editFW;
   *flag = !*flag;
-  edit->setEnabled(*flag);
   ShowUpdateLamps();
-  EnableUpdateButtonForFlags();
+  UpdateControlStates();
 }
 
 // The run.
@@ -605,7 +576,6 @@ void CDBUpdateTab::OnUpdateClicked() {
   if (m_run.IsRunning() || UnitHeldByOther()) return;
   Sheet()->m_pageMain.m_bBusy = true;
   Sheet()->m_pageMain.StopPollTimer();
-  m_buttonUpdate->setEnabled(false);
   m_run.m_nTransferKind = UpdateRun::kTransferFW;
   // A failure line of an earlier run does not belong to this one.
   m_labelError->hide();
@@ -620,7 +590,6 @@ void CDBUpdateTab::OnUpdateClicked() {
 
 void CDBUpdateTab::StartAutoRun() {
   EvaluateUpdates();
-  m_buttonUpdate->setEnabled(false);
   AutoRunInputs in;
   in.bUpdateDB = m_bUpdateDB;
   in.bUpdateVoice = m_bUpdateVoice;
@@ -663,7 +632,8 @@ void CDBUpdateTab::StartManualRun() {
 
 bool CDBUpdateTab::ShowRefusal(RunRefusal refusal) {
   if (refusal == RunRefusal::None) return false;
-  UiSeams::ShowMessage(this, ErrorMessage(static_cast<int>(refusal)));
+  UpdateControlStates();
+  UiSeams::ShowMessage(this, RefusalMessage(refusal, Sheet()->m_strErrorMsg));
   return true;
 }
 
@@ -679,7 +649,7 @@ void CDBUpdateTab::StartRun(const UpdateRunPlan& plan) {
     if (plan.bAuto || !path->isEmpty()) *member = *path;
   BeginUnitJob();
   m_run.Start(plan);
-  EnableRunControls(false);
+  UpdateControlStates();
 }
 
 void CDBUpdateTab::OnRunDownloadStarted(int downloadState) {
@@ -698,7 +668,6 @@ void CDBUpdateTab::OnDownloadProgress(const QString& progressText, quint64 bytes
 }
 
 void CDBUpdateTab::OnRunSendStarted(int transferKind) {
-  m_buttonUpdate->setEnabled(false);
   switch (transferKind) {
     case UpdateRun::kTransferDB: m_labelSendPhase->setText(m_strSendDB); break;
     case UpdateRun::kTransferVoice: m_labelSendPhase->setText(m_strSendVoice); break;
@@ -720,7 +689,7 @@ void CDBUpdateTab::OnRunDownloadFailed(int downloadState, DownloadResult result,
 void CDBUpdateTab::ShowRunAtRest() {
   for (QLabel* label : {m_labelDownloadPhase, m_labelDownloadSize, m_labelSendPhase}) label->clear();
   m_progress->SetPos(0);
-  EnableRunControls(true);
+  UpdateControlStates();
 }
 
 void CDBUpdateTab::ShowIdleLamps() {
@@ -739,7 +708,7 @@ void CDBUpdateTab::FinishRun() {
   m_bUpdateDB = m_bUpdateVoice = m_bUpdateFW = false;
   m_bForce = false;
   // What the unit now holds is known only from its next identification: until then the
-  // lamps claim nothing, and nothing after the end message paints them.
+  // lamps claim nothing.
   ShowIdleLamps();
   for (QLabel* label : {m_labelDownloadPhase, m_labelDownloadSize}) {
     label->clear();
@@ -747,64 +716,54 @@ void CDBUpdateTab::FinishRun() {
   }
   m_progress->SetPos(0);
   ResetRunState();
-  EnableRunControls(true);
+  // The page goes on in the mode whose radio is ticked: the unit's next identification must
+  // not lay a manual page out as an automatic one.
+  const bool manual = !m_radioAuto->isChecked();
+  m_nMode = manual ? kModeManual : kModeAuto;
+  m_bManualListShown = false;
+  UpdateControlStates();
   Sheet()->m_pageMain.m_bBusy = false;
   Sheet()->m_pageMain.IdentifyUnitAgain();
   Sheet()->m_pageMain.StartPollTimer(kPollPeriodAfterRunMs);
 
-  if (m_run.AwaitsUnitCheck()) {
-    // The end message waits for the unit to tell its versions; a new firmware needs the
-    // unit restarted before it can.
-    m_labelSendPhase->setText(ExtraText(ExtraTextId::UPDATE_CHECKING_UNIT));
-    if (plan.bUpdateFW) {
-      // A unit that answers while the notice is open waits for it: one message at a time.
-      m_bRestartNoticeOpen = true;
-      UiSeams::ShowMessage(this, ErrorMessage(kErrorRestartUnit));
-      m_bRestartNoticeOpen = false;
-      if (m_bVerdictWaiting) {
-        m_bVerdictWaiting = false;
-        ShowRunVerdict();
-      }
-    }
-    return;
-  }
+  // The end message comes now, whether or not the unit answers afterwards; what it took is
+  // told once it has said its versions.
+  const bool checking = m_run.AwaitsUnitCheck();
+  m_labelSendPhase->setText(checking ? ExtraText(ExtraTextId::UPDATE_CHECKING_UNIT) : m_strRunFinished);
   // A new firmware needs the unit restarted: the end message says so.
   const QString message =
       plan.bUpdateFW ? QStringLiteral("%1\n%2").arg(m_strRunFinished, ErrorMessage(kErrorRestartUnit))
                      : m_strRunFinished;
-  m_labelSendPhase->setText(m_strRunFinished);
+  m_bEndMessageOpen = true;
   UiSeams::ShowMessage(this, message);
-  m_labelSendPhase->clear();
+  m_bEndMessageOpen = false;
+  if (!checking) m_labelSendPhase->clear();
+  if (!m_strNoticeWaiting.isEmpty())
+    UiSeams::ShowMessage(this, std::exchange(m_strNoticeWaiting, QString()), UiSeams::MessageIcon::Warning);
+  // A manual page is laid out again as when the user chose it: the pack unpacked afresh (the
+  // run deleted the files it sent) and its list ticked.
+  if (manual) EnterManualMode();
 }
 
-void CDBUpdateTab::ShowRunVerdict() {
-  const UpdateRunPlan plan = m_run.Plan();
-  const UpdateCatalogue::UnitVersions unit = UnitVersions();
-  const QList<int> notTaken = m_run.CheckUnit(unit);
+void CDBUpdateTab::OnUnitChecked(bool bAnswered) {
   m_labelSendPhase->clear();
-  if (notTaken.isEmpty()) {
-    UiSeams::ShowMessage(this, m_strRunFinished);
-    return;
-  }
-  // A package the unit did not take stays marked, so its lamp stays orange.
-  QStringList lines;
-  for (int package : notTaken) {
-    if (package == kPackageDB) {
-      m_bUpdateDB = true;
-      lines << ExtraText(ExtraTextId::UPDATE_DB_NOT_TAKEN).arg(plan.strFileDB, QString::number(unit.nDBVersion));
-    } else if (package == kPackageVoice) {
-      m_bUpdateVoice = true;
-      lines << ExtraText(ExtraTextId::UPDATE_VOICE_NOT_TAKEN)
-                   .arg(plan.strFileVoice, QString::number(unit.nVoiceVersion));
-    } else {
-      m_bUpdateFW = true;
-      lines << ExtraText(ExtraTextId::UPDATE_FW_NOT_TAKEN)
-                   .arg(plan.strFileFW, QStringLiteral("%1.%2").arg(unit.nFWMajor).arg(unit.nFWMinor));
+  QString notice = ExtraText(ExtraTextId::UPDATE_UNIT_NOT_CHECKED).arg(UnitCheck::kTimeout.count());
+  if (bAnswered) {
+    const UpdateCatalogue::UnitVersions unit = UnitVersions();
+    // A package the unit did not take stays marked, so its lamp stays orange.
+    for (int package : m_run.CheckUnit(unit)) {
+      if (package == kPackageDB) m_bUpdateDB = true;
+      else if (package == kPackageVoice) m_bUpdateVoice = true;
+      else m_bUpdateFW = true;
     }
+    notice = UnitCheck::NotTakenLines(m_run.Plan(), unit).join(QLatin1Char('\n'));
+    if (notice.isEmpty()) return;
+    ShowUpdateLamps();
+    UpdateControlStates();
   }
-  ShowUpdateLamps();
-  EnableUpdateButtonForFlags();
-  UiSeams::ShowMessage(this, lines.join(QLatin1Char('\n')), UiSeams::MessageIcon::Warning);
+  // One message at a time: a notice that comes while the end message is open follows it.
+  if (m_bEndMessageOpen) m_strNoticeWaiting = notice;
+  else UiSeams::ShowMessage(this, notice, UiSeams::MessageIcon::Warning);
 }
 
 void CDBUpdateTab::ResetRunState() {

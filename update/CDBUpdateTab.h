@@ -49,7 +49,9 @@ class CDBUpdateTab : public CPropertyPage {
   // decide afresh which packages it needs.
   void OnUnitIdentified();
   void EnableControls(bool bEnable) override;
-  bool IsSendingToUnit() const override { return m_run.IsSending(); }
+  // The whole run counts, its downloads and the pauses between packages too: closing then
+  // may leave the unit with only part of what the user asked for.
+  bool IsSendingToUnit() const override { return m_run.IsRunning(); }
   void StopWorkers() override;
 
   void EnterAutoMode();
@@ -171,12 +173,9 @@ class CDBUpdateTab : public CPropertyPage {
   void ShowLamp(bool bToSend, QLabel* state, GradientLabel* lamp);
   // Lamps without a claim: white, no state text.
   void ShowIdleLamps();
-  // Update is never enabled while a run is going.
-  void EnableUpdateButton(bool bEnable);
-  void EnableUpdateButtonForFlags();
-  // Locks the mode radios, combos, ForceUpdate, package check boxes and Update for a run,
-  // and gives them back (as the mode and the connection allow) when it ends.
-  void EnableRunControls(bool bEnable);
+  // The one place that enables the controls: each one's state follows from the unit being
+  // there, a run going (which locks them all), the mode, the manual list and the marks.
+  void UpdateControlStates();
   void OnRunSendStarted(int transferKind);
   // Shows why a run does not start; false when it may.
   bool ShowRefusal(RunRefusal refusal);
@@ -187,10 +186,14 @@ class CDBUpdateTab : public CPropertyPage {
   void ShowRunAtRest();
   // The run ended on a failed download: nothing was sent; the page is back at rest.
   void OnRunDownloadFailed(int downloadState, DownloadResult result, const QString& errorText);
-  // The unit's identification after an automatic run: the end message, or which packages
-  // it did not take.
-  void ShowRunVerdict();
-  // The restart notice after a firmware is open; a verdict that comes meanwhile waits.
-  bool m_bRestartNoticeOpen = false;
-  bool m_bVerdictWaiting = false;
+  // After a finished automatic run: the unit told its versions (which packages it did not
+  // take, if any), or did not in time.
+  void OnUnitChecked(bool bAnswered);
+
+  bool m_bControlsEnabled = false;  // the sheet's last word: a unit is there
+  bool m_bAutoRadioHeld = false;    // no Internet at start: no automatic mode for now
+  bool m_bManualListShown = false;  // the manual pack's list is read and its boxes offered
+  // The end message is open; a notice that comes meanwhile waits here for it.
+  bool m_bEndMessageOpen = false;
+  QString m_strNoticeWaiting;
 };

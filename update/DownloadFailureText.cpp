@@ -6,6 +6,7 @@ QString DownloadFailureText(DownloadResult result, const QString& packageName, c
                             const QString& unreachableText) {
   if (result == DownloadResult::NotOnServer)
     return ExtraText(ExtraTextId::UPDATE_PACKAGE_NOT_ON_SERVER).arg(packageName);
+  if (result == DownloadResult::Refused) return ExtraText(ExtraTextId::UPDATE_SERVER_REFUSED).arg(packageName);
   // The working folder, not the server, is at fault.
   if (result == DownloadResult::WriteFailed && !errorText.isEmpty()) return errorText;
   return unreachableText;

@@ -204,16 +204,3 @@ DownloadResult DownloadToFile(const QString& url, const QString& localPath, CDow
   if (code == CURLE_OPERATION_TIMEDOUT) return Fail(DownloadResult::Stalled, detail, errorText);
   return Fail(DownloadResult::Failed, detail, errorText);
 }
-
-QString DownloadFailureMessage(DownloadResult result, const QString& packageName, const QString& errorText,
-                               const QString& unreachableText) {
-  switch (result) {
-    case DownloadResult::NotOnServer: return ExtraText(ExtraTextId::UPDATE_PACKAGE_NOT_ON_SERVER).arg(packageName);
-    case DownloadResult::Refused: return ExtraText(ExtraTextId::UPDATE_SERVER_REFUSED).arg(packageName);
-    case DownloadResult::WriteFailed:
-      if (!errorText.isEmpty()) return errorText;  // the working folder, not the server, is at fault
-      break;
-    default: break;
-  }
-  return unreachableText;
-}

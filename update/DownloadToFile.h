@@ -37,9 +37,3 @@ enum class DownloadResult {
 // the listing of the file's folder then tells the two apart.
 DownloadResult DownloadToFile(const QString& url, const QString& localPath, CDownloadStatusCallback& callback,
                               const DownloadOptions& options = {}, QString* errorText = nullptr);
-
-// What the user is told when the package `packageName` could not be downloaded: that the
-// server lacks it, that it refused it, or why the file could not be written; otherwise
-// `unreachableText` (the server could not be reached or broke off).
-QString DownloadFailureMessage(DownloadResult result, const QString& packageName, const QString& errorText,
-                               const QString& unreachableText);

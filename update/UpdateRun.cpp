@@ -6,7 +6,6 @@
 
 #include "device/UnitLibrary.h"
 #include "update/CDownloadStatusCallback.h"
-#include "update/DownloadQueuedSink.h"
 #include "update/FolderGuard.h"
 
 UpdateRun::UpdateRun(QObject* parent) : QObject(parent) {
@@ -17,18 +16,29 @@ UpdateRun::UpdateRun(QObject* parent) : QObject(parent) {
       {&m_timerDownloadFW, "downloadFW"},
       {&m_timerStartSending, "startSending"},
       {&m_timerPauseAfterPackage, "pauseAfterPackage"},
+      {&m_timerUnitCheck, "unitCheck"},
   };
-  for (const auto& [timer, name] : timers) timer->setObjectName(QString::fromLatin1(name));
+  // A coarse timer may fire up to 5 % early: the unit would get its next package too soon.
+  for (const auto& [timer, name] : timers) {
+    timer->setObjectName(QString::fromLatin1(name));
+    timer->setTimerType(Qt::PreciseTimer);
+  }
   // The step timers are given their period each time they start.
   m_timerWatchdog.setInterval(kWatchdogPeriodMs);
   m_timerPauseAfterPackage.setInterval(kPauseAfterPackageMs);
   m_timerPauseAfterPackage.setSingleShot(true);
+  m_timerUnitCheck.setInterval(kUnitCheckTimeoutMs);
+  m_timerUnitCheck.setSingleShot(true);
 
   connect(&m_timerWatchdog, &QTimer::timeout, this, &UpdateRun::OnWatchdogTick);
   for (int package = kDownloadDB; package <= kDownloadFW; ++package)
     connect(m_stepTimers[package], &QTimer::timeout, this, [this, package] { OnDownloadStep(package); });
   connect(&m_timerStartSending, &QTimer::timeout, this, &UpdateRun::OnStartSendingStep);
   connect(&m_timerPauseAfterPackage, &QTimer::timeout, this, &UpdateRun::OnPauseAfterPackageEnded);
+  connect(&m_timerUnitCheck, &QTimer::timeout, this, [this] {
+    m_bAwaitingCheck = false;
+    emit unitCheckTimedOut();
+  });
   connect(&m_sender, &PackageSender::progress, this, &UpdateRun::OnSenderProgress);
   connect(&m_sender, &PackageSender::finished, this, &UpdateRun::OnSenderFinished);
 }
@@ -49,7 +59,7 @@ void UpdateRun::Start(const UpdateRunPlan& plan) {
 
 void UpdateRun::Stop() {
   for (QTimer* timer : {&m_timerWatchdog, &m_timerDownloadDB, &m_timerDownloadVoice,
-                        &m_timerDownloadFW, &m_timerStartSending, &m_timerPauseAfterPackage})
+                        &m_timerDownloadFW, &m_timerStartSending, &m_timerPauseAfterPackage, &m_timerUnitCheck})
     timer->stop();
   m_downloader.RequestStop();  // a download still returning belongs to no run any more
   m_sender.Cancel();
@@ -66,6 +76,7 @@ void UpdateRun::StopAndWait() {
 
 QList<int> UpdateRun::CheckUnit(const UpdateCatalogue::UnitVersions& unit) {
   m_bAwaitingCheck = false;
+  m_timerUnitCheck.stop();
   return PackagesNotTaken(m_plan, unit);
 }
 
@@ -88,6 +99,7 @@ void UpdateRun::EndRun(bool bFinished) {
   if (!m_bRunning) return;
   m_bRunning = false;
   m_bAwaitingCheck = bFinished && m_plan.bAuto;
+  if (m_bAwaitingCheck) m_timerUnitCheck.start();
   if (bFinished) return;
   for (int package = kDownloadDB; package <= kDownloadFW; ++package) {
     if (m_bDownloaded[package]) DeleteInFolder(PathOf(package));
@@ -136,6 +148,7 @@ void UpdateRun::ResetRunState() {
 
 void UpdateRun::OnDownloadProgress(const QString& /*statusText*/, const QString& progressText,
                                    int /*percent*/, quint64 bytesDone, quint64 bytesTotal) {
+  if (m_nDownloadState == kDownloadNone) return;
   emit downloadProgress(progressText, bytesDone, bytesTotal);
 }
 
@@ -166,21 +179,21 @@ void UpdateRun::StartDownloadWorker(int package) {
   emit downloadStarted(package);
   const QString url = UrlOf(package);
   const QString path = PathOf(package);
-  auto sink = std::make_shared<CDownloadQueuedSink>(this, this);
-  m_downloader.Start([package, url, path, sink, options = m_downloadOptions](const WorkerRun<UpdateRun>& run) {
-    CDownloadStatusCallback callback(sink.get());
+  m_downloader.Start([package, url, path, options = m_downloadOptions](const WorkerRun<UpdateRun>& run) {
+    // Reports go through the run, so those of a stopped run are dropped.
+    WorkerDownloadSink<UpdateRun> sink(run);
+    CDownloadStatusCallback callback(&sink);
     const std::stop_callback abortOnStop(run.StopToken(), [&callback] { callback.RequestAbort(); });
+    // A file of the package's name that is already there is replaced only by a whole
+    // download, and after a failed one it is left as it was: the run did not write it.
     DownloadResult result = DownloadResult::WriteFailed;
     QString errorText;
-    // An earlier file of the same name (or a link of that name) is removed first: only
-    // what this download brings may be sent, and nothing is written through a link.
-    const QFileInfo earlier(path);
-    const bool nothingThere = !earlier.exists() && !earlier.isSymLink();
-    if (!path.isEmpty() && (nothingThere || QFile::remove(path)))
-      result = DownloadToFile(url, path, callback, options, &errorText);
-    run.Post([package, result, errorText](UpdateRun* self) {
+    if (!path.isEmpty()) result = DownloadToFile(url, path, callback, options, &errorText);
+    const bool taken = run.Send([package, result, errorText](UpdateRun* self) {
       self->OnDownloadWorkerReturned(package, result, errorText);
     });
+    // A run stopped while its download was finishing no longer wants the file.
+    if (!taken && result == DownloadResult::Done) QFile::remove(path);
   });
 }
 

@@ -9,6 +9,7 @@
 #include "update/DownloadSink.h"
 #include "update/DownloadToFile.h"
 #include "update/PackageSender.h"
+#include "update/UnitCheck.h"
 #include "update/UpdateRunPlan.h"
 
 class CDownloadStatusCallback;
@@ -36,6 +37,9 @@ class UpdateRun : public QObject, public IDownloadSink {
   // Pause after each package, before the next one is sent or the run ends.
   static constexpr int kPauseAfterPackageMs = 1500;
   static constexpr int kProgressFull = 100;
+  // After a finished automatic run the unit has this long to tell its versions.
+  static constexpr int kUnitCheckTimeoutMs =
+      static_cast<int>(std::chrono::milliseconds(UnitCheck::kTimeout).count());
 
   // Values of m_nDownloadState and m_nTransferKind.
   enum DownloadState {
@@ -56,14 +60,14 @@ class UpdateRun : public QObject, public IDownloadSink {
   // wait for the workers (StopAndWait does).
   void Stop();
   void StopAndWait();
-  // A package is on its way to the unit.
-  bool IsSending() const { return m_sender.IsRunning(); }
   // From Start to the run's end, whichever way it ends.
   bool IsRunning() const { return m_bRunning; }
+  // A package is on its way to the unit.
+  bool IsSending() const { return m_sender.IsRunning(); }
 
   const UpdateRunPlan& Plan() const { return m_plan; }
   // After a finished automatic run, the unit's next identification shows whether it took
-  // the packages sent.
+  // the packages sent; unitCheckTimedOut ends the wait when none comes in time.
   bool AwaitsUnitCheck() const { return m_bAwaitingCheck; }
   // The packages the unit did not take (see PackagesNotTaken); ends the wait.
   QList<int> CheckUnit(const UpdateCatalogue::UnitVersions& unit);
@@ -77,13 +81,15 @@ class UpdateRun : public QObject, public IDownloadSink {
   // Tests shorten the watchdog and the pause; the run uses the constants above.
   void SetWatchdogPeriodMs(int ms) { m_timerWatchdog.setInterval(ms); }
   void SetPauseAfterPackageMs(int ms) { m_timerPauseAfterPackage.setInterval(ms); }
+  void SetUnitCheckTimeoutMs(int ms) { m_timerUnitCheck.setInterval(ms); }
   void SetDownloadOptions(const DownloadOptions& options) { m_downloadOptions = options; }
 
   int m_nDownloadState = kDownloadNone;
   int m_nTransferKind = kTransferFW;
   int m_nWatchdogTicks = 0;
 
-  // IDownloadSink, on the user-interface thread (carried over from the worker).
+  // IDownloadSink, on the user-interface thread (carried over from the worker); a report of
+  // a download that no longer belongs to a run is dropped.
   void OnDownloadProgress(const QString& statusText, const QString& progressText, int percent,
                           quint64 bytesDone, quint64 bytesTotal) override;
 
@@ -106,6 +112,8 @@ class UpdateRun : public QObject, public IDownloadSink {
   void watchdogExpired();
   // The last marked package was sent.
   void finished();
+  // The unit did not tell its versions in time after a finished automatic run.
+  void unitCheckTimedOut();
 
  private:
   // Packages are numbered by their download state: 1 database, 2 voice, 3 firmware.
@@ -137,14 +145,15 @@ class UpdateRun : public QObject, public IDownloadSink {
   void SendPackageOf(int package);
 
   UpdateRunPlan m_plan;
-  QTimer m_timerWatchdog;
-  QTimer m_timerDownloadDB;
-  QTimer m_timerDownloadVoice;
-  QTimer m_timerDownloadFW;
+  QTimer m_timerWatchdog{this};
+  QTimer m_timerDownloadDB{this};
+  QTimer m_timerDownloadVoice{this};
+  QTimer m_timerDownloadFW{this};
   QTimer* const m_stepTimers[4] = {nullptr, &m_timerDownloadDB, &m_timerDownloadVoice,
                                    &m_timerDownloadFW};  // by package
-  QTimer m_timerStartSending;
-  QTimer m_timerPauseAfterPackage;
+  QTimer m_timerStartSending{this};
+  QTimer m_timerPauseAfterPackage{this};
+  QTimer m_timerUnitCheck{this};
   PackageSender m_sender;
   DownloadOptions m_downloadOptions;
   bool m_bRunning = false;

@@ -1,5 +1,7 @@
 #include "update/UpdateRunPlan.h"
 
+#include "text/ExtraTexts.h"
+
 using namespace UpdateCatalogue;
 
 bool UpdateRunPlan::Marked(int package) const {
@@ -35,18 +37,31 @@ RunStart PlanAutoRun(const AutoRunInputs& in) {
   return start;
 }
 
+QString RefusalMessage(RunRefusal refusal, const ErrorMessages& errorMessages) {
+  switch (refusal) {
+    case RunRefusal::None: return {};
+    case RunRefusal::NoManualFileDB: return ExtraText(ExtraTextId::UPDATE_NO_FILE_DB);
+    case RunRefusal::NoManualFileVoice: return ExtraText(ExtraTextId::UPDATE_NO_FILE_VOICE);
+    case RunRefusal::NoManualFileFW: return ExtraText(ExtraTextId::UPDATE_NO_FILE_FW);
+    default: return errorMessages.at(static_cast<size_t>(refusal) - 1);
+  }
+}
+
 RunStart PlanManualRun(const ManualRunInputs& in) {
   RunStart start;
   UpdateRunPlan& plan = start.plan;
   plan.bAuto = false;
-  plan.bUpdateDB = in.bUpdateDB && !in.strManualDB.isEmpty();
-  plan.bUpdateVoice = in.bUpdateVoice && !in.strManualVoice.isEmpty();
-  plan.bUpdateFW = in.bUpdateFW && !in.strManualFW.isEmpty();
+  plan.bUpdateDB = in.bUpdateDB;
+  plan.bUpdateVoice = in.bUpdateVoice;
+  plan.bUpdateFW = in.bUpdateFW;
   if (plan.bUpdateDB) plan.at.strPathDB = in.strManualDB;
   if (plan.bUpdateVoice) plan.at.strPathVoice = in.strManualVoice;
   if (plan.bUpdateFW) plan.at.strPathFW = in.strManualFW;
   plan.strFolder = in.strFolder;
   if (!plan.AnyMarked()) start.refusal = RunRefusal::NothingTicked;
+  else if (in.bUpdateDB && in.strManualDB.isEmpty()) start.refusal = RunRefusal::NoManualFileDB;
+  else if (in.bUpdateVoice && in.strManualVoice.isEmpty()) start.refusal = RunRefusal::NoManualFileVoice;
+  else if (in.bUpdateFW && in.strManualFW.isEmpty()) start.refusal = RunRefusal::NoManualFileFW;
   return start;
 }
 

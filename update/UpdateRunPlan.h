@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+#include "text/UiTextTable.h"
 #include "update/UpdateCatalogue.h"
 
 // The three packages in the order a run handles them.
@@ -27,7 +28,8 @@ struct UpdateRunPlan {
   bool AnyMarked() const { return bUpdateDB || bUpdateVoice || bUpdateFW; }
 };
 
-// Why a run does not start: the number of the error message the user is shown.
+// Why a run does not start: the number of the error message the user is shown, or past
+// them a message of the program's own.
 enum class RunRefusal {
   None = 0,
   NothingTicked = 5,
@@ -35,7 +37,14 @@ enum class RunRefusal {
   NoVoiceEntry = 7,
   NoFWFile = 8,
   NothingNewer = 9,
+  NoManualFileDB = 101,  // ticked, but the manual pack's list names no file for it
+  NoManualFileVoice,
+  NoManualFileFW,
 };
+
+// What the user is told for a refusal: its error message, or the text naming the ticked
+// package that has no file.
+QString RefusalMessage(RunRefusal refusal, const ErrorMessages& errorMessages);
 
 struct RunStart {
   RunRefusal refusal = RunRefusal::None;
@@ -58,8 +67,8 @@ struct ManualRunInputs {
   QString strManualDB, strManualVoice, strManualFW;  // names from ZipLIST.txt
   QString strFolder;
 };
-// A manual run of the ticked packages. A package ticked without a file name (its list was
-// used up by an earlier run) is not sent; nothing left to send refuses the run.
+// A manual run of the ticked packages; refused when nothing is ticked, or when a ticked
+// package has no file name (the pack's list does not hold it).
 RunStart PlanManualRun(const ManualRunInputs& in);
 
 // The packages of an automatic run that the unit, by its next identification, did not

@@ -1,5 +1,6 @@
 // The update page's decisions as plain functions, from the catalogue lookups to the run's plan.
 #include "UpdateTestSupport.h"
+#include "text/ExtraTexts.h"
 #include "update/UpdateRunPlan.h"
 
 using namespace UpdateCatalogue;
@@ -153,14 +154,28 @@ TEST(RunPlanTest, RefusalsInOrderLocationsAndWhatIsSent) {
   voiceOnly.bUpdateDB = voiceOnly.bUpdateFW = false;
   EXPECT_EQ(PackagesNotTaken(voiceOnly, Unit(2, 1, 2, 10203)), QList<int>{kPackageVoice});
 
-  // A manual run sends the ticked packages that have a name, and has nothing to compare.
-  ManualRunInputs manual{true, true, false, "db.hdr", "", "fw.hdr", "/tmp/work"};
-  const RunStart ticked = PlanManualRun(manual);
-  EXPECT_EQ(std::tuple(ticked.refusal, ticked.plan.bUpdateDB, ticked.plan.bUpdateVoice, ticked.plan.at.strPathDB),
-            std::tuple(RunRefusal::None, true, false, QString("db.hdr")));
+  // A manual run sends the ticked packages, each of which needs its file name, and has
+  // nothing to compare; a refusal that is no error message names the package.
+  struct ManualCase { ManualRunInputs in; RunRefusal refusal; ExtraTextId text; };
+  const ManualCase manualCases[] = {
+      {{true, false, true, "db.hdr", "", "fw.hdr", "/w"}, RunRefusal::None, {}},
+      {{false, false, false, "db.hdr", "v.hdr", "fw.hdr", "/w"}, RunRefusal::NothingTicked, {}},
+      {{true, true, true, "", "v.hdr", ""}, RunRefusal::NoManualFileDB, ExtraTextId::UPDATE_NO_FILE_DB},
+      {{true, true, false, "db.hdr", "", "fw.hdr"}, RunRefusal::NoManualFileVoice, ExtraTextId::UPDATE_NO_FILE_VOICE},
+      {{false, false, true, "db.hdr", "v.hdr", ""}, RunRefusal::NoManualFileFW, ExtraTextId::UPDATE_NO_FILE_FW},
+  };
+  ErrorMessages errors;
+  for (size_t i = 0; i < errors.size(); ++i) errors[i] = QString::number(i + 1);
+  for (const ManualCase& c : manualCases) {
+    const RunStart manual = PlanManualRun(c.in);
+    EXPECT_EQ(manual.refusal, c.refusal) << c.in.strManualDB.toStdString();
+    EXPECT_EQ(RefusalMessage(c.refusal, errors),
+              c.refusal == RunRefusal::NothingTicked ? "5" : c.refusal == RunRefusal::None ? "" : ExtraText(c.text));
+  }
+  const RunStart ticked = PlanManualRun(manualCases[0].in);
+  EXPECT_EQ(std::tuple(ticked.plan.bUpdateDB, ticked.plan.bUpdateVoice, ticked.plan.at.strPathDB, ticked.plan.at.strPathFW),
+            std::tuple(true, false, QString("db.hdr"), QString("fw.hdr")));
   EXPECT_TRUE(PackagesNotTaken(ticked.plan, Unit(0, 0, 0, 0)).isEmpty());
-  manual.bUpdateDB = false;
-  EXPECT_EQ(PlanManualRun(manual).refusal, RunRefusal::NothingTicked);
 }
 
 }  // namespace

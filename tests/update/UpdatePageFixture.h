@@ -9,6 +9,7 @@
 #include "platform/UiSeams.h"
 #include "support/FtpServer.h"
 #include "support/UnitEmulator.h"
+#include "text/ExtraTexts.h"
 #include "text/UiTextTable.h"
 #include "update/CDBUpdateTab.h"
 #include "update/UpdateServer.h"
@@ -46,6 +47,7 @@ class UpdatePageFixture : public ::testing::Test {
   }
   void TearDown() override {
     m_sheet.reset();
+    SetExtraTextLanguage(kLanguageEnglish);  // a test that switched the language leaves none behind
     UiSeams::SetMessageHandler({});
     qputenv(UpdateServer::kOverrideVariable, m_savedServer);
   }

@@ -140,8 +140,9 @@ TEST_F(UpdatePageTest, ManualModeWithoutAUsablePack) {
   CDBUpdateTab& page = Page();
   EXPECT_EQ(std::tuple(page.m_radioAuto->isEnabled(), page.m_nMode, m_messages),
             std::tuple(false, int(CDBUpdateTab::kModeManual), QStringList{DBFW(10)}));
-  page.EnableControls(true);
-  EXPECT_FALSE(page.m_comboDB->isEnabled() || page.m_buttonUpdate->isEnabled() || !page.m_editDB->isEnabled());
+  page.EnableControls(true);  // no pack, no list: nothing to tick, nothing to run
+  EXPECT_FALSE(page.m_comboDB->isEnabled() || page.m_buttonUpdate->isEnabled() || page.m_checkDB->isEnabled() ||
+               page.m_editDB->isEnabled() || !page.m_radioManual->isEnabled());
   page.EnableControls(false);
   EXPECT_FALSE(page.m_radioManual->isEnabled() || page.m_editDB->isEnabled());
   page.EnterAutoMode();
@@ -175,10 +176,11 @@ TEST_F(UpdatePageTest, AutomaticUpdateNamesThePackageTheUnitDidNotTake) {
   };
   page.m_buttonUpdate->click();
   EXPECT_TRUE(Sheet().m_pageMain.m_bBusy && !Sheet().m_pageMain.IsPollTimerActive());
-  // The firmware needs the unit restarted; once it tells its versions the run is judged.
+  // The end message says the firmware needs the unit restarted; once the unit tells its
+  // versions the run is judged.
   ASSERT_TRUE(WaitUntil([&] { return m_messages.size() >= 2; }, kRunTimeoutMs)) << m_messages.join('|').toStdString();
-  EXPECT_EQ(m_messages,
-            (QStringList{Error(10), ExtraText(ExtraTextId::UPDATE_DB_NOT_TAKEN).arg("100412_Europe", "100411")}));
+  EXPECT_EQ(m_messages, (QStringList{DBFW(19) + "\n" + Error(10),
+                                     ExtraText(ExtraTextId::UPDATE_DB_NOT_TAKEN).arg("100412_Europe", "100411")}));
   EXPECT_EQ(messagesWhileNoticeOpen, 1);
   m_whileMessageShown = nullptr;
   steps.removeAll(UpdateRun::kTimerWatchdog);
@@ -200,46 +202,90 @@ TEST_F(UpdatePageTest, AutomaticUpdateNamesThePackageTheUnitDidNotTake) {
   ASSERT_TRUE(PutOnServer(m_ftpRoot.path(), "DB", "100412_Europe", Database(60000)));
   m_messages.clear();
   page.m_buttonUpdate->click();
-  ASSERT_TRUE(WaitUntil([&] { return !m_messages.isEmpty(); }, kRunTimeoutMs));
-  EXPECT_EQ(m_messages, QStringList{DBFW(19)});
+  ASSERT_TRUE(WaitUntil([&] { return !m_messages.isEmpty() && !page.m_run.AwaitsUnitCheck(); }, kRunTimeoutMs));
+  EXPECT_EQ(m_messages, QStringList{DBFW(19)});  // taken: nothing more to say
   EXPECT_EQ(Installed(), std::pair(QStringList{"firmware", "database"}, 3));
   EXPECT_EQ(std::pair(Lamps(), page.m_buttonUpdate->isEnabled()), std::pair(std::array{kGreen, kGreen, kGreen}, false));
 }
 
-// A manual update: the pack's list ticks what it names; while the user reads the end message
-// the unit tells its versions, and the lamps then show what it holds.
-TEST_F(UpdatePageTest, ManualUpdateFromThePackThenLampsFollowTheUnit) {
+// A manual update: the pack's list ticks what it names. After the run the page is a manual
+// one again, laid out as on entry (the pack unpacked afresh, its list ticked), whatever the
+// unit then says, so the same run can be made again at once.
+TEST_F(UpdatePageTest, ManualUpdateFromThePackCanBeMadeAgain) {
   ASSERT_TRUE(MakeZip(WorkFile(kManualPackFileName),
                       {{"ZipLIST.txt", "DB_FNAME = db 1.hdr\r\nVOICE_FNAME=voice.hdr\r\nFW_FNAME=../fw.hdr\r\nFW_FNAME =\r\n"},
                        {"db1.hdr", Database(30000, 3, 20)},
                        {"voice.hdr", BuildPackage(PackageHeader::kVoice, 1, {1, 2, 4}, 25000, 8)}}));
   OpenPage();
   CDBUpdateTab& page = Page();
+  const QStringList leftOut = {ExtraText(ExtraTextId::ZIPLIST_NAME_EMPTY) + "\nFW_FNAME",
+                               ExtraText(ExtraTextId::ZIPLIST_NAME_OUTSIDE) + "\n../fw.hdr"};
+  // What a manual page shows once the list is read: the database and the voice ticked, the
+  // firmware left out (both its lines, each with its reason), the automatic marks gone.
+  const auto laidOutFromTheList = [&] {
+    return page.m_radioManual->isChecked() && page.m_nMode == CDBUpdateTab::kModeManual &&
+           page.m_strManualDB == "db1.hdr" && page.m_editVoice->text() == "voice.hdr" && page.m_checkDB->isChecked() &&
+           page.m_checkVoice->isChecked() && !page.m_checkFW->isChecked() && !page.m_bUpdateFW &&
+           Lamps() == std::array{kOrange, kOrange, kGreen} && !page.m_comboDB->isEnabled() &&
+           page.m_checkFW->isEnabled() && page.m_editDB->isEnabled() && page.m_buttonUpdate->isEnabled();
+  };
   page.m_radioManual->click();  // the unpack dialog runs modally and closes itself
-  EXPECT_EQ(std::pair(page.m_strManualDB, page.m_editVoice->text()), std::pair(QString("db1.hdr"), QString("voice.hdr")));
-  EXPECT_TRUE(page.m_checkDB->isChecked() && page.m_checkVoice->isChecked());
-  // Both firmware lines are left out, each with its reason; the automatic mark is gone too.
-  EXPECT_FALSE(page.m_checkFW->isChecked() || page.m_bUpdateFW);
-  EXPECT_EQ(m_messages, (QStringList{ExtraText(ExtraTextId::ZIPLIST_NAME_EMPTY) + "\nFW_FNAME",
-                                     ExtraText(ExtraTextId::ZIPLIST_NAME_OUTSIDE) + "\n../fw.hdr"}));
-  EXPECT_EQ(Lamps(), (std::array{kOrange, kOrange, kGreen}));
-  EXPECT_TRUE(!page.m_comboDB->isEnabled() && page.m_checkFW->isEnabled() && page.m_buttonUpdate->isEnabled());
+  EXPECT_TRUE(laidOutFromTheList());
+  EXPECT_EQ(m_messages, leftOut);
   for (QCheckBox* check : {page.m_checkDB, page.m_checkVoice}) check->click();  // nothing ticked: nothing to send
   EXPECT_FALSE(page.m_editDB->isEnabled() || page.m_buttonUpdate->isEnabled() || page.m_bUpdateDB);
-  for (QCheckBox* check : {page.m_checkDB, page.m_checkVoice}) check->click();
+  page.m_checkDB->click();
   m_messages.clear();
-  m_whileMessageShown = [&] { IdentifiedWith("v 100420"); };
+  page.m_buttonUpdate->click();  // the database alone
+  ASSERT_TRUE(WaitUntil([&] { return m_messages.size() == 3; }, kRunTimeoutMs)) << m_messages.join('|').toStdString();
+  EXPECT_EQ(m_messages, QStringList{DBFW(19)} + leftOut);  // no firmware: no restart line
+  EXPECT_EQ(Installed(), std::pair(QStringList{"database"}, 1));
+  EXPECT_TRUE(laidOutFromTheList());
+  EXPECT_TRUE(QFile::exists(WorkFile("db1.hdr")));  // sent and deleted, then unpacked again
+  // The unit's identification shows its versions and leaves the manual page as it is.
+  ASSERT_TRUE(IdentifiedWith("v 100420"));
+  EXPECT_EQ(std::pair(page.m_labelDBVersion->text(), page.m_comboDB->currentIndex()), std::pair(DBFW(26) + " - 100420", 1));
+  EXPECT_TRUE(laidOutFromTheList());
+
+  m_messages.clear();
+  page.m_buttonUpdate->click();  // straight away, as the page offers it: both packages
+  ASSERT_TRUE(WaitUntil([&] { return m_messages.size() == 3; }, kRunTimeoutMs)) << m_messages.join('|').toStdString();
+  EXPECT_EQ(Installed(), std::pair(QStringList{"database", "database", "voice"}, 3));
+  EXPECT_TRUE(laidOutFromTheList());
+  // A ticked package the list names no file for is named; nothing is sent.
+  page.m_checkFW->click();
+  m_messages.clear();
+  page.m_buttonUpdate->click();
+  EXPECT_EQ(m_messages, QStringList{ExtraText(ExtraTextId::UPDATE_NO_FILE_FW)});
+  EXPECT_FALSE(page.m_run.IsRunning());
+  EXPECT_EQ(Installed().second, 3);
+}
+
+// The end message comes when the run ends, also when the unit goes before it could tell its
+// versions; the page then says it could not check them, and nothing more.
+TEST_F(UpdatePageTest, TheEndMessageComesEvenWhenTheUnitIsGoneAfterTheRun) {
+  StartServer(Database(60000));
+  SetUnitReply(kOnlyDBOlder);
+  OpenPage();
+  CDBUpdateTab& page = Page();
+  page.m_run.SetUnitCheckTimeoutMs(2000);
+  bool unplugged = false;  // as soon as the last chunk is written
+  QObject::connect(&page.m_run, &UpdateRun::progressChanged,
+                   [&](int value) { unplugged = unplugged || (value == UpdateRun::kProgressFull && m_unit.Client().Unplug()); });
+  QString phaseWhileMessageShown;
+  m_whileMessageShown = [&] { phaseWhileMessageShown = page.m_labelSendPhase->text(); };
   page.m_buttonUpdate->click();
   ASSERT_TRUE(WaitUntil([&] { return !m_messages.isEmpty(); }, kRunTimeoutMs));
-  EXPECT_EQ(m_messages, QStringList{DBFW(19)});  // no firmware: no restart line
-  EXPECT_EQ(Installed(), std::pair(QStringList{"database", "voice"}, 2));
-  EXPECT_TRUE(PackageFilesInWork().isEmpty() && QFile::exists(WorkFile("ZipLIST.txt")));  // sent files go
-  EXPECT_EQ(std::pair(page.m_nUnitVoiceVersion, page.m_comboDB->currentIndex()), std::pair(10204, 1));  // France
-  EXPECT_EQ(page.m_labelDBVersion->text(), DBFW(26) + " - 100420");
-  EXPECT_EQ(Lamps(), (std::array{kGreen, kGreen, kOrange}));  // the catalogue's firmware is newer
-  m_messages.clear();
-  page.OnUpdateClicked();  // the pack's list was used up
-  EXPECT_EQ(m_messages, QStringList{Error(5)});
+  EXPECT_TRUE(unplugged);
+  EXPECT_EQ(std::pair(m_messages, phaseWhileMessageShown),
+            std::pair(QStringList{DBFW(19)}, ExtraText(ExtraTextId::UPDATE_CHECKING_UNIT)));
+  EXPECT_TRUE(page.m_run.AwaitsUnitCheck());
+  ASSERT_TRUE(WaitUntil([&] { return m_messages.size() == 2; }, kRunTimeoutMs));
+  EXPECT_EQ(m_messages[1], ExtraText(ExtraTextId::UPDATE_UNIT_NOT_CHECKED).arg(30));
+  EXPECT_TRUE(page.m_labelSendPhase->text().isEmpty() && !page.m_run.AwaitsUnitCheck());
+  ASSERT_TRUE(m_unit.Client().Plug());  // back later: the run is over, nothing more is said
+  ASSERT_TRUE(IdentifiedWith("v 100412"));
+  EXPECT_EQ(m_messages.size(), 2);
 }
 
 // Nothing can start or change a run until it ends, here by a give-up: the unit unplugged
@@ -296,18 +342,26 @@ TEST_F(UpdatePageTest, ARunThatCannotSendEndsAtOnce) {
   CDBUpdateTab& page = Page();
   page.m_run.SetWatchdogPeriodMs(50);
   const QList<bool> before = RunControls();
-  struct Case { std::function<bool()> prepare; QStringList messages; };
+  struct Case { std::function<bool()> prepare; QStringList messages, filesLeft; };
   std::optional<FullDisk> full;
+  const QString onServer = m_ftpRoot.filePath("down/FW/V770/DB/100412_Europe.hdr");
+  QTemporaryDir outside;
+  const QString mine = "100412_Europe.hdr";
   const Case cases[] = {
       {[&] { return full.emplace(2048), true; },
-       {ExtraText(ExtraTextId::DOWNLOAD_WRITE_FAILED).arg(WorkFile("100412_Europe.hdr"), strerror(EFBIG))}},
+       {ExtraText(ExtraTextId::DOWNLOAD_WRITE_FAILED).arg(WorkFile(mine), ExtraText(ExtraTextId::DOWNLOAD_DISK_FULL))}},
       // The unit left before the transfer: the watchdog's message follows.
       {[&] { return m_unit.Client().Unplug(); }, {Error(12), Error(11)}},
-      // A file of the package's name, left from before, is not sent either.
-      {[&] { return m_unit.Client().Plug() && QDir(m_ftpRoot.path()).removeRecursively() &&
-                    TestSupport::WriteFile(WorkFile("100412_Europe.hdr"), Database(3000)); },
-       {ExtraText(ExtraTextId::UPDATE_PACKAGE_NOT_ON_SERVER).arg("100412_Europe")}},
-      {[&] { return m_ftp.Stop(), true; }, {Error(2)}},
+      // The server holds the package but will not give it (it leads out of its tree).
+      {[&] { return m_unit.Client().Plug() && TestSupport::WriteFile(outside.filePath(mine), Database(3000)) &&
+                    QFile::remove(onServer) && QFile::link(outside.filePath(mine), onServer); },
+       {ExtraText(ExtraTextId::UPDATE_SERVER_REFUSED).arg("100412_Europe")}},
+      // A file of the package's name that the run did not write is neither sent nor deleted.
+      {[&] { return QDir(m_ftpRoot.path()).removeRecursively() && TestSupport::WriteFile(WorkFile(mine), Database(3000)); },
+       {ExtraText(ExtraTextId::UPDATE_PACKAGE_NOT_ON_SERVER).arg("100412_Europe")}, {mine}},
+      // The messages follow the language chosen after the start.
+      {[&] { return m_ftp.Stop(), Sheet().SetLanguage(kLanguageFrench), true; },
+       {UiText(Sheet().m_arrText, kLanguageFrench, UiIndex(ERROR_MSG_001, 2))}, {mine}},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(c.prepare());
@@ -321,7 +375,7 @@ TEST_F(UpdatePageTest, ARunThatCannotSendEndsAtOnce) {
     EXPECT_EQ(m_messages, c.messages);
     EXPECT_EQ(std::pair(page.m_progress->GetPos(), page.m_labelSendPhase->text().isEmpty()), std::pair(0, true));
     EXPECT_EQ(RunControls(), before);
-    EXPECT_TRUE(PackageFilesInWork().isEmpty());  // a download is taken away
+    EXPECT_EQ(PackageFilesInWork(), c.filesLeft);  // a download is taken away
   }
   EXPECT_EQ(LogCount(m_unit.Status(), UnitChannels::kUpdateWrite, "opened"), 0);
   EXPECT_EQ(Installed(), std::pair(QStringList(), 0));

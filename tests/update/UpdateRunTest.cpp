@@ -1,4 +1,6 @@
 // The update run without its page, against a loopback FTP server and an emulated unit.
+#include <QThread>
+
 #include "UpdateTestSupport.h"
 #include "device/UnitLibrary.h"
 #include "support/FtpServer.h"
@@ -20,6 +22,8 @@ struct RunRecorder {
     });
     on(&UpdateRun::downloadFailed, [this](int, DownloadResult result, const QString&) { failed << result; });
     on(&UpdateRun::progressChanged, [this](int value) { progress << value; });
+    on(&UpdateRun::downloadStarted, [this](int) { ++downloadsStarted; });
+    on(&UpdateRun::downloadProgress, [this](const QString&, quint64, quint64) { ++downloadReports; });
     on(&UpdateRun::channelNotOpen, [this] { ++channelNotOpen; });
     on(&UpdateRun::transferGaveUp, [this] { ++gaveUp; });
     on(&UpdateRun::watchdogExpired, [this] { ++watchdog; });
@@ -29,7 +33,7 @@ struct RunRecorder {
   QObject context;
   QList<int> steps, progress;
   QList<DownloadResult> failed;
-  int channelNotOpen = 0, gaveUp = 0, watchdog = 0, finished = 0;
+  int channelNotOpen = 0, gaveUp = 0, watchdog = 0, finished = 0, downloadsStarted = 0, downloadReports = 0;
 };
 
 class UpdateRunTest : public ::testing::Test {
@@ -168,6 +172,32 @@ TEST_F(UpdateRunTest, ASlowLinkARestartAndAStop) {
   m_run.Stop();
   WaitUntil([] { return false; }, 500);
   EXPECT_TRUE(stopped.steps.isEmpty() && stopped.progress.isEmpty() && !stopped.Ended());
+}
+
+// A coarse timer may fire up to 5 % early: the unit would get its next package before its
+// 1.5 s, the chain its steps too soon.
+TEST_F(UpdateRunTest, EveryWaitOfTheRunIsPrecise) {
+  const QList<QTimer*> timers = m_run.findChildren<QTimer*>();
+  EXPECT_EQ(timers.size(), 7);  // watchdog, three downloads, start of sending, pause, unit check
+  for (const QTimer* timer : timers) EXPECT_EQ(timer->timerType(), Qt::PreciseTimer) << timer->objectName().toStdString();
+}
+
+// Download reports still on their way when the run is stopped are dropped: no size shows up
+// after the page got its controls back.
+TEST_F(UpdateRunTest, DownloadReportsOfAStoppedRunAreDropped) {
+  ASSERT_TRUE(PutOnServer(m_ftpRoot.path(), "DB", "100501_Europe", Database(48 << 20)));
+  ASSERT_TRUE(m_ftp.Start(m_ftpRoot.path()));
+  RunRecorder said(m_run);
+  m_run.Start(AutoPlan(m_ftp.BaseUrl(), "100501_Europe", "", ""));
+  ASSERT_TRUE(WaitUntil([&] { return said.downloadsStarted > 0; }, kRunTimeoutMs));
+  QThread::msleep(500);  // the window is busy: the download's reports queue up meanwhile
+  const int shown = said.downloadReports;
+  m_run.Stop();
+  WaitUntil([] { return false; }, 300);
+  EXPECT_EQ(said.downloadReports, shown);
+  EXPECT_FALSE(said.Ended());
+  WaitUntil([&] { return WorkFiles().isEmpty(); }, 5000);
+  EXPECT_EQ(WorkFiles(), QStringList());
 }
 
 }  // namespace
