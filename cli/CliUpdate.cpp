@@ -7,6 +7,7 @@
 #include "platform/WorkingFolder.h"
 #include "text/ExtraTexts.h"
 #include "update/CDownloadStatusCallback.h"
+#include "update/UnitCheck.h"
 #include "update/UnzipManualPack.h"
 #include "update/UpdateCatalogue.h"
 #include "update/UpdateRun.h"
@@ -149,13 +150,14 @@ int CliCommands::Update(const CliUpdateOptions& options) {
   }
 
   // The page's run, driven by this thread's event loop until it ends one way or the other.
+  // A run that ends without finishing has already taken away what it downloaded, and only
+  // that: a file of a package's name that it did not write stays.
   UpdateRun run;
   QEventLoop loop;
   QString failure;
   const auto stop = [&](const QString& message) {
     failure = message;
     run.Stop();
-    run.DeletePackageFiles();
     loop.quit();
   };
   QObject::connect(&run, &UpdateRun::downloadStarted, &loop, [&](int downloadState) {
@@ -164,13 +166,13 @@ int CliCommands::Update(const CliUpdateOptions& options) {
   QObject::connect(&run, &UpdateRun::downloadProgress, &loop,
                    [&](const QString&, quint64 done, quint64 total) { m_console.Progress(DownloadPercent(done, total)); });
   // A package that cannot be fetched ends the run at once: the unit gets nothing half-done.
-  // Queued: the run finishes its own handling of the report before it is stopped.
-  QObject::connect(
-      &run, &UpdateRun::downloadFinished, &loop,
-      [&](int, DownloadResult result) {
-        if (result != DownloadResult::Done) stop(m_files.Ui(kErrorServerUnreachable));
-      },
-      Qt::QueuedConnection);
+  QObject::connect(&run, &UpdateRun::downloadFailed, &loop,
+                   [&](int downloadState, DownloadResult result, const QString& errorText) {
+                     const QString name = downloadState == UpdateRun::kDownloadDB      ? plan.strFileDB
+                                          : downloadState == UpdateRun::kDownloadVoice ? plan.strFileVoice
+                                                                                       : plan.strFileFW;
+                     stop(DownloadFailureMessage(result, name, errorText, m_files.Ui(kErrorServerUnreachable)));
+                   });
   QObject::connect(&run, &UpdateRun::sendStarted, &loop, [&](int transferKind) {
     m_console.StartProgress(m_files.Ui(kTextSendDB + PackageOffset(transferKind)));
   });
@@ -190,5 +192,11 @@ int CliCommands::Update(const CliUpdateOptions& options) {
   m_console.Line(m_files.Ui(kTextDone));
   // A new firmware needs the unit restarted.
   if (plan.bUpdateFW) m_console.Line(m_files.Ui(kErrorRestartUnit));
-  return kExitOk;
+  // Success is what the unit says it holds afterwards, not what was written to it.
+  m_console.Line(ExtraText(ExtraTextId::UPDATE_CHECKING_UNIT));
+  const auto after = UnitCheck::WaitForUnitVersions();
+  if (!after) return Fail(ExtraText(ExtraTextId::UPDATE_UNIT_NOT_CHECKED).arg(UnitCheck::kTimeout.count()));
+  const QStringList notTaken = UnitCheck::NotTakenLines(plan, *after);
+  for (const QString& line : notTaken) m_console.Error(line);
+  return notTaken.isEmpty() ? kExitOk : kExitFailed;
 }

@@ -153,11 +153,42 @@ TEST_F(CliTest, UpdateInstallsTheNewerPackagesAndDryRunSendsNothing) {
   EXPECT_EQ(received[0][QStringLiteral("kind")].toString(), QStringLiteral("database"));
   EXPECT_EQ(received[1][QStringLiteral("kind")].toString(), QStringLiteral("firmware"));
   EXPECT_TRUE(received[0][QStringLiteral("installed")].toBool() && received[1][QStringLiteral("installed")].toBool());
-  // Not a terminal: plain progress lines, then the end message with the restart advice.
+  // Not a terminal: plain progress lines, then the end message with the restart advice, and
+  // the unit's versions were checked afterwards.
   const QString out = QString::fromUtf8(update.out);
   EXPECT_TRUE(out.contains(QStringLiteral("\n100%\n"))) << update.out.constData();
-  EXPECT_TRUE(out.endsWith(Ui(UiIndex(DBFW_TAB_001, 19)) + u'\n' + Ui(UiIndex(ERROR_MSG_001, 10)) + u'\n')) << update.out.constData();
+  EXPECT_TRUE(out.endsWith(Ui(UiIndex(DBFW_TAB_001, 19)) + u'\n' + Ui(UiIndex(ERROR_MSG_001, 10)) + u'\n' +
+                           ExtraText(ExtraTextId::UPDATE_CHECKING_UNIT) + u'\n'))
+      << update.out.constData();
   EXPECT_TRUE(QDir(m_work.path()).entryList({QStringLiteral("*.hdr")}).isEmpty());
+}
+
+// An update succeeds only when the unit afterwards reports what was sent; a package the
+// server lacks is named before anything is sent.
+TEST_F(CliTest, UpdateNamesWhatTheServerLacksAndWhatTheUnitDidNotTake) {
+  ServePackages();
+  const QString firmware = m_ftpRoot.filePath(QStringLiteral("down/FW/V770/FW/V770_FW_v0106.hdr"));
+  const QByteArray goodFirmware = TestSupport::ReadFile(firmware);
+  struct Case { std::function<bool()> serve; QString error; QStringList installed; };
+  const Case cases[] = {
+      {[&] { return QFile::remove(firmware); },
+       ExtraText(ExtraTextId::UPDATE_PACKAGE_NOT_ON_SERVER).arg(QStringLiteral("V770_FW_v0106")), {}},
+      // The unit throws the damaged database away and keeps 100411.
+      {[&] { return TestSupport::WriteFile(firmware, goodFirmware) &&
+                    PutOnServer(m_ftpRoot.path(), "DB", QStringLiteral("100412_Europe"), CorruptPackage(Database(60000))); },
+       ExtraText(ExtraTextId::UPDATE_DB_NOT_TAKEN).arg(QStringLiteral("100412_Europe"), QStringLiteral("100411")),
+       {QStringLiteral("firmware")}},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(c.serve());
+    const CliRun update = Run("update");
+    EXPECT_EQ(std::pair(update.exitCode, QString::fromUtf8(update.err)), std::pair(1, c.error + u'\n'));
+    QStringList installed;
+    for (const QJsonValue& package : ReceivedPackages(m_unit.Status()))
+      if (package[QStringLiteral("installed")].toBool()) installed << package[QStringLiteral("kind")].toString();
+    EXPECT_EQ(installed, c.installed);
+    EXPECT_TRUE(QDir(m_work.path()).entryList({QStringLiteral("*.hdr")}).isEmpty());
+  }
 }
 
 TEST_F(CliTest, PoiWriteOfEachFormatThenReadGivesBackTheSameRows) {
@@ -261,6 +292,9 @@ TEST_F(CliTest, BadRequestsEndWithOneLineAndAnExitCode) {
       {"poi read -o x.gpx", 3, Nothing, inUse},
       {"speed-unit kph", 2, Nothing, {}},
   };
+  // Files of the packages' names that no run of v770 wrote are the user's: they stay.
+  for (const char* name : {"100412_Europe.hdr", "V770_FW_v0106.hdr"})
+    ASSERT_TRUE(TestSupport::WriteFile(Work(QString::fromLatin1(name)), "the user's own"));
   SingleInstance window(m_runtime.path());
   for (const Case& c : cases) {
     if (c.before == Unplug) { ASSERT_TRUE(m_unit.Client().Unplug()); }
@@ -274,6 +308,8 @@ TEST_F(CliTest, BadRequestsEndWithOneLineAndAnExitCode) {
   EXPECT_EQ(UnitPoiCount(), 0);
   EXPECT_TRUE(ReceivedPackages(m_unit.Status()).isEmpty());
   EXPECT_FALSE(QFile::exists(Work(QStringLiteral("x.gpx"))));
+  for (const char* name : {"100412_Europe.hdr", "V770_FW_v0106.hdr"})
+    EXPECT_EQ(TestSupport::ReadFile(Work(QString::fromLatin1(name))), "the user's own") << name;
 
   const CliRun help = Run("--help");
   EXPECT_EQ(help.exitCode, 0);
