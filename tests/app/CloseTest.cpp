@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
@@ -24,6 +25,7 @@ constexpr int kCloseLimitMs = 3000;
 constexpr int kOperationStartTimeoutMs = 40000;
 constexpr int kSettleMs = 1000;              // lets the operation reach its wait
 constexpr int kUnpackDialogSettleMs = 200;   // within the dialog's start delay
+constexpr int kPauseSettleMs = 300;          // within the 1.5 s pause after a package
 constexpr int kBytesPerSecond = 20000;       // every package takes seconds
 constexpr int kPoiReplyDelayMs = 1500;       // within the program's reply time-out
 constexpr int kImportedPois = 60;            // 12 s of paced writes
@@ -61,6 +63,15 @@ struct Session {
 
 void SendManualPack(Session& s) { s.WithManualPack("Update:Update"), s.unit.Client().Rate(kBytesPerSecond); }
 bool Sending(Session& s, PackageKind kind) { return s.Last("PIPE00DB", "V7PK").mid(4, 1) == QByteArray(1, char(kind)); }
+// At the full speed of the link the unit installs the database as the program ends its
+// transfer; from the closing of the channel until the voice begins, the program pauses, and
+// a moment later it is well within that pause.
+bool Pausing(Session& s) {
+  const QJsonObject status = s.unit.Status();
+  const QJsonArray log = status[QStringLiteral("log")][QStringLiteral("PIPE00DB")].toArray();
+  const bool closed = !log.isEmpty() && log.last()[QStringLiteral("event")].toString() == QLatin1String("closed");
+  return s.Settled(status[QStringLiteral("packages")].toArray().size() == 1 && closed, kPauseSettleMs);
+}
 
 // One operation of the running program: how it is started and kept going, when it runs.
 struct CloseCase {
@@ -75,9 +86,11 @@ const CloseCase kCloseCases[] = {
      [](Session& s) { return s.Settled(!s.Last("PIPE00Main", "$VER>").isEmpty()); }},
     {"WhileTheUnitIsAsked", [](Session& s) { s.Prepare(""), s.unit.Client().ReplyDelay(60000); },
      [](Session& s) { return !s.Last("PIPE00Main", "$VER>").isEmpty(); }},
+    // The whole run counts: its downloads and pauses too leave the unit with part of it.
     {"Download", [](Session& s) { s.Prepare("Update:Update", "1"), s.ftp.Pause(); },
-     [](Session& s) { return s.Settled(s.Logged("press: Update:Update")); }},
+     [](Session& s) { return s.Settled(s.Logged("press: Update:Update")); }, kAsks},
     {"DatabaseTransfer", SendManualPack, [](Session& s) { return Sending(s, kDatabase); }, kAsks},
+    {"PauseBetweenPackages", [](Session& s) { s.WithManualPack("Update:Update"); }, Pausing, kAsks},
     {"VoiceTransfer", SendManualPack, [](Session& s) { return Sending(s, kVoice); }, kAsks},
     {"FirmwareTransfer", SendManualPack, [](Session& s) { return Sending(s, kFirmware); }, kAsks},
     {"RecoveryDownload",
