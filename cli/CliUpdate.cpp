@@ -7,6 +7,7 @@
 #include "platform/WorkingFolder.h"
 #include "text/ExtraTexts.h"
 #include "update/CDownloadStatusCallback.h"
+#include "update/DownloadFailureText.h"
 #include "update/UnitCheck.h"
 #include "update/UnzipManualPack.h"
 #include "update/UpdateCatalogue.h"
@@ -171,7 +172,7 @@ int CliCommands::Update(const CliUpdateOptions& options) {
                      const QString name = downloadState == UpdateRun::kDownloadDB      ? plan.strFileDB
                                           : downloadState == UpdateRun::kDownloadVoice ? plan.strFileVoice
                                                                                        : plan.strFileFW;
-                     stop(DownloadFailureMessage(result, name, errorText, m_files.Ui(kErrorServerUnreachable)));
+                     stop(DownloadFailureText(result, name, errorText, m_files.Ui(kErrorServerUnreachable)));
                    });
   QObject::connect(&run, &UpdateRun::sendStarted, &loop, [&](int transferKind) {
     m_console.StartProgress(m_files.Ui(kTextSendDB + PackageOffset(transferKind)));
