@@ -80,7 +80,8 @@ void CMainTab::BuildControls() {
                                                           {&m_staticUSBCaption, &m_staticUSBValue}}};
   int row = 0;
   for (const auto& [caption, value] : rows) {
-    *caption = NewLabel(m_groupInfo);
+    // A caption stays on one line; its column is as wide as the longest one.
+    *caption = new QLabel(m_groupInfo);
     *value = NewLabel(m_groupInfo);
     infoLayout->addWidget(*caption, row, 0);
     infoLayout->addWidget(*value, row, 1);

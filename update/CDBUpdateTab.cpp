@@ -4,11 +4,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QVBoxLayout>
 
 #include "app/CV700UpdaterDlg.h"
 #include "platform/UiSeams.h"
@@ -26,24 +29,25 @@ using namespace UpdateCatalogue;
 
 namespace {
 
-// The page is laid out in the dialog units of its template, scaled to fit the sheet.
-constexpr double kPixelsPerUnitX = 1.6;
-constexpr double kPixelsPerUnitY = 1.5;
 // The main page polls at this period again once a run is over.
 constexpr int kPollPeriodAfterRunMs = 1000;
+// A lamp's size (73 x 24 units of the page's template).
+constexpr QSize kLampSize(117, 36);
 
-QRect FromDialogUnits(int x, int y, int width, int height) {
-  return QRect(qRound(x * kPixelsPerUnitX), qRound(y * kPixelsPerUnitY),
-               qRound(width * kPixelsPerUnitX), qRound(height * kPixelsPerUnitY));
+// A group box holding `rows` one under the other, topmost first.
+QGroupBox* PackageGroup(QWidget* page, std::initializer_list<QLayout*> rows) {
+  auto* group = new QGroupBox(page);
+  auto* column = new QVBoxLayout(group);
+  for (QLayout* row : rows) column->addLayout(row);
+  column->addStretch();
+  return group;
 }
 
-// A combo box's closed height; its list drops below as far as it needs.
-constexpr int kComboHeight = 13;
-
-template <typename Control>
-Control* Place(Control* control, int x, int y, int width, int height) {
-  control->setGeometry(FromDialogUnits(x, y, width, height));
-  return control;
+QLayout* Row(std::initializer_list<QWidget*> widgets) {
+  auto* row = new QHBoxLayout;
+  for (QWidget* widget : widgets) row->addWidget(widget);
+  row->addStretch();
+  return row;
 }
 
 // Text indexes of the page.
@@ -85,40 +89,74 @@ CDBUpdateTab::CDBUpdateTab(CV700UpdaterDlg* sheet) : CPropertyPage(sheet, UnitJo
 CDBUpdateTab::~CDBUpdateTab() = default;
 
 void CDBUpdateTab::CreateControls() {
-  m_radioAuto = Place(new QRadioButton(QStringLiteral("Auto Update"), this), 7, 7, 161, 10);
-  m_radioManual = Place(new QRadioButton(QStringLiteral("Manual Update"), this), 181, 7, 161, 10);
-
-  Place(new QGroupBox(this), 7, 17, 182, 120)->lower();
-  m_comboDB = Place(new QComboBox(this), 14, 26, 94, kComboHeight);
-  m_editDB = Place(new QLineEdit(this), 14, 44, 109, 14);
-  m_checkDB = Place(new QCheckBox(QStringLiteral("Update"), this), 126, 46, 54, 10);
-  m_labelDBVersion = Place(new QLabel(QStringLiteral("Db Ver -"), this), 16, 61, 131, 11);
-  m_lampDB = Place(new GradientLabel(this), 14, 75, 73, 24);
-  m_labelDBState = Place(new QLabel(QStringLiteral("Update?"), this), 14, 102, 94, 11);
-
-  Place(new QGroupBox(this), 198, 17, 182, 120)->lower();
-  m_comboVoice = Place(new QComboBox(this), 210, 26, 94, kComboHeight);
-  m_editVoice = Place(new QLineEdit(this), 210, 44, 109, 14);
-  m_checkVoice = Place(new QCheckBox(QStringLiteral("Update"), this), 326, 46, 47, 10);
-  m_labelVoiceVersion = Place(new QLabel(QStringLiteral("Voice Ver -"), this), 208, 61, 137, 11);
-  m_lampVoice = Place(new GradientLabel(this), 209, 75, 73, 24);
-  m_labelVoiceState = Place(new QLabel(QStringLiteral("Update?"), this), 209, 102, 94, 11);
-
-  Place(new QGroupBox(this), 7, 136, 182, 120)->lower();
-  m_editFW = Place(new QLineEdit(this), 14, 151, 109, 14);
-  m_checkFW = Place(new QCheckBox(QStringLiteral("Update"), this), 126, 154, 54, 10);
-  m_labelFWVersion = Place(new QLabel(QStringLiteral("Fimware Ver -"), this), 14, 170, 134, 11);
-  m_lampFW = Place(new GradientLabel(this), 14, 183, 73, 24);
-  m_labelFWState = Place(new QLabel(QStringLiteral("UPdate?"), this), 14, 210, 94, 11);
-
-  m_checkForce = Place(new QCheckBox(QStringLiteral("ForceUpdate"), this), 7, 260, 72, 10);
+  // The arrangement of the page's template, laid out by the page's font: every text keeps
+  // the room it needs, in either language, at the window's smallest size.
+  m_radioAuto = new QRadioButton(QStringLiteral("Auto Update"));
+  m_radioManual = new QRadioButton(QStringLiteral("Manual Update"));
+  m_comboDB = new QComboBox;
+  m_editDB = new QLineEdit;
+  m_checkDB = new QCheckBox(QStringLiteral("Update"));
+  m_labelDBVersion = new QLabel(QStringLiteral("Db Ver -"));
+  m_lampDB = new GradientLabel;
+  m_labelDBState = new QLabel(QStringLiteral("Update?"));
+  m_comboVoice = new QComboBox;
+  m_editVoice = new QLineEdit;
+  m_checkVoice = new QCheckBox(QStringLiteral("Update"));
+  m_labelVoiceVersion = new QLabel(QStringLiteral("Voice Ver -"));
+  m_lampVoice = new GradientLabel;
+  m_labelVoiceState = new QLabel(QStringLiteral("Update?"));
+  m_editFW = new QLineEdit;
+  m_checkFW = new QCheckBox(QStringLiteral("Update"));
+  m_labelFWVersion = new QLabel(QStringLiteral("Fimware Ver -"));
+  m_lampFW = new GradientLabel;
+  m_labelFWState = new QLabel(QStringLiteral("UPdate?"));
+  m_checkForce = new QCheckBox(QStringLiteral("ForceUpdate"));
   m_buttonUpdate = new QPushButton(QStringLiteral("UPdate"));
-  Place(GuardUnitAction(m_buttonUpdate), 119, 260, 97, 13);
-  m_progress = Place(new TextProgressBar(this), 50, 300, 246, 14);
-  m_labelDownloadPhase = Place(new QLabel(this), 219, 142, 161, 11);
-  m_labelDownloadSize = Place(new QLabel(this), 219, 159, 161, 11);
-  m_labelSendPhase = Place(new QLabel(QStringLiteral("Db download in.."), this), 50, 318, 163, 8);
-  m_labelError = Place(new QLabel(this), 39, 277, 282, 21);
+  m_progress = new TextProgressBar;
+  m_labelDownloadPhase = new QLabel;
+  m_labelDownloadSize = new QLabel;
+  m_labelSendPhase = new QLabel(QStringLiteral("Db download in.."));
+  m_labelError = new QLabel;
+  m_labelError->setWordWrap(true);
+  for (GradientLabel* lamp : {m_lampDB, m_lampVoice, m_lampFW}) lamp->setFixedSize(kLampSize);
+  // Lines that come and go keep their room, so nothing below them jumps.
+  for (QWidget* line : std::initializer_list<QWidget*>{m_labelDownloadPhase, m_labelDownloadSize, m_labelSendPhase,
+                                                       m_labelError}) {
+    QSizePolicy policy = line->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    line->setSizePolicy(policy);
+  }
+
+  auto* downloads = new QVBoxLayout;
+  downloads->addWidget(m_labelDownloadPhase);
+  downloads->addWidget(m_labelDownloadSize);
+  downloads->addStretch();
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(m_checkForce);
+  buttons->addStretch();
+  buttons->addWidget(GuardUnitAction(m_buttonUpdate));
+  buttons->addStretch();
+
+  auto* grid = new QGridLayout(this);
+  grid->addWidget(m_radioAuto, 0, 0);
+  grid->addWidget(m_radioManual, 0, 1);
+  grid->addWidget(PackageGroup(this, {Row({m_comboDB}), Row({m_editDB, m_checkDB}), Row({m_labelDBVersion}),
+                                      Row({m_lampDB}), Row({m_labelDBState})}),
+                  1, 0);
+  grid->addWidget(PackageGroup(this, {Row({m_comboVoice}), Row({m_editVoice, m_checkVoice}), Row({m_labelVoiceVersion}),
+                                      Row({m_lampVoice}), Row({m_labelVoiceState})}),
+                  1, 1);
+  grid->addWidget(PackageGroup(this, {Row({m_editFW, m_checkFW}), Row({m_labelFWVersion}), Row({m_lampFW}),
+                                      Row({m_labelFWState})}),
+                  2, 0);
+  grid->addLayout(downloads, 2, 1);
+  grid->addLayout(buttons, 3, 0, 1, 2);
+  grid->addWidget(m_labelError, 4, 0, 1, 2);
+  grid->addWidget(m_progress, 5, 0, 1, 2);
+  grid->addWidget(m_labelSendPhase, 6, 0, 1, 2);
+  grid->setRowStretch(7, 1);
+  grid->setColumnStretch(0, 1);
+  grid->setColumnStretch(1, 1);
 
   // Only listed names can be chosen: the combo boxes' edit fields take no typing that stays.
   for (QComboBox* combo : {m_comboDB, m_comboVoice}) combo->setEditable(true);
