@@ -9,13 +9,13 @@
 
 #include "app/CV700UpdaterDlg.h"
 #include "device/ComboSelection.h"
+#include "device/UnitStatus.h"
 #include "platform/UiSeams.h"
 #include "text/ExtraTexts.h"
 
 namespace {
 constexpr int kErrorMsg012 = 11;       // slot of ERROR_MSG_012 in the sheet's error texts
 constexpr int kSpeedUnitReplyByte = 11;  // the unit's current speed unit in its "$VER>" reply
-constexpr int kHardwareIdReplyByte = 4;
 }  // namespace
 
 COptionTab::COptionTab(CV700UpdaterDlg* sheet) : CPropertyPage(sheet, UnitJob::SpeedUnit) {
@@ -84,7 +84,7 @@ void COptionTab::OnUnitCommandDone(SpeedUnitOutcome outcome, int selection) {
   switch (outcome) {
     case SpeedUnitOutcome::Sent:
       // The unit never tells its speed unit: this computer remembers what it set.
-      RememberSpeedUnit(Sheet()->m_pageMain.m_byVersionReply[kHardwareIdReplyByte], selection);
+      RememberSpeedUnit(Sheet()->m_pageMain.m_byVersionReply[UnitReply::kHardwareId], selection);
       EnableControls(true);
       UiSeams::ShowMessage(this, QString::fromLatin1(kUnitChangedMessage));
       break;

@@ -330,34 +330,28 @@ TEST_F(CliTest, RecoveryTheUnitDoesNotTakeEndsWithTheFileNamed) {
 
 // Every line in the chosen language, each naming what is missing or wrong.
 TEST_F(CliTest, CommandLineSaysWhatIsMissingInTheChosenLanguage) {
-  const auto usage = [](ExtraTextId id, const QString& what) { return ExtraText(ExtraTextId::CLI_USAGE).arg(ExtraText(id).arg(what)); };
-  struct Case { int language; const char* args; int exitCode; QString error; };
+  const auto usage = [](ExtraTextId id, const char* what) { return ExtraText(ExtraTextId::CLI_USAGE).arg(ExtraText(id).arg(what)); };
   for (int language : {kLanguageEnglish, kLanguageFrench}) {
     SetLanguage(language);
     SetExtraTextLanguage(language);
-    const Case cases[] = {
-        {language, "status --bogus", 2, usage(ExtraTextId::CLI_UNKNOWN_OPTION, "--bogus")},
-        {language, "status -x", 2, usage(ExtraTextId::CLI_UNKNOWN_OPTION, "-x")},
-        {language, "poi read -o", 2, usage(ExtraTextId::CLI_OPTION_NEEDS_VALUE, "-o")},
-        {language, "status --json=yes", 2, usage(ExtraTextId::CLI_OPTION_TAKES_NO_VALUE, "--json")},
-        {language, "update --manual nowhere.PCK", 1, ExtraText(ExtraTextId::CLI_PACK_MISSING).arg("nowhere.PCK")},
+    const std::tuple<const char*, int, QString> cases[] = {
+        {"status --bogus", 2, usage(ExtraTextId::CLI_UNKNOWN_OPTION, "--bogus")},
+        {"status -x", 2, usage(ExtraTextId::CLI_UNKNOWN_OPTION, "-x")},
+        {"poi read -o", 2, usage(ExtraTextId::CLI_OPTION_NEEDS_VALUE, "-o")},
+        {"status --json=yes", 2, usage(ExtraTextId::CLI_OPTION_TAKES_NO_VALUE, "--json")},
+        {"update --manual nowhere.PCK", 1, ExtraText(ExtraTextId::CLI_PACK_MISSING).arg("nowhere.PCK")},
     };
-    for (const Case& c : cases) {
-      const CliRun run = Run(c.args);
-      EXPECT_EQ(run.exitCode, c.exitCode) << c.args;
-      EXPECT_EQ(QString::fromUtf8(run.err), c.error + u'\n') << c.args;
+    for (const auto& [args, exitCode, error] : cases) {
+      const CliRun run = Run(args);
+      EXPECT_EQ(std::pair(run.exitCode, QString::fromUtf8(run.err)), std::pair(exitCode, error + u'\n')) << args;
     }
     // A command's own help, and the POI commands' when none of them is named.
-    const QString poiRead = ExtraText(ExtraTextId::CLI_HELP_POI_READ);
-    const CliRun readHelp = Run("poi read --help");
-    EXPECT_EQ(readHelp.exitCode, 0);
-    EXPECT_TRUE(readHelp.out.contains(poiRead.toUtf8()) && readHelp.out.contains("--format"));
-    EXPECT_FALSE(readHelp.out.contains(ExtraText(ExtraTextId::CLI_HELP_POI_WRITE).toUtf8()) || readHelp.out.contains("--json"));
-    const CliRun poi = Run("poi");
-    EXPECT_EQ(poi.exitCode, 2);
-    for (ExtraTextId id : {ExtraTextId::CLI_HELP_POI_READ, ExtraTextId::CLI_HELP_POI_WRITE, ExtraTextId::CLI_HELP_POI_ERASE})
-      EXPECT_TRUE(poi.out.contains(ExtraText(id).toUtf8())) << poi.out.constData();
-    EXPECT_FALSE(poi.out.contains(ExtraText(ExtraTextId::CLI_HELP_STATUS).toUtf8()));
+    const CliRun readHelp = Run("poi read --help"), poi = Run("poi");
+    EXPECT_EQ(std::pair(readHelp.exitCode, poi.exitCode), std::pair(0, 2));
+    for (ExtraTextId id : {ExtraTextId::CLI_HELP_POI_READ, ExtraTextId::CLI_HELP_POI_WRITE, ExtraTextId::CLI_HELP_STATUS}) {
+      EXPECT_EQ(readHelp.out.contains(ExtraText(id).toUtf8()), id == ExtraTextId::CLI_HELP_POI_READ);
+      EXPECT_EQ(poi.out.contains(ExtraText(id).toUtf8()), id != ExtraTextId::CLI_HELP_STATUS);
+    }
   }
   SetLanguage(kLanguageEnglish);
   SetExtraTextLanguage(kLanguageEnglish);
@@ -365,15 +359,11 @@ TEST_F(CliTest, CommandLineSaysWhatIsMissingInTheChosenLanguage) {
   // Without the UI text file, or the program's own texts, one line names the file and the
   // folder; nothing is shown half blank.
   QTemporaryDir bare;
-  ASSERT_TRUE(QFile::copy(Work(QStringLiteral("V770_VersionInfo_v12.txt")), bare.filePath(QStringLiteral("V770_VersionInfo_v12.txt"))));
-  for (const char* present : {kExtraTextFileName, "V770UIText_New_v12.txt"}) {
-    const QString file = QString::fromLatin1(present);
-    ASSERT_TRUE(QFile::copy(Work(file), bare.filePath(file)));
-    const char* missing = file == QLatin1String(kExtraTextFileName) ? "V770UIText_New_v12.txt" : kExtraTextFileName;
+  for (const auto& [present, missing] : {std::pair{kExtraTextFileName, "V770UIText_New_v12.txt"}, {"V770UIText_New_v12.txt", kExtraTextFileName}}) {
+    ASSERT_TRUE(QFile::copy(Work(QString::fromLatin1(present)), bare.filePath(QString::fromLatin1(present))));
     const CliRun run = Run(QStringList{QStringLiteral("status")}, bare.path());
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(QString::fromUtf8(run.err),
-              ExtraText(ExtraTextId::CLI_FILE_MISSING).arg(QString::fromLatin1(missing), bare.path()) + u'\n');
-    QFile::remove(bare.filePath(file));
+    EXPECT_EQ(std::pair(run.exitCode, QString::fromUtf8(run.err)),
+              std::pair(1, ExtraText(ExtraTextId::CLI_FILE_MISSING).arg(QString::fromLatin1(missing), bare.path()) + u'\n'));
+    QFile::remove(bare.filePath(QString::fromLatin1(present)));
   }
 }

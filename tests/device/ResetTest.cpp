@@ -4,7 +4,6 @@
 // keeping off the unit meanwhile.
 #include <gtest/gtest.h>
 
-#include <QComboBox>
 #include <QGroupBox>
 #include <QJsonArray>
 #include <QLabel>
@@ -17,7 +16,6 @@
 #include "support/DeviceSheet.h"
 #include "support/FtpServer.h"
 #include "text/ExtraTexts.h"
-#include "update/RecoveryCheck.h"
 #include "update/UpdateServer.h"
 #include "widgets/TextProgressBar.h"
 
@@ -79,12 +77,17 @@ class RecoveryPage : public ::testing::Test {
     Reset().m_buttonBrowse->click();
   }
 
-  // Puts the package on a loopback update server as the version file's firmware 1.8.
-  void Serve(const QByteArray& bytes, const QString& name = QStringLiteral("V770_FW_v0108")) {
-    ASSERT_TRUE(TestSupport::WriteFile(files->filePath("ftp/down/FW/V770/FW/V770_FW_v0108.hdr"), bytes));
+  // The loopback update server of the files in files/ftp, where the program looks.
+  void StartServer() {
     ASSERT_TRUE(server.Start(files->filePath(QStringLiteral("ftp"))));
     qputenv(UpdateServer::kOverrideVariable, (server.BaseUrl() + QStringLiteral("/down/FW/V770")).toUtf8());
-    s->sheet->m_strFWFile = name;
+  }
+
+  // Puts the package on a loopback update server as the version file's firmware 1.8.
+  void Serve(const QByteArray& bytes) {
+    ASSERT_TRUE(TestSupport::WriteFile(files->filePath("ftp/down/FW/V770/FW/V770_FW_v0108.hdr"), bytes));
+    StartServer();
+    s->sheet->m_strFWFile = QStringLiteral("V770_FW_v0108");
     s->sheet->m_strFWVersion = QStringLiteral("1.8");
     Reset().m_radioAuto->click();
   }
@@ -96,25 +99,37 @@ class RecoveryPage : public ::testing::Test {
   QString chosenFile;
 };
 
-TEST_F(RecoveryPage, FirmwareFromAChosenFileOrTheServerIsInstalled) {
-  for (const bool automatic : {false, true}) {
-    SCOPED_TRACE(automatic ? "server" : "chosen file");
+// Complete only once the unit is back from its restart, with the firmware it now runs; a
+// file it does not take goes out whole all the same, and only the restart (or the firmware
+// reported after it) tells.
+TEST_F(RecoveryPage, RecoveryEndsWithWhatTheUnitReportsAfterItsRestart) {
+  const QString notTaken = ExtraText(ExtraTextId::RESET_FILE_NOT_TAKEN);
+  const struct {
+    bool automatic;
+    const char* name;
+    QByteArray file;
+    QString message;
+  } cases[] = {
+      {false, "fw.hdr", Firmware(8, 40000), Taken("1.8")},
+      {true, "V770_FW_v0108", Firmware(8, 300000), Taken("1.8")},
+      {false, "db.hdr", UpdateTestSupport::Database(30000), notTaken.arg("db.hdr").arg(30)},
+      {false, "notes.hdr", QByteArray("Release notes, not a package.\n").repeated(400), notTaken.arg("notes.hdr").arg(30)},
+      // The server's file is a firmware, but not the 1.8 the version file promised.
+      {true, "V770_FW_v0108", Firmware(7, 30000), ExtraText(ExtraTextId::UPDATE_FW_NOT_TAKEN).arg("V770_FW_v0108.hdr", "1.7")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     CReset& reset = Reset();
-    EXPECT_TRUE(reset.m_radioManual->isChecked());
-    EXPECT_FALSE(reset.m_buttonUpdate->isEnabled());
-    EXPECT_FALSE(reset.IsProbeTimerActive());
-    const QByteArray firmware = Firmware(8, automatic ? 300000 : 40000);
-    automatic ? Serve(firmware) : Choose(firmware);
+    reset.SetRestartWaitMs(kShortRestartWaitMs);
+    EXPECT_TRUE(reset.m_radioManual->isChecked() && !reset.m_buttonUpdate->isEnabled() && !reset.IsProbeTimerActive());
+    c.automatic ? Serve(c.file) : Choose(c.file, QString::fromLatin1(c.name));
     // Manual: seven steps from RESET_TAB_011 and the path; automatic: six from RESET_TAB_005.
-    const int shown = automatic ? 6 : 7;
-    for (int i = 0; i < shown; ++i)
-      EXPECT_EQ(reset.m_staticSteps[i]->text(), Text(UiIndex(RESET_TAB_001, (automatic ? 5 : 11) + i)));
-    EXPECT_EQ(reset.m_staticSteps[6]->isHidden(), automatic);
-    EXPECT_EQ(reset.m_buttonBrowse->isHidden(), automatic);
-    EXPECT_EQ(reset.m_groupMode->title(), Text(UiIndex(RESET_TAB_001, 2)));
-    EXPECT_EQ(reset.m_buttonUpdate->text(), Text(UiIndex(DBFW_TAB_001, 15)));
+    for (int i = 0; i < (c.automatic ? 6 : 7); ++i)
+      EXPECT_EQ(reset.m_staticSteps[i]->text(), Text(UiIndex(RESET_TAB_001, (c.automatic ? 5 : 11) + i)));
+    EXPECT_EQ(reset.m_staticSteps[6]->isHidden(), c.automatic);
+    EXPECT_EQ(reset.m_buttonBrowse->isHidden(), c.automatic);
     EXPECT_TRUE(Main().m_bBusy);
-    if (automatic) {
+    if (c.automatic) {
       reset.m_radioManual->click();
       EXPECT_TRUE(reset.IsProbeTimerActive()) << "manual mode leaves the probe running";
       reset.m_radioAuto->click();
@@ -126,93 +141,61 @@ TEST_F(RecoveryPage, FirmwareFromAChosenFileOrTheServerIsInstalled) {
     reset.m_buttonUpdate->click();
     EXPECT_FALSE(reset.m_radioManual->isEnabled());
     // The download says what it does, as the update page does.
-    if (automatic) { EXPECT_EQ(reset.m_staticStatus->text(), Text(UiIndex(DBFW_TAB_001, 14))); }
-    // Complete once the unit is back from its restart, with the firmware it now runs.
-    ASSERT_TRUE(Saw(Taken("1.8"))) << server.Log().toStdString();
+    if (c.automatic) { EXPECT_EQ(reset.m_staticStatus->text(), Text(UiIndex(DBFW_TAB_001, 14))); }
+    ASSERT_TRUE(Saw(c.message)) << s->MessageTexts().join('|').toStdString();
+    const bool taken = c.message.startsWith(Text(UiIndex(DBFW_TAB_001, 19)));
     EXPECT_EQ(s->Messages().size(), 1);
+    EXPECT_EQ(s->Messages().first().icon, taken ? UiSeams::MessageIcon::None : UiSeams::MessageIcon::Warning);
     EXPECT_EQ(reset.m_progress->GetPos(), 100);
     EXPECT_TRUE(!Main().m_bBusy && Main().IsPollTimerActive() && !reset.IsRecoveryRunning());
-    EXPECT_TRUE(UnitReaches(u"1.8"_qs));
-    if (automatic) {
+    EXPECT_EQ(s->sheet->m_unitJobs.Holder(), UnitJob::None);
+    if (c.automatic && taken) {
       EXPECT_EQ(reset.m_strRemoteURL, server.BaseUrl() + "/down/FW/V770/FW/V770_FW_v0108.hdr");
-      EXPECT_EQ(TestSupport::ReadFile(reset.m_strLocalPath), firmware);
+      EXPECT_EQ(TestSupport::ReadFile(reset.m_strLocalPath), c.file);
       EXPECT_EQ(QFileInfo(reset.m_strLocalPath).absolutePath(), QDir::current().absolutePath());
       EXPECT_EQ(std::pair(reset.m_nDownloadProgress, reset.m_nDownloadProgressMax),
-                std::pair(quint64(firmware.size()), quint64(firmware.size())));
+                std::pair(quint64(c.file.size()), quint64(c.file.size())));
     }
     TearDown();
     SetUp();
   }
 }
 
-// A file the unit does not take goes out whole all the same; only the unit's restart (or
-// the firmware it reports after it) tells.
-TEST_F(RecoveryPage, FileTheUnitDoesNotTakeIsNotCalledComplete) {
-  const QString notTaken = ExtraText(ExtraTextId::RESET_FILE_NOT_TAKEN);
-  const QByteArray text = QByteArray("Release notes of the firmware, not a package.\n").repeated(100);
-  const struct {
-    const char* name;
-    QByteArray file;
-    bool automatic;
-    QString message;
-  } cases[] = {
-      {"db.hdr", UpdateTestSupport::Database(30000), false, notTaken.arg("db.hdr").arg(30)},
-      {"notes.hdr", text, false, notTaken.arg("notes.hdr").arg(30)},
-      // The server's file is a firmware, but not the 1.8 the version file promised.
-      {"V770_FW_v0108", Firmware(7, 30000), true,
-       ExtraText(ExtraTextId::UPDATE_FW_NOT_TAKEN).arg("V770_FW_v0108.hdr", "1.7")},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    Reset().SetRestartWaitMs(kShortRestartWaitMs);
-    c.automatic ? Serve(c.file) : Choose(c.file, QString::fromLatin1(c.name));
-    ASSERT_TRUE(PlugAndWaitForUpdate());
-    Reset().m_buttonUpdate->click();
-    ASSERT_TRUE(WaitUntil([&] { return Reset().m_staticStatus->text() == ExtraText(ExtraTextId::UPDATE_CHECKING_UNIT); },
-                          kRecoveryTimeoutMs));
-    ASSERT_TRUE(Saw(c.message)) << s->MessageTexts().join('|').toStdString();
-    EXPECT_EQ(s->Messages().size(), 1);
-    EXPECT_EQ(s->Messages().first().icon, UiSeams::MessageIcon::Warning);
-    EXPECT_FALSE(Reset().IsRecoveryRunning());
-    EXPECT_EQ(s->sheet->m_unitJobs.Holder(), UnitJob::None);
-    TearDown();
-    SetUp();
-  }
-}
-
-// After a transfer cut short or a server that could not be reached, the unit plugged back
-// in brings Update back, and the same file goes out whole on a page wiped clean.
+// After a transfer cut short, a server that could not be reached or a unit that stopped
+// reading, the unit there again brings Update back, and the same file goes out whole on a
+// page wiped clean.
 TEST_F(RecoveryPage, FailedRecoveryCanBeRetriedWithTheSameFile) {
-  for (const bool unplugged : {true, false}) {
-    SCOPED_TRACE(unplugged ? "unplugged mid-way" : "server unreachable");
-    const QByteArray firmware = Firmware(7, unplugged ? 400000 : 30000);
-    if (unplugged) {
-      Choose(firmware);
-      ASSERT_TRUE(unit->Client().Rate(40000));  // about ten seconds for the whole payload
-    } else {
-      Serve(firmware, QStringLiteral("V770_FW_v0108"));
+  enum Failure { Unplugged, ServerDown, Stalled };
+  for (const Failure failure : {Unplugged, ServerDown, Stalled}) {
+    SCOPED_TRACE(failure);
+    const QByteArray firmware = Firmware(7, failure == ServerDown ? 30000 : 400000);
+    if (failure == ServerDown) {
+      Serve(firmware);
       s->sheet->m_strFWVersion = QStringLiteral("1.7");
       server.Stop();
+    } else {
+      Choose(firmware);
     }
+    if (failure == Stalled) Reset().SetWatchdogPeriodMs(50);  // gives up after a second without progress
     ASSERT_TRUE(PlugAndWaitForUpdate());
+    ASSERT_TRUE(unit->Client().Rate(failure == Unplugged ? 40000 : 0) && unit->Client().Stall(failure == Stalled ? 120000 : 0));
     Reset().m_buttonUpdate->click();
-    if (unplugged) {
+    if (failure == Unplugged) {
       ASSERT_TRUE(WaitUntil([&] { return Reset().m_progress->GetPos() >= 5; }, kRecoveryTimeoutMs));
       ASSERT_TRUE(unit->Client().Unplug());
-      const QString errorLine = Text(UiIndex(DBFW_TAB_001, 6));
-      ASSERT_TRUE(WaitUntil([&] { return Reset().m_staticStatus->text() == errorLine; }, kRecoveryTimeoutMs));
-      Settle(500);
+      ASSERT_TRUE(WaitUntil([&] { return Reset().m_staticStatus->text() == Text(UiIndex(DBFW_TAB_001, 6)); },
+                            kRecoveryTimeoutMs));
       EXPECT_TRUE(s->Messages().isEmpty());  // no completion
       EXPECT_TRUE(UnitReaches(u"1.5"_qs) && QFile::exists(chosenFile));  // nothing half installed, the file kept
-      ASSERT_TRUE(unit->Client().Rate(0));
-      ASSERT_TRUE(PlugAndWaitForUpdate());
+      ASSERT_TRUE(unit->Client().Rate(0) && unit->Client().Plug());
     } else {
-      ASSERT_TRUE(Saw(s->sheet->m_strErrorMsg[1]));
-      ASSERT_TRUE(UpdateComesBack());
-      ASSERT_TRUE(server.Start(files->filePath(QStringLiteral("ftp"))));
-      qputenv(UpdateServer::kOverrideVariable, (server.BaseUrl() + QStringLiteral("/down/FW/V770")).toUtf8());
+      ASSERT_TRUE(Saw(s->sheet->m_strErrorMsg[failure == Stalled ? 10 : 1]));
+      ASSERT_TRUE(unit->Client().Stall(0));
+      if (failure == ServerDown) StartServer();
     }
-    EXPECT_TRUE(!Reset().IsRecoveryRunning() && Main().m_bBusy) << "the page waits for the unit, not the main page";
+    ASSERT_TRUE(UpdateComesBack());
+    EXPECT_TRUE(!Reset().IsRecoveryRunning() && Reset().m_radioAuto->isEnabled() && Reset().m_buttonBrowse->isEnabled());
+    EXPECT_TRUE(Main().m_bBusy) << "the page waits for the unit, not the main page";
     Reset().m_buttonUpdate->click();
     EXPECT_EQ(Reset().m_progress->GetPos(), 0);
     EXPECT_NE(Reset().m_staticStatus->text(), Text(UiIndex(DBFW_TAB_001, 6)));
@@ -238,22 +221,6 @@ TEST_F(RecoveryPage, SilentServerEndsTheDownloadWithinTwentySeconds) {
   EXPECT_LT(clock.elapsed(), UpdateRun::kWatchdogTickLimit * UpdateRun::kWatchdogPeriodMs);
   EXPECT_EQ(s->Messages().first().text, s->sheet->m_strErrorMsg[1]);
   EXPECT_TRUE(ReceivedOn(*unit, u"PIPE00RESET"_qs).isEmpty());
-}
-
-TEST_F(RecoveryPage, StalledTransferIsGivenUpAndThePageGivenBack) {
-  Reset().SetWatchdogPeriodMs(50);  // gives up after about a second without progress
-  Choose(Firmware(7, 2000000));
-  ASSERT_TRUE(PlugAndWaitForUpdate());
-  ASSERT_TRUE(unit->Client().Stall(120000));
-  Reset().m_buttonUpdate->click();
-  ASSERT_TRUE(WaitUntil([&] { return s->SawMessage(s->sheet->m_strErrorMsg[10]); }, 10000));
-  EXPECT_TRUE(!Reset().IsRecoveryRunning() && Reset().m_radioAuto->isEnabled() && Reset().m_buttonBrowse->isEnabled());
-  // The unit reads again: the page finds it, and Update sends the same file whole.
-  ASSERT_TRUE(unit->Client().Stall(0));
-  ASSERT_TRUE(UpdateComesBack());
-  Reset().m_buttonUpdate->click();
-  ASSERT_TRUE(Saw(Taken("1.7")));
-  EXPECT_TRUE(UnitReaches(u"1.7"_qs));
 }
 
 TEST_F(RecoveryPage, NoChannelNoFileOrAShortOneIsRefusedInTheUsersLanguageAndOneChannelKept) {
@@ -318,25 +285,21 @@ TEST_F(RecoveryPage, OtherPagesKeepOffTheUnitWhileARecoveryRunsAndBack) {
   Reset().m_buttonUpdate->click();
   ASSERT_TRUE(WaitUntil([&] { return Reset().m_progress->GetPos() >= 2; }, kRecoveryTimeoutMs));
   EXPECT_EQ(unitActions(), (QList<bool>{false, false, false, false}));
-  // Asked all the same, the pages start nothing.
+  // Asked all the same, the pages start nothing: the unit hears of no other job.
   sheet.m_pageUpdate.OnUpdateClicked();
   sheet.m_pageOption.OnApply();
   sheet.m_pagePOI.OnRead();
   sheet.m_pagePOI.OnSave();
-  EXPECT_FALSE(sheet.m_pageUpdate.m_run.IsRunning() || sheet.m_pagePOI.IsTaskRunning());
-  ASSERT_TRUE(unit->Client().Rate(0));
-  ASSERT_TRUE(Saw(Taken("1.8")));
-  const QJsonObject status = unit->Status();
+  ASSERT_TRUE(unit->Client().Rate(0) && Saw(Taken("1.8")));
   for (const char* channel : {"PIPE00DB", "PIPE00UNIT", "PIPE00POI"})
-    EXPECT_EQ(UpdateTestSupport::LogCount(status, channel, "received"), 0) << channel;
+    EXPECT_EQ(UpdateTestSupport::LogCount(unit->Status(), channel, "received"), 0) << channel;
   // Back from its restart, the unit is free for the other pages again.
   ASSERT_TRUE(WaitUntil([&] { return devicePagesOpen() && unitActions() == free; }, kIdentifyTimeoutMs));
 
   // The update page's database goes out slowly: the recovery page finds the unit but keeps
   // off its channel until the run has ended.
   ASSERT_TRUE(UpdateTestSupport::PutOnServer(files->filePath("ftp"), "DB", "100412_France", UpdateTestSupport::Database(200000, 3)));
-  ASSERT_TRUE(server.Start(files->filePath(QStringLiteral("ftp"))));
-  qputenv(UpdateServer::kOverrideVariable, (server.BaseUrl() + QStringLiteral("/down/FW/V770")).toUtf8());
+  StartServer();
   ASSERT_TRUE(unit->Client().Rate(40000));
   sheet.m_pageUpdate.m_buttonUpdate->click();
   ASSERT_TRUE(WaitUntil([&] { return sheet.m_pageUpdate.m_run.IsSending(); }, kRecoveryTimeoutMs));
