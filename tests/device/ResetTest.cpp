@@ -79,7 +79,7 @@ class RecoveryPage : public ::testing::Test {
 
   // The loopback update server of the files in files/ftp, where the program looks.
   void StartServer() {
-    ASSERT_TRUE(server.Start(files->filePath(QStringLiteral("ftp"))));
+    ASSERT_TRUE(QDir().mkpath(files->filePath("ftp/down/FW/V770/FW")) && server.Start(files->filePath(QStringLiteral("ftp"))));
     qputenv(UpdateServer::kOverrideVariable, (server.BaseUrl() + QStringLiteral("/down/FW/V770")).toUtf8());
   }
 
@@ -221,6 +221,28 @@ TEST_F(RecoveryPage, SilentServerEndsTheDownloadWithinTwentySeconds) {
   EXPECT_LT(clock.elapsed(), UpdateRun::kWatchdogTickLimit * UpdateRun::kWatchdogPeriodMs);
   EXPECT_EQ(s->Messages().first().text, s->sheet->m_strErrorMsg[1]);
   EXPECT_TRUE(ReceivedOn(*unit, u"PIPE00RESET"_qs).isEmpty());
+}
+
+// The version file's name travels percent-encoded and lands in the working folder as a plain
+// file: never through a separator, nor through a link planted there.
+TEST_F(RecoveryPage, FirmwareNameIsEncodedAndTheDownloadStaysInTheFolder) {
+  StartServer();
+  Reset().m_radioAuto->click();
+  ASSERT_TRUE(PlugAndWaitForUpdate());
+  const QString outside = files->filePath(QStringLiteral("outside.hdr"));
+  ASSERT_TRUE(TestSupport::WriteFile(outside, "mine") && QFile::link(outside, QStringLiteral("linked.hdr")));
+  const struct { const char* name; QString message; const char* address; } cases[] = {
+      {"V770 FW#1", ExtraText(ExtraTextId::UPDATE_PACKAGE_NOT_ON_SERVER).arg("V770 FW#1"), "/FW/V770%20FW%231.hdr"},
+      {"linked", ExtraText(ExtraTextId::DOWNLOAD_WRITE_FAILED).arg(QDir::current().filePath("linked.hdr"), ExtraText(ExtraTextId::PATH_IS_LINK)), "/FW/linked.hdr"},
+      {"../escape", s->sheet->m_strErrorMsg[7], "/FW/linked.hdr"}};  // last: the main page has the unit again
+  for (const auto& c : cases) {
+    s->sheet->m_strFWFile = QString::fromLatin1(c.name);
+    Reset().OnUpdate();
+    ASSERT_TRUE(Saw(c.message)) << s->MessageTexts().join('|').toStdString();
+    EXPECT_TRUE(Reset().m_strRemoteURL.endsWith(QLatin1String(c.address))) << Reset().m_strRemoteURL.toStdString();
+  }
+  EXPECT_EQ(TestSupport::ReadFile(outside), "mine");
+  EXPECT_FALSE(QFile::exists(files->filePath(QStringLiteral("escape.hdr"))));
 }
 
 TEST_F(RecoveryPage, NoChannelNoFileOrAShortOneIsRefusedInTheUsersLanguageAndOneChannelKept) {

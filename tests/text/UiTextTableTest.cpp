@@ -202,7 +202,8 @@ TEST_F(ShippedUiTextTest, ShippedAsUtf16WithCrLf) {
 }
 
 // The program's own messages: every key in both languages, with the same placeholders, so a
-// French user never meets an English sentence or a missing argument.
+// French user never meets an English sentence or a missing argument, nor a second word for
+// the unit ("appareil", as in the UI text file).
 TEST_F(ShippedUiTextTest, EveryExtraMessageInBothLanguagesWithTheSamePlaceholders) {
   ExtraTextTable table;
   ASSERT_TRUE(ReadExtraTextFile(TestSupport::ShippedDataPath(QString::fromLatin1(kExtraTextFileName)), table));
@@ -220,6 +221,7 @@ TEST_F(ShippedUiTextTest, EveryExtraMessageInBothLanguagesWithTheSamePlaceholder
     ASSERT_FALSE(english.isEmpty() || french.isEmpty()) << key;
     EXPECT_NE(english, french) << key;
     EXPECT_EQ(placeholders(english), placeholders(french)) << key;
+    EXPECT_FALSE(french.contains(u"boîtier"_qs)) << key;
   }
 }
 
