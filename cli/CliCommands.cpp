@@ -25,6 +25,7 @@
 #include "update/DownloadToFile.h"
 #include "update/PackageSender.h"
 #include "update/RecoveryCheck.h"
+#include "update/UnitCheck.h"
 #include "update/UpdateCatalogue.h"
 #include "update/UpdateRun.h"
 #include "update/UpdateServer.h"
@@ -213,10 +214,8 @@ int CliCommands::Recover(const QString& file, bool bDownload) {
   }
   // Complete only once the unit has restarted with the firmware and said so.
   m_console.Line(ExtraText(ExtraTextId::UPDATE_CHECKING_UNIT));
-  const UnitStatus back = UnitStatus::AfterRestart(m_files.version.listDB, RecoveryCheck::kRestartWaitMs);
-  const RecoveryCheck::Verdict verdict =
-      RecoveryCheck::Judge(back.outcome == UnitStatus::Identified ? back.reply : QByteArray(), expectedVersion,
-                           QFileInfo(path).fileName(), m_files.Ui(kTextDone));
+  const RecoveryCheck::Verdict verdict = RecoveryCheck::Judge(UnitCheck::WaitForRestartedUnit(), expectedVersion,
+                                                              QFileInfo(path).fileName(), m_files.Ui(kTextDone));
   if (!verdict.bTaken) return Fail(verdict.strMessage);
   m_console.Line(verdict.strMessage);
   return kExitOk;

@@ -13,7 +13,6 @@
 #include "app/CV700UpdaterDlg.h"
 #include "device/StoppableChannel.h"
 #include "device/UnitLibrary.h"
-#include "device/UnitStatus.h"
 #include "platform/UiSeams.h"
 #include "platform/WorkingFolder.h"
 #include "text/ExtraTexts.h"
@@ -25,6 +24,7 @@
 #include "update/RecoveryCheck.h"
 #include "update/UpdateCatalogue.h"
 #include "update/UpdateRun.h"
+#include "update/UnitCheck.h"
 #include "update/UpdateServer.h"
 #include "widgets/TextProgressBar.h"
 
@@ -50,13 +50,13 @@ CReset::CReset(CV700UpdaterDlg* sheet) : CPropertyPage(sheet, UnitJob::Recovery)
     timer->setTimerType(Qt::PreciseTimer);
   m_timerProbe.setInterval(kProbePeriodMs);
   m_timerWatchdog.setInterval(UpdateRun::kWatchdogPeriodMs);
-  m_timerRestartProbe.setInterval(kRestartProbePeriodMs);
-  m_timerRestartWait.setInterval(RecoveryCheck::kRestartWaitMs);
+  m_timerRestartProbe.setInterval(UnitCheck::kRestartProbePeriod);
+  m_timerRestartWait.setInterval(UnitCheck::kTimeout);
   m_timerRestartWait.setSingleShot(true);
   connect(&m_timerProbe, &QTimer::timeout, this, &CReset::ProbeUnit);
   connect(&m_timerWatchdog, &QTimer::timeout, this, &CReset::OnWatchdogTick);
   connect(&m_timerRestartProbe, &QTimer::timeout, this, &CReset::OnRestartProbe);
-  connect(&m_timerRestartWait, &QTimer::timeout, this, [this] { FinishRecovery({}); });
+  connect(&m_timerRestartWait, &QTimer::timeout, this, [this] { FinishRecovery(std::nullopt); });
 }
 
 CReset::~CReset() { CloseRecoveryChannel(m_transfer.hPipe); }
@@ -388,13 +388,11 @@ void CReset::OnRestartProbe() {
 
 void CReset::OnUnitIdentified() {
   // The unit answering before it ever left has not restarted (yet).
-  if (m_bAwaitingRestart && m_bUnitLeft) {
-    const auto& reply = Sheet()->m_pageMain.m_byVersionReply;
-    FinishRecovery(QByteArray(reinterpret_cast<const char*>(reply.data()), UnitVersionInfo::kReplySize));
-  }
+  if (m_bAwaitingRestart && m_bUnitLeft)
+    FinishRecovery(UpdateCatalogue::UnitVersions::FromReply(Sheet()->m_pageMain.m_byVersionReply.data()));
 }
 
-void CReset::FinishRecovery(const QByteArray& reply) {
+void CReset::FinishRecovery(const std::optional<UpdateCatalogue::UnitVersions>& unit) {
   if (!m_bAwaitingRestart) return;
   m_bAwaitingRestart = false;
   m_timerRestartProbe.stop();
@@ -402,7 +400,7 @@ void CReset::FinishRecovery(const QByteArray& reply) {
   m_staticStatus->clear();
   SetRecoveryRunning(false);
   EndUnitJob();
-  const RecoveryCheck::Verdict verdict = RecoveryCheck::Judge(reply, m_strExpectedFW, m_strSentFile, m_strDoneText);
+  const RecoveryCheck::Verdict verdict = RecoveryCheck::Judge(unit, m_strExpectedFW, m_strSentFile, m_strDoneText);
   UiSeams::ShowMessage(this, verdict.strMessage,
                        verdict.bTaken ? UiSeams::MessageIcon::None : UiSeams::MessageIcon::Warning);
 }

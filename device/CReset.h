@@ -9,6 +9,7 @@
 #include "platform/Worker.h"
 #include "update/DownloadSink.h"
 #include "update/DownloadToFile.h"
+#include "update/UpdateCatalogue.h"
 
 class QGroupBox;
 class QLabel;
@@ -71,7 +72,7 @@ class CReset : public CPropertyPage, public IDownloadSink {
 
   bool IsProbeTimerActive() const { return m_timerProbe.isActive(); }
   // Tests shorten the watchdog's tick and the wait for the restart; the page uses the update
-  // page's period and RecoveryCheck::kRestartWaitMs.
+  // page's period and UnitCheck::kTimeout.
   void SetWatchdogPeriodMs(int ms) { m_timerWatchdog.setInterval(ms); }
   void SetRestartWaitMs(int ms) { m_timerRestartWait.setInterval(ms); }
   // A recovery is under way: download, transfer, or the wait for the unit's restart.
@@ -120,7 +121,7 @@ class CReset : public CPropertyPage, public IDownloadSink {
   // After the transfer: the unit is watched until it has restarted or the wait is over.
   void AwaitRestart();
   void OnRestartProbe();
-  void FinishRecovery(const QByteArray& reply);
+  void FinishRecovery(const std::optional<UpdateCatalogue::UnitVersions>& unit);
 
   // Children of the page, found by their names ("probe", "watchdog", "restartWait").
   QTimer m_timerProbe{this};

@@ -1,8 +1,5 @@
 #include "device/UnitStatus.h"
 
-#include <QElapsedTimer>
-#include <QThread>
-
 #include "device/UnitLibrary.h"
 #include "device/VersionQuery.h"
 
@@ -24,20 +21,4 @@ UnitStatus UnitStatus::Query(const QList<VersionEntry>& listDB) {
                                    UnitVersionInfo::kReplySize),
       listDB);
   return status;
-}
-
-UnitStatus UnitStatus::AfterRestart(const QList<VersionEntry>& listDB, int timeoutMs) {
-  QElapsedTimer clock;
-  clock.start();
-  bool bLeft = false;
-  for (; clock.elapsed() < timeoutMs; QThread::msleep(kRestartProbePeriodMs)) {
-    const bool bPresent = ProbeUnit().bUnitPresent;
-    bLeft = bLeft || !bPresent;
-    if (!bLeft || !bPresent) continue;
-    // Back: given its moment before it is asked, and asked again while it does not answer.
-    QThread::msleep(kVersionQueryDelayMs);
-    const UnitStatus status = Query(listDB);
-    if (status.outcome == Identified) return status;
-  }
-  return {};
 }

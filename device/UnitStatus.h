@@ -26,12 +26,4 @@ struct UnitStatus {
   UnitVersionInfo info;
 
   static UnitStatus Query(const QList<VersionEntry>& listDB);
-
-  // After a firmware went out: waits up to `timeoutMs` for the unit to restart, that is to
-  // leave the USB and identify itself again (asked as the main page asks a unit it sees
-  // anew). NotConnected when it did not restart, or did not come back in time.
-  static UnitStatus AfterRestart(const QList<VersionEntry>& listDB, int timeoutMs);
 };
-
-// How often a recovery looks whether the unit has left for its restart or come back.
-inline constexpr int kRestartProbePeriodMs = 250;

@@ -3,7 +3,9 @@
 #include <QDeadlineTimer>
 #include <thread>
 
+#include "device/UnitLibrary.h"
 #include "device/UnitStatus.h"
+#include "device/VersionQuery.h"
 #include "text/ExtraTexts.h"
 
 namespace UnitCheck {
@@ -17,6 +19,20 @@ std::optional<UpdateCatalogue::UnitVersions> WaitForUnitVersions(std::chrono::mi
     if (deadline.hasExpired()) return std::nullopt;
     std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(kRetryPeriod, deadline.remainingTimeAsDuration()));
   }
+}
+
+std::optional<UpdateCatalogue::UnitVersions> WaitForRestartedUnit(std::chrono::milliseconds timeout) {
+  const QDeadlineTimer deadline(timeout);
+  while (ProbeUnit().bUnitPresent) {
+    if (deadline.hasExpired()) return std::nullopt;
+    std::this_thread::sleep_for(kRestartProbePeriod);
+  }
+  while (!ProbeUnit().bUnitPresent) {
+    if (deadline.hasExpired()) return std::nullopt;
+    std::this_thread::sleep_for(kRestartProbePeriod);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(kVersionQueryDelayMs));
+  return WaitForUnitVersions(std::chrono::duration_cast<std::chrono::milliseconds>(deadline.remainingTimeAsDuration()));
 }
 
 QStringList NotTakenLines(const UpdateRunPlan& plan, const UpdateCatalogue::UnitVersions& unit) {
