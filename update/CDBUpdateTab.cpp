@@ -131,12 +131,6 @@ void CDBUpdateTab::CreateControls() {
   downloads->addWidget(m_labelDownloadPhase);
   downloads->addWidget(m_labelDownloadSize);
   downloads->addStretch();
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(m_checkForce);
-  buttons->addStretch();
-  buttons->addWidget(GuardUnitAction(m_buttonUpdate));
-  buttons->addStretch();
-
   auto* grid = new QGridLayout(this);
   grid->addWidget(m_radioAuto, 0, 0);
   grid->addWidget(m_radioManual, 0, 1);
@@ -150,6 +144,13 @@ void CDBUpdateTab::CreateControls() {
                                       Row({m_labelFWState})}),
                   2, 0);
   grid->addLayout(downloads, 2, 1);
+  // After the package groups, so that the page's children list the button after the package
+  // boxes, as the template's order has it.
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(m_checkForce);
+  buttons->addStretch();
+  buttons->addWidget(GuardUnitAction(m_buttonUpdate));
+  buttons->addStretch();
   grid->addLayout(buttons, 3, 0, 1, 2);
   grid->addWidget(m_labelError, 4, 0, 1, 2);
   grid->addWidget(m_progress, 5, 0, 1, 2);
