@@ -234,6 +234,7 @@ void CDBUpdateTab::OnInitDialog() {
   m_labelDownloadPhase->clear();
   m_labelDownloadSize->clear();
   m_bManualListShown = false;
+  m_bLampsShown = false;
   m_run.ResetRunState();
   m_progress->SetRange(0, UpdateRun::kProgressFull);
   m_progress->SetPos(0);
@@ -279,6 +280,7 @@ void CDBUpdateTab::ApplyLanguage(int nLanguage) {
   m_strUnpackFailed = text(UiIndex(RESET_TAB_001, kTextUnpackFailed));
   m_buttonUpdate->setText(text(DBFW(kTextUpdateButton)));
   ShowVersionLabels();
+  if (m_bLampsShown) ShowUpdateLamps();  // their state texts in the new language
 
   m_listDBNames = ParseListValue(text(DBAREA_001));
   m_comboDB->clear();
@@ -352,6 +354,7 @@ void CDBUpdateTab::ShowLamp(bool bToSend, QLabel* state, GradientLabel* lamp) {
 }
 
 void CDBUpdateTab::ShowUpdateLamps() {
+  m_bLampsShown = true;
   ShowLamp(m_bUpdateDB, m_labelDBState, m_lampDB);
   ShowLamp(m_bUpdateVoice, m_labelVoiceState, m_lampVoice);
   ShowLamp(m_bUpdateFW, m_labelFWState, m_lampFW);
@@ -732,6 +735,7 @@ void CDBUpdateTab::ShowRunAtRest() {
 }
 
 void CDBUpdateTab::ShowIdleLamps() {
+  m_bLampsShown = false;
   for (QLabel* state : {m_labelDBState, m_labelVoiceState, m_labelFWState}) state->clear();
   for (GradientLabel* lamp : {m_lampDB, m_lampVoice, m_lampFW}) lamp->SetColors(kLampIdle, kLampIdle, 0);
 }
@@ -740,6 +744,7 @@ void CDBUpdateTab::FinishRun() {
   const UpdateRunPlan plan = m_run.Plan();
   m_run.DeletePackageFiles();
   for (QLineEdit* edit : {m_editDB, m_editVoice, m_editFW}) edit->clear();
+  for (QCheckBox* check : {m_checkDB, m_checkVoice, m_checkFW}) check->setChecked(false);
   m_run.StopWatchdog();
   m_run.m_nTransferKind = UpdateRun::kTransferFW;
   m_bDBAreaChanged = false;

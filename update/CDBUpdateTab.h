@@ -193,6 +193,7 @@ class CDBUpdateTab : public CPropertyPage {
   bool m_bControlsEnabled = false;  // the sheet's last word: a unit is there
   bool m_bAutoRadioHeld = false;    // no Internet at start: no automatic mode for now
   bool m_bManualListShown = false;  // the manual pack's list is read and its boxes offered
+  bool m_bLampsShown = false;       // the lamps claim a state (not white)
   // The end message is open; a notice that comes meanwhile waits here for it.
   bool m_bEndMessageOpen = false;
   QString m_strNoticeWaiting;

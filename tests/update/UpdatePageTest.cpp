@@ -106,6 +106,8 @@ TEST_F(UpdatePageTest, ForceAndOtherChoicesMarkTheirPackages) {
   page.m_buttonUpdate->click();
   EXPECT_EQ(m_messages, QStringList{Error(6)});
   EXPECT_TRUE(!page.m_bUpdateDB && page.m_strFileDB.isEmpty() && !page.m_run.IsRunning());
+  Sheet().SetLanguage(kLanguageEnglish);  // the lamps' state texts follow the language
+  EXPECT_EQ(QStringList({page.m_labelDBState->text(), page.m_labelFWState->text()}), QStringList({DBFW(2), DBFW(2)}));
 }
 
 TEST_F(UpdatePageTest, ManualModeWithoutAUsablePack) {
