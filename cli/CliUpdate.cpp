@@ -168,11 +168,9 @@ int CliCommands::Update(const CliUpdateOptions& options) {
                    [&](const QString&, quint64 done, quint64 total) { m_console.Progress(DownloadPercent(done, total)); });
   // A package that cannot be fetched ends the run at once: the unit gets nothing half-done.
   QObject::connect(&run, &UpdateRun::downloadFailed, &loop,
-                   [&](int downloadState, DownloadResult result, const QString& errorText) {
-                     const QString name = downloadState == UpdateRun::kDownloadDB      ? plan.strFileDB
-                                          : downloadState == UpdateRun::kDownloadVoice ? plan.strFileVoice
-                                                                                       : plan.strFileFW;
-                     stop(DownloadFailureText(result, name, errorText, m_files.Ui(kErrorServerUnreachable)));
+                   [&](int package, DownloadResult result, const QString& errorText) {
+                     stop(DownloadFailureText(result, plan.FileName(package), errorText,
+                                              m_files.Ui(kErrorServerUnreachable)));
                    });
   QObject::connect(&run, &UpdateRun::sendStarted, &loop, [&](int transferKind) {
     m_console.StartProgress(m_files.Ui(kTextSendDB + PackageOffset(transferKind)));

@@ -720,12 +720,9 @@ void CDBUpdateTab::OnRunSendStarted(int transferKind) {
 
 void CDBUpdateTab::OnRunDownloadFailed(int downloadState, DownloadResult result,
                                        const QString& errorText) {
-  const UpdateRunPlan& plan = m_run.Plan();
   ShowRunAtRest();
-  const QString name = downloadState == UpdateRun::kDownloadDB      ? plan.strFileDB
-                       : downloadState == UpdateRun::kDownloadVoice ? plan.strFileVoice
-                                                                    : plan.strFileFW;
-  UiSeams::ShowMessage(this, DownloadFailureText(result, name, errorText, ErrorMessage(kErrorServerUnreachable)));
+  UiSeams::ShowMessage(this, DownloadFailureText(result, m_run.Plan().FileName(downloadState), errorText,
+                                                 ErrorMessage(kErrorServerUnreachable)));
 }
 
 void CDBUpdateTab::ShowRunAtRest() {

@@ -13,6 +13,10 @@ bool UpdateRunPlan::Marked(int package) const {
   }
 }
 
+const QString& UpdateRunPlan::FileName(int package) const {
+  return package == kPackageDB ? strFileDB : package == kPackageVoice ? strFileVoice : strFileFW;
+}
+
 RunStart PlanAutoRun(const AutoRunInputs& in) {
   RunStart start;
   UpdateRunPlan& plan = start.plan;

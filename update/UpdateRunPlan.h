@@ -25,6 +25,8 @@ struct UpdateRunPlan {
   UpdateCatalogue::FirmwareVersion fw;
 
   bool Marked(int package) const;
+  // The catalogue name of a package (automatic runs).
+  const QString& FileName(int package) const;
   bool AnyMarked() const { return bUpdateDB || bUpdateVoice || bUpdateFW; }
 };
 
