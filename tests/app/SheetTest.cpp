@@ -66,7 +66,9 @@ TEST_F(SheetTest, StartUpReadsOrMissesTheDataFilesWaitsForTheSplashAndCaptionsEx
   CV700UpdaterDlg sheet;
   QList<QTimer*> timers = sheet.m_pageMain.findChildren<QTimer*>(Qt::FindDirectChildrenOnly);
   timers += sheet.m_pageReset.findChildren<QTimer*>(Qt::FindDirectChildrenOnly);
-  EXPECT_EQ(timers.size(), 6);  // poll, version query delay, probe, watchdog, restart probe and wait
+  timers += sheet.m_pageUpdate.m_run.findChildren<QTimer*>();  // a package sent too soon after the last
+  // Poll, version query delay, probe, watchdog, restart probe and wait; the update run's seven.
+  EXPECT_EQ(timers.size(), 13);
   for (const QTimer* timer : timers)
     EXPECT_EQ(timer->timerType(), Qt::PreciseTimer) << timer->objectName().toStdString();
 }

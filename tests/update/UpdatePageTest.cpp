@@ -274,14 +274,11 @@ TEST_F(UpdatePageTest, TheEndMessageComesEvenWhenTheUnitIsGoneAfterTheRun) {
   bool unplugged = false;  // as soon as the last chunk is written
   QObject::connect(&page.m_run, &UpdateRun::progressChanged,
                    [&](int value) { unplugged = unplugged || (value == UpdateRun::kProgressFull && m_unit.Client().Unplug()); });
-  QString phaseWhileMessageShown;
-  m_whileMessageShown = [&] { phaseWhileMessageShown = page.m_labelSendPhase->text(); };
   page.m_buttonUpdate->click();
   ASSERT_TRUE(WaitUntil([&] { return !m_messages.isEmpty(); }, kRunTimeoutMs));
-  EXPECT_TRUE(unplugged);
-  EXPECT_EQ(std::pair(m_messages, phaseWhileMessageShown),
+  EXPECT_TRUE(unplugged && page.m_run.AwaitsUnitCheck());
+  EXPECT_EQ(std::pair(m_messages, page.m_labelSendPhase->text()),
             std::pair(QStringList{DBFW(19)}, ExtraText(ExtraTextId::UPDATE_CHECKING_UNIT)));
-  EXPECT_TRUE(page.m_run.AwaitsUnitCheck());
   ASSERT_TRUE(WaitUntil([&] { return m_messages.size() == 2; }, kRunTimeoutMs));
   EXPECT_EQ(m_messages[1], ExtraText(ExtraTextId::UPDATE_UNIT_NOT_CHECKED).arg(30));
   EXPECT_TRUE(page.m_labelSendPhase->text().isEmpty() && !page.m_run.AwaitsUnitCheck());
