@@ -2,11 +2,14 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QStyle>
 
 #include "poi/CSortArrowHeader.h"
 
 namespace {
 constexpr int kRowHeight = 20;
+// A cell wide enough that the style lays out its check box and text without squeezing them.
+constexpr int kRoomyCellWidth = 1000;
 }
 
 CSortableListCtrl::CSortableListCtrl(QWidget* parent) : QTableView(parent), m_header(new CSortArrowHeader(this)) {
@@ -38,6 +41,7 @@ int CSortableListCtrl::InsertColumn(int column, const QString& title, ColumnAlig
   if (column < 0 || column > GetColumnCount()) return -1;
   m_model.InsertColumn(column, {title, align, std::max(1, width)});
   m_header->resizeSection(column, std::max(1, width));
+  if (column == 0) FitCheckColumn();
   return column;
 }
 
@@ -295,7 +299,26 @@ void CSortableListCtrl::SetFullRowSelect(bool on) {
 
 void CSortableListCtrl::SetGridLines(bool on) { setShowGrid(on); }
 
-void CSortableListCtrl::SetCheckboxes(bool on) { m_model.SetCheckable(on); }
+void CSortableListCtrl::SetCheckboxes(bool on) {
+  m_model.SetCheckable(on);
+  FitCheckColumn();
+}
+
+void CSortableListCtrl::FitCheckColumn() {
+  if (GetColumnCount() == 0) return;
+  m_header->resizeSection(0, m_model.Column(0).width + (HasCheckboxes() ? CheckBoxRoom() : 0));
+}
+
+int CSortableListCtrl::CheckBoxRoom() const {
+  // What a check box takes from a cell's text, as the style lays the cell out.
+  QStyleOptionViewItem cell;
+  initViewItemOption(&cell);
+  cell.rect = QRect(0, 0, kRoomyCellWidth, kRowHeight);
+  cell.features = QStyleOptionViewItem::HasDisplay;
+  const int plain = style()->subElementRect(QStyle::SE_ItemViewItemText, &cell, this).width();
+  cell.features |= QStyleOptionViewItem::HasCheckIndicator;
+  return plain - style()->subElementRect(QStyle::SE_ItemViewItemText, &cell, this).width();
+}
 
 // ---- sorting ----
 

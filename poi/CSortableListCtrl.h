@@ -101,6 +101,10 @@ class CSortableListCtrl : public QTableView {
   void DeleteMarked(const std::vector<bool>& marked);
   void SetRowSelected(int row, bool selected);
   void OnHeaderClicked(int column);
+  // Column 0 is as wide as described plus the room its check box takes, so the text keeps
+  // the width the description gives it.
+  void FitCheckColumn();
+  int CheckBoxRoom() const;
 
   SortableListModel m_model;
   CSortArrowHeader* m_header;

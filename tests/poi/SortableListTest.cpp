@@ -2,6 +2,8 @@
 
 #include <QHeaderView>
 #include <QImage>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <array>
 #include <functional>
 #include <tuple>
@@ -175,7 +177,16 @@ TEST(SortableList, ColumnsRowsAndTexts) {
   CSortableListCtrl list;
   ASSERT_TRUE(list.SetColumns(u"No, 40; Date, 90; Time, 90;"_qs));
   EXPECT_EQ(list.GetColumnCount(), 3);
-  EXPECT_EQ(list.horizontalHeader()->sectionSize(0), 40);
+  // With its check box, the row number "100" still fits its column at the style's metrics.
+  list.SetCheckboxes(true);
+  QStyleOptionViewItem cell;
+  cell.initFrom(&list);
+  cell.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasCheckIndicator;
+  cell.text = u"100"_qs;
+  EXPECT_GE(list.columnWidth(0), list.style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, {}, &list).width());
+  EXPECT_EQ(list.columnWidth(1), 90);
+  list.SetCheckboxes(false);
+  EXPECT_EQ(list.columnWidth(0), 40);
   EXPECT_EQ(list.model()->headerData(2, Qt::Horizontal).toString(), u" Time"_qs);
   EXPECT_EQ(list.InsertItem(0, {u"1"_qs, u"2009/03/15"_qs}), 0);
   EXPECT_EQ(list.GetItemText(0, 1), u"2009/03/15"_qs);
