@@ -83,63 +83,47 @@ QString Dump(const UnitVersionInfo& i) {
 
 }  // namespace
 
-TEST(FdChannel, CallsTimeOutWhenThePeerNeverAnswersOrStopsReading) {
+TEST(FdChannel, OneWriteIsOneMessageCallsTimeOutAndDescriptorsCloseOnce) {
   SocketPair pair;
-  FdChannel channel(pair.Release(0), kShortTimeoutMs);
+  const int fd = pair.fds[0];
+  FdChannel writer(pair.Release(0), kShortTimeoutMs), reader(pair.Release(1), kShortTimeoutMs);
   TestSupport::Clock clock;
-  EXPECT_FALSE(Read(channel));
+  EXPECT_FALSE(Read(reader));  // the peer never answers
   EXPECT_GE(clock.elapsed(), kShortTimeoutMs - 20);
   EXPECT_LT(clock.elapsed(), kTimeoutCeilingMs);
-
-  const QByteArray chunk(2048, 0x5A);
-  bool lastResult = true;
-  for (int i = 0; i < 100000 && lastResult; ++i) {
-    clock.start();
-    lastResult = Write(channel, chunk);
-  }
-  EXPECT_FALSE(lastResult);  // the socket filled up and the write gave up
-  EXPECT_LT(clock.elapsed(), kTimeoutCeilingMs);
-}
-
-TEST(FdChannel, OneWriteIsOneMessage) {
-  SocketPair pair;
-  FdChannel writer(pair.Release(0), kShortTimeoutMs);
-  FdChannel reader(pair.Release(1), kShortTimeoutMs);
   for (const char* message : {"$VER>", "abcdefghijklmnop", "xyz"}) ASSERT_TRUE(Write(writer, message));
   EXPECT_EQ(Read(reader), QByteArray("$VER>"));
   // A message longer than the buffer is cut; its rest does not leak into the next read.
   EXPECT_EQ(Read(reader), QByteArray("abcdefghijkl"));
   EXPECT_EQ(Read(reader), QByteArray("xyz"));
-  // A peer that is gone fails the calls at once, without killing the program.
-  writer.Close();
-  TestSupport::Clock clock;
-  EXPECT_FALSE(Write(reader, "$P0<"));  // no SIGPIPE
-  EXPECT_FALSE(Read(reader));
-  EXPECT_LT(clock.elapsed(), kShortTimeoutMs);
-}
-
-TEST(FdChannel, DescriptorsAreClosedOnceAndNotOpenHandlesNever) {
-  const int stdinFlagsBefore = ::fcntl(0, F_GETFD);
-  for (ChannelHandle handle : {ChannelHandle{0}, ChannelHandle{-1}}) {
-    FdChannel channel(handle, kShortTimeoutMs);
-    EXPECT_FALSE(channel.IsOpen());
-    EXPECT_FALSE(Write(channel, "$VER>"));
-    EXPECT_FALSE(Read(channel));
-    channel.Close();
+  // A peer that stops reading: the socket fills up and the write gives up.
+  bool lastResult = true;
+  for (int i = 0; i < 100000 && lastResult; ++i) {
+    clock.start();
+    lastResult = Write(writer, QByteArray(2048, 0x5A));
   }
-  EXPECT_EQ(::fcntl(0, F_GETFD), stdinFlagsBefore);
-
-  SocketPair pair;
-  const int fd = pair.Release(0);
-  FdChannel channel(fd, kShortTimeoutMs);
-  EXPECT_TRUE(channel.IsOpen());
-  channel.Close();
-  EXPECT_FALSE(channel.IsOpen());
+  EXPECT_FALSE(lastResult);
+  EXPECT_LT(clock.elapsed(), kTimeoutCeilingMs);
+  // A peer that is gone fails the calls at once, without killing the program (no SIGPIPE).
+  reader.Close();
+  clock.start();
+  EXPECT_FALSE(Write(writer, "$P0<") || Read(writer));
+  EXPECT_LT(clock.elapsed(), kShortTimeoutMs);
+  writer.Close();
+  EXPECT_FALSE(writer.IsOpen());
   EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
   // A descriptor opened now may get the same number; a second Close must not touch it.
   SocketPair other;
-  channel.Close();
+  writer.Close();
   EXPECT_NE(::fcntl(other.fds[0], F_GETFD), -1);
+  // Handles that were never open are neither used nor closed (0 is standard input).
+  const int stdinFlagsBefore = ::fcntl(0, F_GETFD);
+  for (ChannelHandle handle : {ChannelHandle{0}, ChannelHandle{-1}}) {
+    FdChannel channel(handle, kShortTimeoutMs);
+    EXPECT_FALSE(channel.IsOpen() || Write(channel, "$VER>") || Read(channel));
+    channel.Close();
+  }
+  EXPECT_EQ(::fcntl(0, F_GETFD), stdinFlagsBefore);
 }
 
 // Writes and reads share one count: ten failed calls in all still complete, the 11th ends it.
@@ -150,15 +134,14 @@ TEST(RequestWithReply, FailuresAreCountedAcrossWriteAndRead) {
     int writeCalls, readCalls;
   } cases[] = {{4, 6, true, 5, 7}, {0, 10, true, 1, 11}, {5, 6, false, 6, 6}, {100, 0, false, 11, 0}, {10, 100, false, 11, 1}};
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.failWrites << "+" << c.failReads);
     ScriptedChannel write, read;
     write.failNext = c.failWrites;
     read.failNext = c.failReads;
     read.replies = {QByteArray("ABCDEFGHIJKL")};
     const auto reply = RequestWithReply(write, read, "$VER>", 12);
-    EXPECT_EQ(reply.has_value(), c.answered) << c.failWrites << "+" << c.failReads;
-    EXPECT_EQ(reply.value_or("ABCDEFGHIJKL"), QByteArray("ABCDEFGHIJKL"));
-    EXPECT_EQ(write.calls, c.writeCalls) << c.failWrites << "+" << c.failReads;
-    EXPECT_EQ(read.calls, c.readCalls) << c.failWrites << "+" << c.failReads;
+    EXPECT_EQ(reply, c.answered ? std::optional(QByteArray("ABCDEFGHIJKL")) : std::nullopt);
+    EXPECT_EQ(std::pair(write.calls, read.calls), std::pair(c.writeCalls, c.readCalls));
     EXPECT_EQ(write.written, c.answered || c.failWrites < 11 ? QList<QByteArray>{"$VER>"} : QList<QByteArray>{});
   }
   // A reply shorter than the expected size is accepted unchanged, and not read again.
@@ -182,61 +165,52 @@ TEST(SendCommand, PausesOnlyAfterTheSuccessfulWrite) {
 }
 
 // The header, then the payload from byte 1024 in chunks of at most 2048 bytes, with progress
-// sent / step after each, the step being a hundredth of the payload and at least 1.
-TEST(SendPackageFile, PayloadGoesInChunksWithProgress) {
+// sent / step after each, the step being a hundredth of the payload and at least 1; each
+// write retried after its pause, then given up.
+TEST(SendPackageFile, ChunksProgressRetriesAndGivingUp) {
+  constexpr auto kDone = TransferResult::Done, kTooShort = TransferResult::FileTooShort;
+  const auto firstCalls = [](int n) -> std::function<bool(int)> { return [n](int call) { return call < n; }; };
   const struct {
     int size;
-    std::vector<int> chunks;
+    std::function<bool(int call)> fails;
+    TransferResult result;
+    std::vector<int> chunks;  // that went out after the header
     std::vector<unsigned> progress;
-  } cases[] = {{1124, {100}, {100}},  // step 1 (steps of 2 and 20, and empty payloads: the update run's tests)
-               {1024 + 2048, {2048}, {102}},
-               {1024 + 10000, {2048, 2048, 2048, 2048, 1808}, {20, 40, 61, 81, 100}}};
+    std::vector<int> sleeps;
+    int calls;
+  } cases[] = {
+      {1124, {}, kDone, {100}, {100}, {}, 2},  // step 1 (2, 20 and empty payloads: the update run's tests)
+      {1024 + 2048, {}, kDone, {2048}, {102}, {}, 2},
+      {1024 + 10000, {}, kDone, {2048, 2048, 2048, 2048, 1808}, {20, 40, 61, 81, 100}, {}, 6},
+      {1124, firstCalls(kTransferAttempts - 1), kDone, {100}, {100},
+       std::vector<int>(kTransferAttempts - 1, kHeaderRetryPauseMs), kTransferAttempts + 1},
+      {1124, firstCalls(kTransferAttempts), TransferResult::HeaderFailed, {}, {},
+       std::vector<int>(kTransferAttempts - 1, kHeaderRetryPauseMs), kTransferAttempts},
+      // The header goes (call 0); chunk 1 at once, chunk 2 after three retries, chunk 3 never.
+      {1024 + 3 * 2048, [](int call) { return (call >= 2 && call <= 4) || call >= 6; }, TransferResult::ChunkFailed,
+       {2048, 2048}, {33, 67}, std::vector<int>(3 + kTransferAttempts - 1, kChunkRetryPauseMs), 6 + kTransferAttempts},
+      // No payload offset: no package, nothing written.
+      {0, {}, kTooShort, {}, {}, {}, 0}, {19, {}, kTooShort, {}, {}, {}, 0}, {1023, {}, kTooShort, {}, {}, {}, 0},
+  };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
     const QByteArray file = PackageOfSize(c.size);
     ScriptedChannel channel;
+    channel.fails = c.fails;
     const TransferRun run = Send(channel, file);
-    EXPECT_EQ(run.result, TransferResult::Done) << c.size;
+    EXPECT_EQ(run.result, c.result);
     QList<QByteArray> expected{file.left(20)};  // bytes 20..1023 never go out
     for (int at = 1024; const int chunk : c.chunks) {
       expected << file.mid(at, chunk);
       at += chunk;
     }
-    EXPECT_EQ(channel.written, expected) << c.size;
-    EXPECT_EQ(run.progress, c.progress) << c.size;
-    EXPECT_TRUE(run.sleeps.empty()) << c.size;
-  }
-  for (int size : {0, 19, 20, 1023}) {  // no payload offset: no package, nothing written
-    ScriptedChannel channel;
-    const TransferRun run = Send(channel, PackageOfSize(size));
-    EXPECT_EQ(run.result, TransferResult::FileTooShort) << size;
-    EXPECT_EQ(channel.calls, 0) << size;
+    const bool headerWent = c.result == kDone || c.result == TransferResult::ChunkFailed;
+    EXPECT_EQ(channel.written, headerWent ? expected : QList<QByteArray>{});
+    EXPECT_EQ(run.progress, c.progress);
+    EXPECT_EQ(run.sleeps, c.sleeps);
+    EXPECT_EQ(channel.calls, c.calls);
   }
   EXPECT_EQ(TransferStep(100), 1u);  // no payload at all: no division by zero either
-}
-
-TEST(SendPackageFile, EveryWriteIsRetriedWithItsPauseThenGivenUp) {
-  ScriptedChannel patient;
-  patient.failNext = kTransferAttempts - 1;
-  const TransferRun ok = Send(patient, PackageOfSize(1124));
-  EXPECT_EQ(ok.result, TransferResult::Done);
-  EXPECT_EQ(ok.sleeps, std::vector<int>(kTransferAttempts - 1, kHeaderRetryPauseMs));
-
-  ScriptedChannel refusing;
-  refusing.failNext = kTransferAttempts;
-  const TransferRun failed = Send(refusing, PackageOfSize(1124));
-  EXPECT_EQ(failed.result, TransferResult::HeaderFailed);
-  EXPECT_EQ(refusing.calls, kTransferAttempts);
-  EXPECT_TRUE(failed.progress.empty());
-
-  // The header goes; chunk 1 at once, chunk 2 after three retries, chunk 3 never.
-  ScriptedChannel channel;
-  channel.fails = [](int call) { return (call >= 2 && call <= 4) || call >= 6; };  // call 0 is the header
-  const TransferRun run = Send(channel, PackageOfSize(1024 + 3 * 2048));
-  EXPECT_EQ(run.result, TransferResult::ChunkFailed);
-  EXPECT_EQ(channel.written.size(), 3);  // header, chunks 1 and 2
-  EXPECT_EQ(channel.calls, 1 + 5 + kTransferAttempts);
-  EXPECT_EQ(run.progress, (std::vector<unsigned>{33, 67}));  // step 61
-  EXPECT_EQ(run.sleeps, std::vector<int>(3 + kTransferAttempts - 1, kChunkRetryPauseMs));
 }
 
 // What reaches the unit's end, and the channel is closed whatever the outcome.
@@ -278,18 +252,20 @@ TEST(RecoveryTransfer, CommandLineWatchdogGivesAStalledUnitUp) {
 // out no channels, no emulator (a socket file one left behind), an unplugged and a plugged unit.
 TEST(UnitLibrary, WorkersOverEveryKindOfLibraryAndUnit) {
   enum Emulator { kNone, kUnplugged, kPlugged };
+  constexpr auto kNotOpen = VersionQueryOutcome::ChannelNotOpen;
+  constexpr auto kNotSent = SpeedUnitOutcome::NotSent;
   const struct {
     const char* library;
     Emulator emulator;
     bool loaded, present;
     VersionQueryOutcome query;
     SpeedUnitOutcome speed;
-  } cases[] = {{"libV770-no-such-library.so", kPlugged, false, false, VersionQueryOutcome::ChannelNotOpen, SpeedUnitOutcome::NotSent},
-               {"libz.so.1", kPlugged, false, false, VersionQueryOutcome::ChannelNotOpen, SpeedUnitOutcome::NotSent},
+  } cases[] = {{"libV770-no-such-library.so", kPlugged, false, false, kNotOpen, kNotSent},
+               {"libz.so.1", kPlugged, false, false, kNotOpen, kNotSent},
                // open_dev finds a unit, open_file hands out handle 0: not open.
-               {"libv770-zero-handle-unit.so", kNone, true, true, VersionQueryOutcome::ChannelNotOpen, SpeedUnitOutcome::NotSent},
-               {"", kNone, true, false, VersionQueryOutcome::ChannelNotOpen, SpeedUnitOutcome::NotSent},
-               {"", kUnplugged, true, false, VersionQueryOutcome::ChannelNotOpen, SpeedUnitOutcome::NotSent},
+               {"libv770-zero-handle-unit.so", kNone, true, true, kNotOpen, kNotSent},
+               {"", kNone, true, false, kNotOpen, kNotSent},
+               {"", kUnplugged, true, false, kNotOpen, kNotSent},
                {"", kPlugged, true, true, VersionQueryOutcome::ReplyReady, SpeedUnitOutcome::Sent}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.library) + " emulator " + std::to_string(c.emulator));
@@ -299,7 +275,8 @@ TEST(UnitLibrary, WorkersOverEveryKindOfLibraryAndUnit) {
     LibraryNameScope scope(c.library);
     CUnitLibrary library;
     EXPECT_EQ(library.Load(), c.loaded);
-    EXPECT_TRUE(c.loaded || (library.open_dev() == CUnitLibrary::kNoUnit && !IsChannelOpen(library.open_file("PIPE01Main"))));
+    EXPECT_TRUE(c.loaded ||
+                (library.open_dev() == CUnitLibrary::kNoUnit && !IsChannelOpen(library.open_file("PIPE01Main"))));
     library.Free();
     EXPECT_FALSE(library.IsLoaded());
     const UnitProbe probe = ProbeUnit();
@@ -309,18 +286,18 @@ TEST(UnitLibrary, WorkersOverEveryKindOfLibraryAndUnit) {
     // A unit the page saw absent is not asked.
     const bool answers = c.query == VersionQueryOutcome::ReplyReady;
     EXPECT_EQ(RunVersionQuery(false).outcome, answers ? VersionQueryOutcome::UnitNotConnected : c.query);
-    EXPECT_EQ(RunSpeedUnitCommand(false, BuildSpeedUnitCommand(0), [](int) {}), SpeedUnitOutcome::NotSent);
+    EXPECT_EQ(RunSpeedUnitCommand(false, BuildSpeedUnitCommand(0), [](int) {}), kNotSent);
     const VersionQueryResult result = RunVersionQuery(true);
     EXPECT_EQ(result.outcome, c.query);
     std::vector<int> sleeps;
     EXPECT_EQ(RunSpeedUnitCommand(true, BuildSpeedUnitCommand(1), [&](int ms) { sleeps.push_back(ms); }), c.speed);
     if (c.emulator == kNone) continue;
     EXPECT_EQ(result.reply, answers ? QByteArray::fromHex("0302030f0701050102030000") : QByteArray());
-    EXPECT_EQ(ReceivedOn(unit, "PIPE00Main"), answers ? QList<QByteArray>{"$VER>"} : QList<QByteArray>{});
+    EXPECT_EQ(ReceivedOn(unit, "PIPE00Main"), QList<QByteArray>(answers, "$VER>"));
     // The speed unit travels as the selection's low byte and a zero, then the worker pauses.
     const bool sent = c.speed == SpeedUnitOutcome::Sent;
-    EXPECT_EQ(ReceivedOn(unit, "PIPE00UNIT"), sent ? QList<QByteArray>{QByteArray("$P1<\x01\x00", 6)} : QList<QByteArray>{});
-    EXPECT_EQ(sleeps, sent ? std::vector<int>{100} : std::vector<int>{});
+    EXPECT_EQ(ReceivedOn(unit, "PIPE00UNIT"), QList<QByteArray>(sent, QByteArray("$P1<\x01\x00", 6)));
+    EXPECT_EQ(sleeps, std::vector<int>(sent, kCommandPauseMs));
   }
   EXPECT_EQ(BuildSpeedUnitCommand(0x1FE), QByteArray("$P1<\xFE\x00", 6));
 }

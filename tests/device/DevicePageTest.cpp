@@ -95,53 +95,30 @@ TEST(MainPage, UnitIsIdentifiedAndItsPagesComeAndGoWithIt) {
   EXPECT_FALSE(main.m_bBusy);
   EXPECT_EQ(main.IsPollTimerActive() ? main.PollTimerPeriod() : 0, CMainTab::kPollPeriodMs);
   EXPECT_TRUE(WaitUntil([&] { return s.NoDevicePages(); }, kUnplugNoticeCeilingMs));
-  EXPECT_TRUE(s.Messages().isEmpty());
-}
 
-TEST(MainPage, UnitLeavingDuringTheWaitIsNotAskedAndANegativeDatabaseGetsNoPages) {
-  UnitEmulator unit;
-  ASSERT_TRUE(unit.Start() && unit.Client().Set("db1", -9));
-  DeviceSheet s;
-  CMainTab& main = s.Main();
+  // Back, and gone again during the wait before the query: not asked, no failed opening told.
+  ASSERT_TRUE(unit.Client().Set("db1", -9) && unit.Client().Plug());
   ASSERT_TRUE(WaitUntil([&] { return main.m_bConnectionShown; }, kIdentifyTimeoutMs));
+  const qsizetype queries = ReceivedOn(unit, "PIPE00Main").size();
   ASSERT_TRUE(unit.Client().Unplug());
   Settle(CMainTab::kVersionQueryDelayMs + 1000);
   EXPECT_FALSE(main.m_bConnectionShown);
-  EXPECT_TRUE(s.Messages().isEmpty());  // no failed opening reported for a unit that left
-  EXPECT_TRUE(ReceivedOn(unit, "PIPE00Main").isEmpty());
-
+  EXPECT_EQ(ReceivedOn(unit, "PIPE00Main").size(), queries);
   // Back with a database number below zero: its values are shown, its pages are not added.
   ASSERT_TRUE(unit.Client().Plug());
   ASSERT_TRUE(WaitUntil([&] { return main.m_staticDBValue->text() == "v -10315"; }, kIdentifyTimeoutMs));
   Settle(CMainTab::kPollPeriodMs * 2);
-  EXPECT_TRUE(s.NoDevicePages());
+  EXPECT_TRUE(s.NoDevicePages() && sheet.m_bUnitConnected);
   EXPECT_EQ(main.m_staticHWValue->text(), "v 7");
-  EXPECT_TRUE(s.sheet->m_bUnitConnected);
-  EXPECT_EQ(s.sheet->m_pageUpdate.m_nUnitDBVersion, -10000 + 315);
+  EXPECT_EQ(update.m_nUnitDBVersion, -10000 + 315);
   // A report of no reply changes nothing.
   main.m_byVersionReply[1] = 2;
   main.OnVersionReply(CMainTab::kNoReply, 0);
   EXPECT_EQ(main.m_staticDBValue->text(), "v -10315");
+  EXPECT_TRUE(s.Messages().isEmpty());
 }
 
-TEST(MainPage, MissingLibraryKeepsTheStateAndQueryReportsTheChannel) {
-  DeviceSheet s;
-  CMainTab& main = s.Main();
-  LibraryNameScope scope("libV770-no-such-library.so");
-  // Not connected stays not connected.
-  Settle(CMainTab::kPollPeriodMs * 2);
-  EXPECT_FALSE(s.sheet->m_bUnitConnected);
-  // Connected stays connected; the query cannot open its channels and says so.
-  s.sheet->m_bUnitConnected = true;
-  ASSERT_TRUE(WaitUntil([&] { return !s.Messages().isEmpty(); }, kIdentifyTimeoutMs));
-  EXPECT_TRUE(s.sheet->m_bUnitConnected);
-  EXPECT_TRUE(main.m_bConnectionShown);
-  EXPECT_EQ(s.Messages().first().text, s.sheet->m_strErrorMsg[3]);
-  EXPECT_TRUE(s.Messages().first().text.startsWith("The connection to the unit could not be opened"));
-  EXPECT_TRUE(s.NoDevicePages());
-}
-
-TEST(MainPage, LanguageComboSwitchesTheSheetAndRestoresTypedText) {
+TEST(MainPage, LanguageComboSwitchesTheSheetAndAMissingLibraryKeepsTheState) {
   DeviceSheet s;
   CMainTab& main = s.Main();
   QComboBox* combo = main.m_comboLanguage;
@@ -164,18 +141,33 @@ TEST(MainPage, LanguageComboSwitchesTheSheetAndRestoresTypedText) {
             QUrl(QString::fromUtf8("http://www.v770.example/pc_soft_hardware.asp?lang=Français&model=V770")));
   QApplication::sendEvent(combo->lineEdit(), &key);
   EXPECT_EQ(combo->currentText(), QString::fromUtf8("Français"));
+
+  // Without the unit library, not connected stays not connected...
+  LibraryNameScope scope("libV770-no-such-library.so");
+  Settle(CMainTab::kPollPeriodMs * 2);
+  EXPECT_FALSE(s.sheet->m_bUnitConnected);
+  // ...and connected stays connected; the query cannot open its channels and says so.
+  s.sheet->m_bUnitConnected = true;
+  ASSERT_TRUE(WaitUntil([&] { return !s.Messages().isEmpty(); }, kIdentifyTimeoutMs));
+  EXPECT_TRUE(s.sheet->m_bUnitConnected && main.m_bConnectionShown && s.NoDevicePages());
+  EXPECT_EQ(s.Messages().first().text, s.sheet->m_strErrorMsg[3]);
+  EXPECT_TRUE(s.Messages().first().text.startsWith(u"La connexion avec l'appareil n'a pas pu être ouverte"_qs));
 }
 
-TEST(OptionPage, ApplySendsTheChosenSpeedUnit) {
+TEST(OptionPage, ApplyAsksForASpeedUnitThenSendsTheChosenOne) {
   OptionPageOpen u;
-  ASSERT_TRUE(u.Start(0));
+  ASSERT_TRUE(u.Start(5));  // a speed unit the combo does not hold
   COptionTab& option = u.Option();
   EXPECT_EQ(option.m_groupUnit->title(), "Speed unit");
-  EXPECT_EQ(option.m_comboUnit->currentIndex(), 0);  // reply byte 11
+  EXPECT_EQ(option.m_comboUnit->currentIndex(), -1);
+  option.m_buttonApply->click();
+  Settle(500);
+  EXPECT_EQ(u.s->MessageTexts(), QStringList{ExtraText(ExtraTextId::SPEED_UNIT_NOT_CHOSEN)});
+  EXPECT_TRUE(ReceivedOn(u.unit, kUnitChannel).isEmpty());
   option.m_comboUnit->setCurrentIndex(1);
   option.m_buttonApply->click();
   ASSERT_TRUE(WaitUntil([&] { return u.s->SawMessage(COptionTab::kUnitChangedMessage); }, kCommandTimeoutMs));
-  EXPECT_EQ(u.s->Messages().size(), 1);
+  EXPECT_EQ(u.s->Messages().size(), 2);
   EXPECT_EQ(ReceivedOn(u.unit, kUnitChannel), QList<QByteArray>{QByteArray("\x24\x50\x31\x3C\x01\x00", 6)});
   EXPECT_TRUE(option.m_comboUnit->isEnabled() && option.m_buttonApply->isEnabled());
   // The unit never tells its speed unit: this computer remembers the one it set, by unit.
@@ -213,14 +205,4 @@ TEST(OptionPage, UnitGoneBeforeApplyIsReportedNotCelebrated) {
   u.s->Main().m_bBusy = false;
   ASSERT_TRUE(WaitUntil([&] { return u.s->NoDevicePages(); }, kIdentifyTimeoutMs));
   EXPECT_FALSE(option.m_comboUnit->isEnabled() || option.m_buttonApply->isEnabled());
-}
-
-TEST(OptionPage, NoSelectionAsksForOneAndSendsNothing) {
-  OptionPageOpen u;
-  ASSERT_TRUE(u.Start(5));  // a speed unit the combo does not hold
-  EXPECT_EQ(u.Option().m_comboUnit->currentIndex(), -1);
-  u.Option().m_buttonApply->click();
-  TestSupport::Settle(500);
-  EXPECT_EQ(u.s->MessageTexts(), QStringList{ExtraText(ExtraTextId::SPEED_UNIT_NOT_CHOSEN)});
-  EXPECT_TRUE(ReceivedOn(u.unit, kUnitChannel).isEmpty());
 }

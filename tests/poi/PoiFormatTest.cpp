@@ -265,20 +265,17 @@ TEST(PoiFormats, ExportTargetAndRefusals) {
             PoiWriteOutcome::CannotWrite);
 }
 
-TEST(PoiPeerTools, GpxAndKmlExportsValidateAgainstTheirSchemas) {
+// GPX and KML exports validate against their schemas. GPSBabel reads every POI of each
+// export: the place to 0.00001 degree, the time to the second, and the heading where it keeps
+// one (CSV as a course; GPX kept as written, so this program reads GPSBabel's GPX back whole).
+// What GPSBabel writes of our CSV (GPX 1.0 and 1.1, KML, its CSV) gives the POIs it read; it
+// carries a course in its CSV only.
+TEST(PoiPeerTools, ExportsValidateAndGpsBabelReadsThemAndWritesFilesWeRead) {
   QTemporaryDir dir;
   // --nonet: the KML schema's imports are the copies beside it; a fetch would fail.
   for (const auto& [format, schema] : {std::pair{PoiFormat::Gpx, "gpx11.xsd"}, {PoiFormat::Kml, "ogckml22.xsd"}})
     RunTool("xmllint", {u"--nonet"_qs, u"--noout"_qs, u"--schema"_qs,
                         TestSupport::TestDataPath(u"schemas/"_qs + QLatin1String(schema)), Written(dir, format)});
-}
-
-// GPSBabel reads every POI of each export: the place to 0.00001 degree, the time to the
-// second, and the heading where it keeps one (CSV as a course; GPX kept as written, so
-// this program reads GPSBabel's GPX back whole). What GPSBabel writes of our CSV (GPX 1.0
-// and 1.1, KML, its CSV) gives the POIs it read; it carries a course in its CSV only.
-TEST(PoiPeerTools, GpsBabelReadsEveryExportAndWritesFilesWeRead) {
-  QTemporaryDir dir;
   const QString babelCsv = dir.filePath(u"babel.csv"_qs);
   for (const auto& [format, babelFormat] :
        {std::pair{PoiFormat::Gpx, u"gpx"_qs}, {PoiFormat::Kml, u"kml"_qs}, {PoiFormat::Csv, u"unicsv"_qs}}) {

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QJsonArray>
-#include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -15,11 +14,9 @@
 #include "platform/UiSeams.h"
 #include "poi/CPOITab.h"
 #include "poi/CSortableListCtrl.h"
-#include "poi/PoiFile.h"
 #include "poi/PoiFormatReader.h"
-#include "poi/PoiImportCheck.h"
+#include "poi/PoiFormatWriter.h"
 #include "poi/PoiMapLink.h"
-#include "poi/PoiRecord.h"
 #include "PoiTestSupport.h"
 #include "support/TestSupport.h"
 #include "support/UnitEmulator.h"
@@ -32,32 +29,14 @@ namespace {
 const QString kExports = QStringLiteral("POI_??????_??????.txt");
 const QString kBackups = QStringLiteral("POI_SAVE_*.txt");
 
-PoiTexts Poi(int i) {
-  return {QString::asprintf("%04d/%02d/%02d", 2008 + i % 16, 1 + i % 12, 1 + i % 28),
-          QString::asprintf("%02d:%02d", i % 24, (i * 7) % 60),
-          QString::asprintf("%.5f", (i % 2 ? -1 : 1) * (0.5 + i * 0.87654)),
-          QString::asprintf("%.5f", (i % 3 ? 1 : -1) * (1.25 + i * 1.76543)),
-          QString::number((i * 37) % 512)};
-}
-
-QList<PoiTexts> Pois(int count, int first = 0) {
-  QList<PoiTexts> pois;
-  for (int i = first; i < first + count; ++i) pois.append(Poi(i));
-  return pois;
-}
-
-QByteArray FileOf(const QList<PoiTexts>& pois) {
-  QByteArray bytes;
-  for (const PoiTexts& poi : pois) bytes += PoiFile::FormatLine(poi);
-  return bytes;
-}
+// POIs the unit keeps, all different.
+const QList<PoiTexts> kPois = PoiTest::ValidPois(127);
+QList<PoiTexts> Pois(int count, int first = 0) { return kPois.mid(first, count); }
+QByteArray FileOf(const QList<PoiTexts>& pois) { return FormatPois(PoiFormat::Text, pois); }
 
 QStringList Hex(const QList<PoiTexts>& pois) {
   QStringList hex;
-  for (const PoiTexts& poi : pois) {
-    const PoiRecord record = EncodePoiRecord(poi);
-    hex << QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(record.bytes.data()), 12).toHex());
-  }
+  for (const PoiTexts& poi : pois) hex << PoiTest::Hex(EncodePoiRecord(poi));
   return hex;
 }
 
@@ -128,9 +107,7 @@ class PoiPageTest : public ::testing::Test {
 
   // The unit's slots, as hex, up to the last filled one.
   QStringList UnitSlots() {
-    QStringList filled;
-    for (const QJsonValue& slot : m_unit->Status()["poi"].toObject()["slots"].toArray())
-      filled << slot.toString();
+    QStringList filled = m_unit->Status()["poi"].toObject()["slots"].toVariant().toStringList();
     while (!filled.isEmpty() && filled.last() == QString(24, u'0')) filled.removeLast();
     return filled;
   }
@@ -164,7 +141,7 @@ TEST_F(PoiPageTest, UserStepsLeaveTheUnitHoldingWhatTheListShows) {
     QStringList messages = {};
     bool backup = false;  // a save wrote the list to a backup file
   };
-  const QList<PoiTexts> three = Pois(3), two = Pois(2, 10), sorted{three[2], three[0], three[1]};
+  const QList<PoiTexts> three = Pois(3), two = Pois(2, 10), sorted{three[1], three[2], three[0]};
   QList<PoiTexts> badDate = three;
   badDate[1].date = u"2024/01/01"_qs;
   const QString noAnswer = ExtraText(ExtraTextId::UNIT_NO_ANSWER), notOpen = u"Fail : handle is not open"_qs;
@@ -179,7 +156,7 @@ TEST_F(PoiPageTest, UserStepsLeaveTheUnitHoldingWhatTheListShows) {
       {"AIS", three, two, {}, two, {}, true},             // Delete All, import, save: only the erase
       {"AISS", three, two, two, two, {}, true},           // the second save writes the rows
       {"IOS", {}, three, sorted, sorted, {}, true},       // rows go to the slots in display order
-      {"IDTKHDXCS", {}, Pois(4), {Poi(1), Poi(3)}, {Poi(1), Poi(3)}, {}, true},  // only ticked rows go
+      {"IDTKHDXCS", {}, Pois(4), {kPois[1], kPois[3]}, {kPois[1], kPois[3]}, {}, true},  // only ticked rows go
       {"ISR", {}, Pois(100), Pois(100), Pois(100), {}, true},
       {"IUSR", {}, three, {}, three, {noAnswer, noAnswer}, true},  // the unit gone: the page is given back
       {"IYuR", three, two, three, two, {noAnswer}},  // a failed read keeps the list
@@ -343,7 +320,7 @@ TEST_F(PoiPageTest, TextsOtherFormatsAndTheMapOfARow) {
 TEST_F(PoiPageTest, LargeFileIsReadWhileTheWindowStaysLive) {
   constexpr int kWaypoints = 100000, kListRows = 3, kSlots = PoiConstants::kSlotCount;
   OpenPage({});
-  Import(Pois(kListRows));
+  Import(Pois(kListRows, 3));  // far from the file's places
   ASSERT_TRUE(WaitIdle());
   QByteArray gpx = "<gpx version='1.1'>";
   for (int i = 0; i < kWaypoints; ++i)  // places 100 m apart

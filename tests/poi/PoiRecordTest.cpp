@@ -5,18 +5,12 @@
 #include <tuple>
 
 #include "poi/LeadingNumber.h"
-#include "poi/PoiRecord.h"
+#include "PoiTestSupport.h"
 
 namespace {
 
-PoiTexts Texts(const char* date, const char* time, const char* latitude, const char* longitude, const char* heading) {
-  return {QString::fromUtf8(date), QString::fromUtf8(time), QString::fromUtf8(latitude),
-          QString::fromUtf8(longitude), QString::fromUtf8(heading)};
-}
-
-QString Hex(const PoiRecord& record) {
-  return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(record.bytes.data()), 12).toHex());
-}
+using PoiTest::Hex;
+using PoiTest::P;
 
 // A record as the unit would hold it, built field by field.
 PoiRecord Compose(int year, int month, int day, int hour, int minute, std::uint32_t latitude, bool south,
@@ -43,28 +37,28 @@ void ExpectRoundTrip(const PoiRecord& record) {
 
 TEST(PoiRecord, KnownRecords) {
   const std::tuple<PoiTexts, const char*, PoiTexts> cases[] = {  // texts, record, decoded texts (none: the same)
-      {Texts("2009/03/15", "07:45", "48.85661", "2.35222", "270"), "4a8c9d0396d60e312dcf7001", {}},
-      {Texts(" 2009/03/15", " 07:45", " 48.85661", " 2.35222", " 270"), "4a8c9d0396d60e312dcf7001",
-       Texts("2009/03/15", "07:45", "48.85661", "2.35222", "270")},  // the packing skips leading blanks
+      {P("2009/03/15", "07:45", "48.85661", "2.35222", "270"), "4a8c9d0396d60e312dcf7001", {}},
+      {P(" 2009/03/15", " 07:45", " 48.85661", " 2.35222", " 270"), "4a8c9d0396d60e312dcf7001",
+       P("2009/03/15", "07:45", "48.85661", "2.35222", "270")},  // the packing skips leading blanks
       // The product falls just below 3 386 785: rounding, not truncation, keeps the text.
-      {Texts("2009/03/15", "07:45", "-33.86785", "0.00000", "0"), "33ada100000000312dcf7004", {}},
-      {Texts("2009/03/15", "07:45", "0.29", "0", "0"), "00714800000000312dcf7000",
-       Texts("2009/03/15", "07:45", "0.29000", "0.00000", "0")},
-      {Texts("2009/03/15", "07:45", "48.856614", "-2.352226", "0"), "4a8c9d0396d700312dcf7008",
-       Texts("2009/03/15", "07:45", "48.85661", "-2.35223", "0")},
-      {Texts("2009/03/15", "07:45", "-0.000001", "-0.000004", "0"), "00000000000000312dcf7000",
-       Texts("2009/03/15", "07:45", "0.00000", "0.00000", "0")},  // rounded to nothing: no sign
-      {Texts("2009/03/15", "07:45", "0.00000", "151.20732", "0"), "000000e6b95c00312dcf7000", {}},
-      {Texts("2009/03/15", "07:45", "0.00000", "180.00000", "0"), "00000012a88000312dcf7002", {}},
-      {Texts("2009/03/15", "07:45", "0.00000", "-180.00000", "0"), "00000012a88000312dcf700a", {}},
-      {Texts("2009/03/15", "23:59", "0.00000", "0.00000", "0"), "00000000000000313bcf7080", {}},
-      {Texts("2009/03/15", "07:45", "0.00000", "0.00000", "511"), "000000000000ff312dcf7001", {}},
-      {Texts("2009/03/15", "07:45", "0.00000", "0.00000", "256"), "00000000000000312dcf7001", {}},
-      {Texts("2024/01/02", "07:45", "0", "0", "0"), "00000000000000102dc27000",
-       Texts("2008/01/02", "07:45", "0.00000", "0.00000", "0")},  // only 2008 to 2023 survive
+      {P("2009/03/15", "07:45", "-33.86785", "0.00000", "0"), "33ada100000000312dcf7004", {}},
+      {P("2009/03/15", "07:45", "0.29", "0", "0"), "00714800000000312dcf7000",
+       P("2009/03/15", "07:45", "0.29000", "0.00000", "0")},
+      {P("2009/03/15", "07:45", "48.856614", "-2.352226", "0"), "4a8c9d0396d700312dcf7008",
+       P("2009/03/15", "07:45", "48.85661", "-2.35223", "0")},
+      {P("2009/03/15", "07:45", "-0.000001", "-0.000004", "0"), "00000000000000312dcf7000",
+       P("2009/03/15", "07:45", "0.00000", "0.00000", "0")},  // rounded to nothing: no sign
+      {P("2009/03/15", "07:45", "0.00000", "151.20732", "0"), "000000e6b95c00312dcf7000", {}},
+      {P("2009/03/15", "07:45", "0.00000", "180.00000", "0"), "00000012a88000312dcf7002", {}},
+      {P("2009/03/15", "07:45", "0.00000", "-180.00000", "0"), "00000012a88000312dcf700a", {}},
+      {P("2009/03/15", "23:59", "0.00000", "0.00000", "0"), "00000000000000313bcf7080", {}},
+      {P("2009/03/15", "07:45", "0.00000", "0.00000", "511"), "000000000000ff312dcf7001", {}},
+      {P("2009/03/15", "07:45", "0.00000", "0.00000", "256"), "00000000000000312dcf7001", {}},
+      {P("2024/01/02", "07:45", "0", "0", "0"), "00000000000000102dc27000",
+       P("2008/01/02", "07:45", "0.00000", "0.00000", "0")},  // only 2008 to 2023 survive
       // A two-digit year stops the packed number at its minus sign.
-      {Texts("09/03/15", "07:45", "0", "0", "0"), "00000000000000fb2dc07000",
-       Texts("2019/15/00", "07:45", "0.00000", "0.00000", "0")},
+      {P("09/03/15", "07:45", "0", "0", "0"), "00000000000000fb2dc07000",
+       P("2019/15/00", "07:45", "0.00000", "0.00000", "0")},
   };
   for (const auto& [texts, hex, decodedTexts] : cases) {
     PoiRecord record = EncodePoiRecord(texts);
@@ -86,24 +80,23 @@ TEST(PoiRecord, EveryFieldValueSurvives) {
   for (int hour = 0; hour < 24; ++hour)
     for (int minute = 0; minute < 60; ++minute)
       ExpectRoundTrip(Compose(2012, 2, 29, hour, minute, 100, true, 100, true, (hour * 60 + minute) % 512));
-  // A prime stride through every magnitude meets every last digit; then the limits.
+  // A prime stride through every magnitude meets every last digit; then the limits, north and
+  // south, east and west, with and without the heading's ninth bit beside longitude bit 24.
+  std::vector<std::uint32_t> magnitudes{1, 8999999, 9000000, 16777215, 16777216, 17999999, 18000000};
+  for (std::uint32_t m = 0; m <= 18000000; m += 997) magnitudes.push_back(m);
   for (bool negative : {false, true}) {
-    for (std::uint32_t m = 0; m <= 18000000; m += 997) {
+    for (std::uint32_t m : magnitudes) {
       if (m <= 9000000) ExpectRoundTrip(Compose(2020, 5, 5, 5, 5, m, negative && m, 0, false, m % 512));
-      ExpectRoundTrip(Compose(2020, 5, 5, 5, 5, 0, false, m, negative && m, 5));
+      ExpectRoundTrip(Compose(2020, 5, 5, 5, 5, 0, false, m, negative && m, 511 - m % 512));
     }
-    for (std::uint32_t m : {1u, 8999999u, 9000000u})
-      ExpectRoundTrip(Compose(2020, 5, 5, 5, 5, m, negative, 0, false, 5));
-    for (std::uint32_t m : {1u, 16777215u, 16777216u, 17999999u, 18000000u})
-      ExpectRoundTrip(Compose(2020, 5, 5, 5, 5, 0, false, m, negative, 511));
   }
 }
 
 TEST(PoiRecord, CheckAcceptsOnlyWhatTheRecordKeeps) {
-  const PoiTexts good = Texts("2008/02/29", "7:05", "-90", "180.000", "0");
+  const PoiTexts good = P("2008/02/29", "7:05", "-90", "180.000", "0");
   EXPECT_TRUE(CheckPoiTexts(good));
-  EXPECT_TRUE(CheckPoiTexts(Texts(" 2023/12/31 ", " 23:59", "+90.000004", "-180", "511")));
-  EXPECT_TRUE(CheckPoiTexts(Texts("2009/3/5", "00:00", ".5", "5.", "+7")));
+  EXPECT_TRUE(CheckPoiTexts(P(" 2023/12/31 ", " 23:59", "+90.000004", "-180", "511")));
+  EXPECT_TRUE(CheckPoiTexts(P("2009/3/5", "00:00", ".5", "5.", "+7")));
   const QStringList refused[] = {
       {u"2007/12/31"_qs, u"2024/01/01"_qs, u"2009/02/29"_qs, u"2009/13/01"_qs, u"2009/00/10"_qs, u"2009/04/31"_qs,
        u"09/03/15"_qs, u"2009-03-15"_qs, u"2009/03"_qs, u""_qs, u"2009/03/15x"_qs, u"２００９/03/15"_qs},
@@ -119,8 +112,8 @@ TEST(PoiRecord, CheckAcceptsOnlyWhatTheRecordKeeps) {
       EncodePoiRecord(texts);  // never fails, whatever the texts
     }
   }
-  for (const PoiTexts& texts : {Texts("99999999999999/9/9", "99999999:99999", "1e300", "-1e300", "-99999999999"),
-                                Texts("/", ":", "nan", "inf", "-1"), Texts("2009", "07", "-", "+", " ")})
+  for (const PoiTexts& texts : {P("99999999999999/9/9", "99999999:99999", "1e300", "-1e300", "-99999999999"),
+                                P("/", ":", "nan", "inf", "-1"), P("2009", "07", "-", "+", " ")})
     EXPECT_EQ(EncodePoiRecord(texts).bytes[10] & 0x3F, 0x30);
   // Degrees from another tool's file, however far out, come back as their own number.
   for (const auto& [degrees, text] : {std::pair{-9999.5, "-9999.50000"}, {23522.8, "23523"}, {235228.0, "235228"}, {-4.3e9, "-4300000000"}})

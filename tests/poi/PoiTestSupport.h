@@ -20,6 +20,11 @@ inline PoiTexts P(const char* date, const char* time, const char* latitude, cons
           QString::fromUtf8(longitude), QString::fromUtf8(heading)};
 }
 
+// A record's twelve bytes, as hex.
+inline QString Hex(const PoiRecord& record) {
+  return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(record.bytes.data()), 12).toHex());
+}
+
 // POIs the unit keeps: the extremes, then every year, both hemispheres, headings 0 to 511;
 // no time falls in the hour that summer time skips or repeats.
 inline QList<PoiTexts> ValidPois(int count) {

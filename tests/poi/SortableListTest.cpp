@@ -1,41 +1,34 @@
 #include <gtest/gtest.h>
 
-#include <QHeaderView>
 #include <QImage>
 #include <QStyle>
 #include <QStyleOptionViewItem>
-#include <array>
 #include <functional>
 #include <tuple>
 
 #include "poi/CSortArrowHeader.h"
 #include "poi/CSortableListCtrl.h"
-#include "poi/ColumnSpec.h"
 #include "poi/ListSortKey.h"
 
 namespace {
 
-QStringList Texts(const CSortableListCtrl& list, int column = 0) {
-  QStringList texts;
-  for (int row = 0; row < list.GetItemCount(); ++row) texts.append(list.GetItemText(row, column));
-  return texts;
-}
-
-// A column's texts, blank-separated.
-QString Column(const CSortableListCtrl& list, int column = 0) { return Texts(list, column).join(u' '); }
-
-void Append(CSortableListCtrl& list, const QStringList& texts) {
-  for (const QString& text : texts) list.InsertItem(list.GetItemCount(), {text});
+// The rows, each as its texts (blank-separated: "" for none), with "*" when selected and "+"
+// when ticked.
+QString State(const CSortableListCtrl& list) {
+  QStringList rows;
+  for (int row = 0; row < list.GetItemCount(); ++row) {
+    QStringList texts;
+    for (int column = 0; column < list.GetColumnCount(); ++column) texts << list.GetItemText(row, column);
+    rows << texts.join(QString()) + (list.IsItemSelected(row) ? "*" : "") + (list.GetCheck(row) ? "+" : "");
+  }
+  return rows.join(u' ');
 }
 
 // A list of one column holding the texts, in order.
 void Fill(CSortableListCtrl& list, const QStringList& texts) {
   list.SetColumns(QStringLiteral("Value, 90;"));
-  Append(list, texts);
+  for (const QString& text : texts) list.InsertItem(list.GetItemCount(), {text});
 }
-
-bool AllowAll(quint32, quintptr) { return true; }
-bool RefuseValue(quint32 value, quintptr param) { return value != param; }
 
 }  // namespace
 
@@ -90,7 +83,7 @@ TEST(SortableList, SortsByNumberDateTimeAndText) {
     CSortableListCtrl list;
     Fill(list, texts);
     list.SortByColumn(0, ascending);
-    EXPECT_EQ(Column(list), QString::fromLatin1(sorted));
+    EXPECT_EQ(State(list), QString::fromLatin1(sorted));
   }
   // Empty cells come first ascending; a column of every kind ends sorting with every row kept.
   CSortableListCtrl list;
@@ -100,13 +93,13 @@ TEST(SortableList, SortsByNumberDateTimeAndText) {
                                                                         : u"word%1"_qs.arg(i % 17));
   Fill(list, texts);
   list.SortByColumn(0, true);
-  EXPECT_TRUE(list.GetItemText(0, 0).trimmed().isEmpty() && list.GetItemText(1, 0).trimmed().isEmpty());
-  QStringList sorted = Texts(list);
+  QStringList sorted;
+  for (int row = 0; row < list.GetItemCount(); ++row) sorted << list.GetItemText(row, 0);
+  EXPECT_TRUE(sorted[0].trimmed().isEmpty() && sorted[1].trimmed().isEmpty());
   sorted.sort();
   texts.sort();
   EXPECT_EQ(sorted, texts);
 }
-
 TEST(SortableList, HeaderClickTogglesTheDirectionAndRowsKeepTheirState) {
   CSortableListCtrl list;
   ASSERT_TRUE(list.SetColumns(u"A, 50; B, 50;"_qs));
@@ -116,22 +109,17 @@ TEST(SortableList, HeaderClickTogglesTheDirectionAndRowsKeepTheirState) {
   list.SelectItem(3);
   CSortArrowHeader* header = list.SortHeader();
   EXPECT_EQ(header->SortColumn(), -1);
-  const std::tuple<int, bool, const char*> clicks[] = {{0, true, "0 1 2 3 4"}, {0, false, "4 3 2 1 0"},
-                                                       {0, true, "0 1 2 3 4"}, {0, false, "4 3 2 1 0"},
-                                                       {1, true, "4 3 2 1 0"}};  // another column: ascending
+  const std::tuple<int, bool, const char*> clicks[] = {
+      {0, true, "0e 1d+ 2c 3b* 4a"}, {0, false, "4a 3b* 2c 1d+ 0e"}, {0, true, "0e 1d+ 2c 3b* 4a"},
+      {0, false, "4a 3b* 2c 1d+ 0e"}, {1, true, "4a 3b* 2c 1d+ 0e"}};  // another column: ascending
   for (const auto& [column, ascending, sorted] : clicks) {
     emit header->sectionClicked(column);
-    EXPECT_EQ(header->SortColumn(), column);
-    EXPECT_EQ(header->IsSortAscending(), ascending);
-    EXPECT_EQ(Column(list), QString::fromLatin1(sorted));
+    EXPECT_EQ(std::pair(header->SortColumn(), header->IsSortAscending()), std::pair(column, ascending));
+    EXPECT_EQ(State(list), QString::fromLatin1(sorted));
   }
   list.SortByColumn(7, true);  // no such column: ignored
   EXPECT_EQ(header->SortColumn(), 1);
-  EXPECT_TRUE(list.GetCheck(3));
-  EXPECT_EQ(list.GetCheckedCount(), 1);
   EXPECT_EQ(list.GetItemData(3), 101u);
-  EXPECT_TRUE(list.IsItemSelected(1));
-  EXPECT_EQ(list.GetSelectedCount(), 1);
 }
 
 TEST(SortableList, HeaderDrawsTheArrowOfTheSortColumn) {
@@ -149,7 +137,6 @@ TEST(SortableList, HeaderDrawsTheArrowOfTheSortColumn) {
   CSortableListCtrl list;
   list.resize(300, 200);
   ASSERT_TRUE(list.SetColumns(u"A, 90; B, 90;"_qs));
-  list.InsertItem(0, {u"1"_qs, u"2"_qs});
   CSortArrowHeader* header = list.SortHeader();
   const auto render = [header] {
     QImage image(header->size(), QImage::Format_RGB32);
@@ -157,11 +144,9 @@ TEST(SortableList, HeaderDrawsTheArrowOfTheSortColumn) {
     return image;
   };
   list.show();
-  const QImage unsorted = render();
   list.SortByColumn(1, true);
   const QImage up = render();
   list.SortByColumn(1, false);
-  EXPECT_NE(unsorted, up);
   EXPECT_NE(up, render());
   // The arrow is drawn at the right of column 1's item.
   const int right = header->sectionViewportPosition(1) + header->sectionSize(1);
@@ -177,32 +162,27 @@ TEST(SortableList, ColumnsRowsAndTexts) {
   CSortableListCtrl list;
   ASSERT_TRUE(list.SetColumns(u"No, 40; Date, 90; Time, 90;"_qs));
   EXPECT_EQ(list.GetColumnCount(), 3);
+  EXPECT_EQ(list.model()->headerData(2, Qt::Horizontal).toString(), u" Time"_qs);
   // With its check box, the row number "100" still fits its column at the style's metrics.
   list.SetCheckboxes(true);
   QStyleOptionViewItem cell;
   cell.initFrom(&list);
   cell.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasCheckIndicator;
   cell.text = u"100"_qs;
-  EXPECT_GE(list.columnWidth(0), list.style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, {}, &list).width());
+  const QSize needed = list.style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, {}, &list);
+  EXPECT_GE(list.columnWidth(0), needed.width());
   EXPECT_EQ(list.columnWidth(1), 90);
   list.SetCheckboxes(false);
   EXPECT_EQ(list.columnWidth(0), 40);
-  EXPECT_EQ(list.model()->headerData(2, Qt::Horizontal).toString(), u" Time"_qs);
-  EXPECT_EQ(list.InsertItem(0, {u"1"_qs, u"2009/03/15"_qs}), 0);
-  EXPECT_EQ(list.GetItemText(0, 1), u"2009/03/15"_qs);
-  EXPECT_EQ(list.GetItemText(0, 2), QString());  // a missing text gives an empty cell
-  for (int outside : {5, -1}) EXPECT_EQ(list.InsertItem(outside, {u"x"_qs}), -1);
-  EXPECT_EQ(list.InsertItem(0, {u"0"_qs}), 0);
-  EXPECT_EQ(list.AppendItems({{u"a"_qs}, {u"b"_qs}}), 2);
-  EXPECT_EQ(Column(list), u"0 1 a b"_qs);
 
-  EXPECT_TRUE(list.SetItemText(0, 0, 4000000000LL));
-  EXPECT_EQ(list.GetItemText(0, 0), u"4000000000"_qs);
+  EXPECT_EQ(list.InsertItem(0, {u"1"_qs, u"2009/03/15"_qs}), 0);  // a missing text gives an empty cell
+  for (int outside : {5, -1}) EXPECT_EQ(list.InsertItem(outside, {u"x"_qs}), -1);
+  EXPECT_TRUE(list.SetItemText(0, 2, 4000000000LL));
   EXPECT_TRUE(list.SetItemText(0, 0, 2.5, 3));
   for (const bool refused : {list.SetItemText(0, 0, 2.5, -1), list.SetItemText(4, 0, u"x"_qs),
                              list.SetItemText(0, 3, u"x"_qs), list.SetItemData(4, 1)})
     EXPECT_FALSE(refused);
-  EXPECT_EQ(list.GetItemText(0, 0), u"2.500"_qs);
+  EXPECT_EQ(State(list), u"2.5002009/03/154000000000"_qs);
   EXPECT_TRUE(list.SetItemData(0, 77));
   EXPECT_EQ(list.GetItemData(0), 77u);
 
@@ -212,98 +192,68 @@ TEST(SortableList, ColumnsRowsAndTexts) {
             Qt::AlignHCenter);
   EXPECT_TRUE(list.DeleteAllColumns());
   EXPECT_EQ(list.GetColumnCount(), 0);
+  list.SetCheckboxes(true);  // check boxes before the columns
+  ASSERT_TRUE(list.SetColumns(u"No, 40;"_qs));
+  EXPECT_GE(list.columnWidth(0), needed.width());
 }
 
-TEST(SortableList, DeletingTickedRows) {
-  for (const QList<int>& tickOrder : {QList<int>{1, 3, 4}, QList<int>{4, 1, 3}}) {
-    CSortableListCtrl list;
-    Fill(list, {u"1"_qs, u"2"_qs, u"3"_qs, u"4"_qs, u"5"_qs, u"6"_qs});
-    list.SetCheckboxes(true);
-    for (int row : tickOrder) list.SetCheck(row, true);
-    list.SelectItem(0);
-    EXPECT_EQ(list.DeleteAllChecked(AllowAll), 3);
-    EXPECT_EQ(Column(list), u"1 3 6"_qs);
-    EXPECT_TRUE(list.IsItemSelected(0));
-    EXPECT_EQ(list.DeleteAllChecked(AllowAll), 0);
-  }
-  // A refused row stops the loop.
-  CSortableListCtrl list;
-  Fill(list, {u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs});
-  for (int row = 0; row < 4; ++row) list.SetItemData(row, row);
-  list.CheckAll();
-  EXPECT_EQ(list.DeleteAllChecked(RefuseValue, 2), 2);
-  EXPECT_EQ(Column(list), u"c d"_qs);
-  EXPECT_FALSE(list.DeleteItem(0, false, RefuseValue, 2));
-  EXPECT_EQ(list.DeleteAllItems(RefuseValue, 2), 0);
-  EXPECT_EQ(list.DeleteAllItems(), 2);
-}
-
-TEST(SortableList, SelectionAndCheckBoxes) {
-  CSortableListCtrl list;
-  Fill(list, {u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs, u"e"_qs});
-  list.SelectItem(1);
-  list.SelectItem(3);
-  EXPECT_EQ((std::array{list.GetNextSelected(-1), list.GetNextSelected(1), list.GetNextSelected(3),
-                        list.GetNextUnselected(-1)}),
-            (std::array{1, 3, -1, 0}));
-  EXPECT_EQ(list.DeleteAllUnselected(), 3);
-  EXPECT_EQ(Column(list), u"b d"_qs);
-  list.InvertSelection();
-  EXPECT_EQ(list.GetSelectedCount(), 0);
-  list.InvertSelection();
-  EXPECT_EQ(list.DeleteAllSelected(), 2);
-  Append(list, {u"a"_qs, u"b"_qs, u"c"_qs});
-  EXPECT_FALSE(list.DeleteItem(3));
-  EXPECT_TRUE(list.DeleteItem(2, true));
-  EXPECT_TRUE(list.IsItemSelected(1));  // clamped into the list
-  EXPECT_TRUE(list.DeleteItem(0, true));
-  EXPECT_EQ(Column(list), u"b"_qs);
-  EXPECT_TRUE(list.IsItemSelected(0));
-  EXPECT_FALSE(list.SelectItem(5));
-  EXPECT_TRUE(list.SelectItem(5, true));
-
-  Append(list, {u"c"_qs, u"d"_qs});
-  list.SetCheckboxes(true);
-  EXPECT_EQ(list.model()->index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
-  EXPECT_TRUE(list.model()->setData(list.model()->index(1, 0), Qt::Checked, Qt::CheckStateRole));  // a user's tick
-  EXPECT_TRUE(list.GetCheck(1));
-  list.InvertChecks();
-  EXPECT_EQ((std::array{list.GetCheckedCount(), list.GetNextUnchecked(-1), list.GetNextChecked(0)}),
-            (std::array{2, 1, 2}));
-  list.UncheckAll();
-  EXPECT_EQ(list.GetUncheckedCount(), 3);
-  EXPECT_FALSE(list.SetCheck(3, true));
-  list.SetCheckboxes(false);
-  EXPECT_FALSE(list.model()->index(0, 0).data(Qt::CheckStateRole).isValid());
-}
-
-TEST(SortableList, SwappingAndMovingRows) {
+// One list through the operations by row state, one after the other: texts, selection, ticks
+// and user values travel together.
+TEST(SortableList, OperationsByRowState) {
   CSortableListCtrl list;
   ASSERT_TRUE(list.SetColumns(u"A, 50; B, 50;"_qs));
   list.SetCheckboxes(true);
-  list.InsertItem(0, {u"a0"_qs, u"a1"_qs}, 1);
-  list.InsertItem(1, {u"b0"_qs, u"b1"_qs}, 2);
-  list.SetCheck(0, true);
-  list.SelectItem(0);
-  ASSERT_TRUE(list.SwapItems(0, 1));
-  EXPECT_EQ(Column(list, 1), u"b1 a1"_qs);
-  EXPECT_EQ(Column(list, 0), u"b0 a0"_qs);
-  EXPECT_TRUE(list.GetCheck(1) && !list.GetCheck(0));
-  EXPECT_TRUE(list.IsItemSelected(1) && !list.IsItemSelected(0));
-  EXPECT_EQ(list.GetItemData(1), 1u);
-  EXPECT_FALSE(list.SwapItems(0, 2));
-
-  CSortableListCtrl moved;
-  Fill(moved, {u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs});
-  const std::tuple<std::function<bool()>, bool, const char*> steps[] = {
-               {[&] { return moved.MoveToTop(2); }, true, "c a b d"},
-               {[&] { return moved.MoveToBottom(0); }, true, "a b d c"},
-               {[&] { return moved.MoveDown(0, 2); }, true, "b d a c"},
-               {[&] { return moved.MoveUp(2, -1); }, true, "b d c a"},  // up by a negative count moves down
-               {[&] { return moved.MoveUp(1, 3); }, false, "d b c a"},  // stops at the top
-               {[&] { return moved.MoveToTop(9); }, false, "d b c a"}};
-  for (const auto& [move, result, order] : steps) {
-    EXPECT_EQ(move(), result) << order;
-    EXPECT_EQ(Column(moved), QString::fromLatin1(order));
+  for (int i = 0; i < 6; ++i) list.InsertItem(i, {QString(QChar(u'a' + i)), QString::number(i)}, i);
+  const auto allow = [](quint32, quintptr) { return true; };
+  const auto refuseC = [](quint32 value, quintptr param) { return value != param; };  // param: c's value
+  QAbstractItemModel& model = *list.model();
+  const auto tick = [&](int row) {  // the tick the view shows, -1 for none
+    const QVariant tick = model.index(row, 0).data(Qt::CheckStateRole);
+    return tick.isValid() ? tick.toInt() : -1;
+  };
+  const std::tuple<std::function<int()>, int, const char*> steps[] = {
+      {[&] { return list.SetCheck(4, true) + list.SetCheck(1, true) + list.SetCheck(6, true); }, 2,
+       "a0 b1+ c2 d3 e4+ f5"},
+      {[&] { return list.SelectItem(0) + list.SelectItem(6) + list.GetCheckedCount(); }, 3,
+       "a0* b1+ c2 d3 e4+ f5"},
+      {[&] { return list.DeleteAllChecked(allow); }, 2, "a0* c2 d3 f5"},
+      {[&] { return list.DeleteAllChecked(allow); }, 0, "a0* c2 d3 f5"},
+      {[&] { return list.SelectItem(2) + list.GetNextSelected(0) * 10 + list.GetNextUnselected(-1); }, 22,
+       "a0* c2 d3* f5"},
+      {[&] { return list.GetNextSelected(2); }, -1, "a0* c2 d3* f5"},
+      {[&] { return list.DeleteAllUnselected(); }, 2, "a0* d3*"},
+      {[&] { return list.InvertSelection(), list.GetSelectedCount(); }, 0, "a0 d3"},
+      {[&] { return list.InsertItem(1, {u"c"_qs, u"2"_qs}, 2) + list.AppendItems({{u"x"_qs}}); }, 4,
+       "a0 c2 d3 x"},
+      {[&] { return list.SwapItems(0, 3) + list.SwapItems(0, 4); }, 1, "x c2 d3 a0"},
+      // A user's tick, as the view shows it.
+      {[&] { return model.setData(model.index(3, 0), Qt::Checked, Qt::CheckStateRole); }, 1, "x c2 d3 a0+"},
+      {[&] { return tick(3) * 10 + tick(2); }, Qt::Checked * 10 + Qt::Unchecked, "x c2 d3 a0+"},
+      {[&] { return list.SelectItem(3), list.SwapItems(3, 2); }, 1, "x c2 a0*+ d3"},
+      {[&] { return list.MoveToTop(2); }, 1, "a0*+ x c2 d3"},
+      {[&] { return list.MoveToBottom(0); }, 1, "x c2 d3 a0*+"},
+      {[&] { return list.MoveDown(0, 2); }, 1, "c2 d3 x a0*+"},
+      {[&] { return list.MoveUp(2, -1); }, 1, "c2 d3 a0*+ x"},  // up by a negative count moves down
+      {[&] { return list.MoveUp(1, 3); }, 0, "d3 c2 a0*+ x"},   // stops at the top
+      {[&] { return list.MoveToTop(9); }, 0, "d3 c2 a0*+ x"},
+      {[&] { return list.InvertChecks(), list.GetNextUnchecked(-1) * 10 + list.GetNextChecked(0); }, 21,
+       "d3+ c2+ a0* x+"},
+      {[&] { return list.UncheckAll(), list.GetUncheckedCount(); }, 4, "d3 c2 a0* x"},
+      // A refusal stops the deleting.
+      {[&] { return list.CheckAll(), list.DeleteAllChecked(refuseC, 2); }, 1, "c2+ a0*+ x+"},
+      {[&] { return list.DeleteItem(0, false, refuseC, 2) + list.DeleteAllItems(refuseC, 2); }, 0,
+       "c2+ a0*+ x+"},
+      // The row then at the deleted one's place is selected, clamped into the list.
+      {[&] { return list.UnselectAllItems(), list.DeleteItem(2, true) + list.DeleteItem(3, true); }, 1,
+       "c2+ a0*+"},
+      {[&] { return list.UnselectItem(1), list.DeleteItem(0, true); }, 1, "a0*+"},
+      {[&] { return list.UnselectItem(0), list.SelectItem(5) * 10 + list.SelectItem(5, true); }, 1, "a0*+"},
+      {[&] { return list.InsertItem(1, {u"y"_qs}), list.SelectAllItems(), list.DeleteAllSelected(); }, 2, ""},
+      {[&] { return list.AppendItems({{u"z"_qs}, {u"w"_qs}}), list.DeleteAllItems(); }, 2, ""},
+      {[&] { return list.SetCheckboxes(false), list.InsertItem(0, {u"v"_qs}), tick(0); }, -1, "v"},
+  };
+  for (const auto& [operation, result, state] : steps) {
+    EXPECT_EQ(operation(), result) << state;
+    EXPECT_EQ(State(list), QString::fromLatin1(state));
   }
 }

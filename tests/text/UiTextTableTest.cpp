@@ -97,17 +97,10 @@ TEST_F(UiTextFileTest, MissingLanguagesIndexesAndFilesGiveEmptyTexts) {
 
 TEST(UiTextTable, ListValues) {
   const std::pair<const char*, QStringList> cases[] = {
-      {"2/English/French/", {"English", "French"}},
+      {"2/English/French/", {"English", "French"}}, {"1/A/B/C/", {"A"}}, {" 2 /x//", {"x", ""}},
       {"3/A/B/C", {"A", "B", ""}},  // an item with no "/" after it is an empty name
-      {"4/A/", {"A", "", "", ""}},
-      {"1/A/B/C/", {"A"}},
-      {" 2 /x//", {"x", ""}},
-      {"2x/a/b/", {"a", "b"}},  // the count is read as atoi reads it
-      {"0/A/", {}},
-      {"-3/A/", {}},
-      {"A/B/", {}},
-      {"English", {}},
-      {"", {}}};
+      {"4/A/", {"A", "", "", ""}},  {"2x/a/b/", {"a", "b"}},  // the count is read as atoi reads it
+      {"0/A/", {}}, {"-3/A/", {}}, {"A/B/", {}}, {"English", {}}, {"", {}}};
   for (const auto& [value, items] : cases) EXPECT_EQ(ParseListValue(QString::fromUtf8(value)), items) << value;
   // A count far beyond the items is held to what a selector can show.
   EXPECT_EQ(ParseListValue(QStringLiteral("2147483647/A/")).size(), kMaxListItems);
