@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QThread>
 #include <memory>
 #include <tuple>
@@ -12,6 +11,7 @@
 #include "poi/PoiReadTask.h"
 #include "poi/PoiWriteTask.h"
 #include "support/ScriptedChannel.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -170,8 +170,7 @@ TEST(PoiTaskThreads, BusyOffTheUserInterfaceThreadAndEndedAtOnceByAStop) {
     result = PoiWriteTask::Run(writing.Channels(), Params(2), PoiRecordTable(), pause, run.StopToken());
   });
   while (!pausing) QThread::msleep(1);
-  QElapsedTimer clock;
-  clock.start();
+  TestSupport::Clock clock;
   worker.Stop();
   EXPECT_LT(clock.elapsed(), 1000);
   EXPECT_TRUE(busyOffTheUiThread);

@@ -21,7 +21,7 @@ const PoiTexts kSydney = P("2023/12/31", "23:59", "-33.86785", "151.20732", "0")
 
 }  // namespace
 
-TEST(PoiFile, Lines) {
+TEST(PoiFile, LinesAndFiles) {
   EXPECT_EQ(PoiFile::FormatLine(kParis), QByteArray("2009/03/15,07:45,48.85661,2.35222,270,\r\n"));
   const std::pair<const char*, PoiTexts> lines[] = {
       {"2009/03/15,07:45,48.85661,2.35222,270,", kParis},
@@ -34,9 +34,6 @@ TEST(PoiFile, Lines) {
       {",,,,,", {}},
   };
   for (const auto& [line, fields] : lines) EXPECT_EQ(PoiFile::ParseLine(line), fields) << line;
-}
-
-TEST(PoiFile, ReadsEveryLine) {
   const QList<PoiTexts> rows{kParis, {}, kSydney, P("2010/01/01", "00:00", "1", "2", "3")};
   EXPECT_EQ(PoiFile::Parse("2009/03/15,07:45,48.85661,2.35222,270,\r\n\r\n2023/12/31,23:59,-33.86785,151.20732,0,\n"
                            "2010/01/01,00:00,1,2,3,"),

@@ -4,7 +4,6 @@
 // GPSBabel writes read back. Local times are those of Paris (summer time), for this program
 // and for GPSBabel alike, unless a case says otherwise.
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <QProcess>
 #include <QStringEncoder>
@@ -12,6 +11,7 @@
 #include <cmath>
 #include <tuple>
 
+#include "../update/UpdateTestSupport.h"
 #include "PoiTestSupport.h"
 #include "poi/PoiConstants.h"
 #include "poi/PoiFile.h"
@@ -62,14 +62,10 @@ QString Written(const QTemporaryDir& dir, PoiFormat format) {
 }
 
 // A ZIP archive of the named items.
-QByteArray Zip(const QList<std::pair<const char*, QByteArray>>& items) {
+QByteArray Zip(const QList<std::pair<QString, QByteArray>>& items) {
   QTemporaryDir dir;
-  const QByteArray path = dir.filePath(u"a.zip"_qs).toLocal8Bit();
-  int error = 0;
-  zip_t* archive = zip_open(path.constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  for (const auto& [name, bytes] : items)
-    zip_file_add(archive, name, zip_source_buffer(archive, bytes.constData(), bytes.size(), 0), ZIP_FL_ENC_UTF_8);
-  return zip_close(archive) == 0 ? TestSupport::ReadFile(dir.filePath(u"a.zip"_qs)) : QByteArray();
+  const QString path = dir.filePath(u"a.zip"_qs);
+  return UpdateTestSupport::MakeZip(path, items) ? TestSupport::ReadFile(path) : QByteArray();
 }
 
 }  // namespace

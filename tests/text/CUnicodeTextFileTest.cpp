@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
-
 #include "platform/CodePage.h"
 #include "support/TestSupport.h"
 #include "text/CUnicodeTextFile.h"
@@ -55,35 +54,32 @@ TEST_F(UnicodeTextFileTest, LinesOfEveryKindOfFile) {
   for (const auto& [bytes, codePage, lines] : cases) EXPECT_EQ(Read(Write(bytes), codePage), lines) << bytes.toHex().left(40).constData();
 }
 
-TEST_F(UnicodeTextFileTest, WideFilesAreReadWithoutLineEndTranslationIntoTheFilesCodePage) {
+// A wide file is read without line-end translation, into the file's code page; a file that is
+// not open (or no file at all, or asked to be written) reads nothing.
+TEST_F(UnicodeTextFileTest, WideAndNarrowLinesAndAReaderThatIsNotOpen) {
   CUnicodeTextFile file;
   file.SetCodePage(1252);
-  ASSERT_TRUE(file.Open(Write(Utf16WithBom(QStringLiteral("Français\n"))), kReadText));
-  EXPECT_TRUE(file.IsUnicodeText());
-  EXPECT_EQ(file.OpenFlags() & (CUnicodeTextFile::typeText | CUnicodeTextFile::typeBinary), CUnicodeTextFile::typeBinary);
   QString line;
-  ASSERT_TRUE(file.ReadLine(line));
-  EXPECT_EQ(line, QStringLiteral("Français"));
-  ASSERT_TRUE(file.Open(Write("Fran\xE7" "ais\n"), kReadText));
-  ASSERT_TRUE(file.ReadLine(line));
-  EXPECT_EQ(line, QStringLiteral("Français"));
+  for (const QByteArray& bytes : {Utf16WithBom(u"Français\n"_qs), QByteArray("Fran\xE7" "ais\n")}) {
+    ASSERT_TRUE(file.Open(Write(bytes), kReadText));
+    const bool wide = bytes.startsWith("\xFF\xFE");
+    EXPECT_EQ(file.IsUnicodeText(), wide);
+    EXPECT_EQ(file.OpenFlags() & (CUnicodeTextFile::typeText | CUnicodeTextFile::typeBinary),
+              wide ? CUnicodeTextFile::typeBinary : CUnicodeTextFile::typeText);
+    EXPECT_TRUE(file.ReadLine(line) && line == u"Français"_qs);
+  }
   EXPECT_FALSE(file.ReadLine(line));
-}
-
-TEST_F(UnicodeTextFileTest, ReaderThatIsNotOpenRefusesToRead) {
-  CUnicodeTextFile file;
-  QByteArray line("untouched");
-  EXPECT_FALSE(file.ReadString(line));
-  EXPECT_FALSE(CUnicodeTextFile::IsFileUnicode(PathOf(QStringLiteral("missing.txt"))));
-  EXPECT_FALSE(file.Open(PathOf(QStringLiteral("missing.txt")), kReadText) || file.ReadString(line));
   ASSERT_TRUE(file.Open(Write("a\n"), kReadText));
   file.Close();
-  EXPECT_FALSE(file.ReadString(line));
-  EXPECT_EQ(line, "untouched");
+  QByteArray bytes("untouched");
+  EXPECT_FALSE(file.ReadString(bytes));
+  EXPECT_FALSE(CUnicodeTextFile::IsFileUnicode(PathOf(u"missing.txt"_qs)));
+  EXPECT_FALSE(file.Open(PathOf(u"missing.txt"_qs), kReadText) || file.ReadString(bytes));
+  EXPECT_EQ(bytes, "untouched");
   // Reading only: a request to write or create neither opens nor creates the file.
-  EXPECT_FALSE(file.Open(PathOf(QStringLiteral("new.txt")), CUnicodeTextFile::modeCreate | CUnicodeTextFile::modeWrite));
-  EXPECT_FALSE(QFile::exists(PathOf(QStringLiteral("new.txt"))));
-  EXPECT_FALSE(file.Open(m_dir.path(), kReadText) && file.ReadString(line));  // a folder is no text file
+  EXPECT_FALSE(file.Open(PathOf(u"new.txt"_qs), CUnicodeTextFile::modeCreate | CUnicodeTextFile::modeWrite));
+  EXPECT_FALSE(QFile::exists(PathOf(u"new.txt"_qs)));
+  EXPECT_FALSE(file.Open(m_dir.path(), kReadText) && file.ReadString(bytes));  // a folder is no text file
 }
 
 TEST_F(UnicodeTextFileTest, ConversionsKeepToTheirBuffersAndReplaceWhatIsBroken) {
