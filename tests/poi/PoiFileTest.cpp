@@ -1,15 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <QFile>
-#include <QTemporaryDir>
 #include <QUrlQuery>
 
-#include "poi/PoiFile.h"
-#include "poi/PoiFormatReader.h"
 #include "poi/PoiMapLink.h"
-#include "poi/PoiRecord.h"
 #include "PoiTestSupport.h"
-#include "support/TestSupport.h"
 
 namespace {
 

@@ -3,23 +3,14 @@
 // published schemas (xmllint, offline), every export read by GPSBabel, and the files
 // GPSBabel writes read back. Local times are those of Paris (summer time), for this program
 // and for GPSBabel alike, unless a case says otherwise.
-#include <gtest/gtest.h>
 
 #include <QProcess>
 #include <QStringEncoder>
-#include <QTemporaryDir>
 #include <cmath>
-#include <tuple>
 
 #include "../update/UpdateTestSupport.h"
 #include "PoiTestSupport.h"
 #include "poi/PoiConstants.h"
-#include "poi/PoiFile.h"
-#include "poi/PoiFormatReader.h"
-#include "poi/PoiFormatWriter.h"
-#include "poi/PoiImportCheck.h"
-#include "poi/PoiRecord.h"
-#include "support/TestSupport.h"
 
 namespace {
 

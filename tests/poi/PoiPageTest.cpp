@@ -1,6 +1,5 @@
 // The POI page against the emulated unit: what the user does, what the list shows and what
 // the unit holds afterwards.
-#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QGuiApplication>
@@ -8,17 +7,13 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include "app/CV700UpdaterDlg.h"
 #include "platform/UiSeams.h"
 #include "poi/CPOITab.h"
 #include "poi/CSortableListCtrl.h"
-#include "poi/PoiFormatReader.h"
-#include "poi/PoiFormatWriter.h"
 #include "poi/PoiMapLink.h"
 #include "PoiTestSupport.h"
-#include "support/TestSupport.h"
 #include "support/UnitEmulator.h"
 #include "text/ExtraTexts.h"
 

@@ -1,8 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <QDate>
 #include <climits>
-#include <tuple>
 
 #include "poi/LeadingNumber.h"
 #include "PoiTestSupport.h"

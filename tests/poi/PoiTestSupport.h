@@ -1,12 +1,22 @@
 #pragma once
 
+// The POI tests' shared data, and what they all include.
+#include <gtest/gtest.h>
+
 #include <QStringList>
+#include <QTemporaryDir>
 #include <ctime>
 #include <ostream>
+#include <tuple>
 
+#include "poi/PoiFile.h"
 #include "poi/PoiFileContent.h"
+#include "poi/PoiFormatReader.h"
+#include "poi/PoiFormatWriter.h"
+#include "poi/PoiImportCheck.h"
 #include "poi/PoiRecord.h"
 #include "poi/ToolPoi.h"
+#include "support/TestSupport.h"
 
 inline void PrintTo(const PoiTexts& p, std::ostream* os) {
   *os << (QStringList{p.date, p.time, p.latitude, p.longitude, p.heading}.join(u',')).toStdString();
