@@ -169,7 +169,7 @@ TEST(SendCommand, PausesOnlyAfterTheSuccessfulWrite) {
 // write retried after its pause, then given up.
 TEST(SendPackageFile, ChunksProgressRetriesAndGivingUp) {
   constexpr auto kDone = TransferResult::Done, kTooShort = TransferResult::FileTooShort;
-  const auto firstCalls = [](int n) -> std::function<bool(int)> { return [n](int call) { return call < n; }; };
+  const auto firstCalls = [](int n) { return std::function<bool(int)>([n](int call) { return call < n; }); };
   const struct {
     int size;
     std::function<bool(int call)> fails;
@@ -187,10 +187,13 @@ TEST(SendPackageFile, ChunksProgressRetriesAndGivingUp) {
       {1124, firstCalls(kTransferAttempts), TransferResult::HeaderFailed, {}, {},
        std::vector<int>(kTransferAttempts - 1, kHeaderRetryPauseMs), kTransferAttempts},
       // The header goes (call 0); chunk 1 at once, chunk 2 after three retries, chunk 3 never.
-      {1024 + 3 * 2048, [](int call) { return (call >= 2 && call <= 4) || call >= 6; }, TransferResult::ChunkFailed,
-       {2048, 2048}, {33, 67}, std::vector<int>(3 + kTransferAttempts - 1, kChunkRetryPauseMs), 6 + kTransferAttempts},
+      {1024 + 3 * 2048, [](int call) { return (call >= 2 && call <= 4) || call >= 6; },
+       TransferResult::ChunkFailed, {2048, 2048}, {33, 67},
+       std::vector<int>(3 + kTransferAttempts - 1, kChunkRetryPauseMs), 6 + kTransferAttempts},
       // No payload offset: no package, nothing written.
-      {0, {}, kTooShort, {}, {}, {}, 0}, {19, {}, kTooShort, {}, {}, {}, 0}, {1023, {}, kTooShort, {}, {}, {}, 0},
+      {0, {}, kTooShort, {}, {}, {}, 0},
+      {19, {}, kTooShort, {}, {}, {}, 0},
+      {1023, {}, kTooShort, {}, {}, {}, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.size);
@@ -275,8 +278,8 @@ TEST(UnitLibrary, WorkersOverEveryKindOfLibraryAndUnit) {
     LibraryNameScope scope(c.library);
     CUnitLibrary library;
     EXPECT_EQ(library.Load(), c.loaded);
-    EXPECT_TRUE(c.loaded ||
-                (library.open_dev() == CUnitLibrary::kNoUnit && !IsChannelOpen(library.open_file("PIPE01Main"))));
+    EXPECT_TRUE(c.loaded || (library.open_dev() == CUnitLibrary::kNoUnit &&
+                             !IsChannelOpen(library.open_file("PIPE01Main"))));
     library.Free();
     EXPECT_FALSE(library.IsLoaded());
     const UnitProbe probe = ProbeUnit();

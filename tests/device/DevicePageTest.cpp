@@ -151,7 +151,7 @@ TEST(MainPage, LanguageComboSwitchesTheSheetAndAMissingLibraryKeepsTheState) {
   ASSERT_TRUE(WaitUntil([&] { return !s.Messages().isEmpty(); }, kIdentifyTimeoutMs));
   EXPECT_TRUE(s.sheet->m_bUnitConnected && main.m_bConnectionShown && s.NoDevicePages());
   EXPECT_EQ(s.Messages().first().text, s.sheet->m_strErrorMsg[3]);
-  EXPECT_TRUE(s.Messages().first().text.startsWith(u"La connexion avec l'appareil n'a pas pu être ouverte"_qs));
+  EXPECT_TRUE(s.Messages().first().text.startsWith(u"La connexion avec l'appareil n'a pas pu"_qs));
 }
 
 TEST(OptionPage, ApplyAsksForASpeedUnitThenSendsTheChosenOne) {

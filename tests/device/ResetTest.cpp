@@ -175,7 +175,8 @@ TEST_F(RecoveryPage, FailedRecoveryCanBeRetriedWithTheSameFile) {
       Serve(firmware);
       s->sheet->m_strFWVersion = QStringLiteral("1.7");
       ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
-      qputenv(UpdateServer::kOverrideVariable, u"ftp://127.0.0.1:%1/down/FW/V770"_qs.arg(silent.serverPort()).toUtf8());
+      const QString address = u"ftp://127.0.0.1:%1/down/FW/V770"_qs.arg(silent.serverPort());
+      qputenv(UpdateServer::kOverrideVariable, address.toUtf8());
     } else {
       Choose(firmware);
     }

@@ -39,7 +39,8 @@ QByteArray MapToolGpx() {
   QByteArray gpx = "<?xml version=\"1.0\"?>\n<gpx xmlns=\"http://www.topografix.com/GPX/1/1\" version=\"1.1\"";
   gpx += " creator=\"B\">\n";
   for (int i = 0; gpx.size() < kMapToolFileBytes; ++i) {
-    const auto [lat, lon] = random.bounded(100) < kMapToolStrayPercent ? anywhere() : places[i % kMapToolPlaces];
+    const bool stray = random.bounded(100) < kMapToolStrayPercent;
+    const auto [lat, lon] = stray ? anywhere() : places[i % kMapToolPlaces];
     gpx += QString::asprintf(kWaypoint, lat + random.bounded(kFewMetres), lon + random.bounded(kFewMetres),
                              random.bounded(900.0), 1 + i % 12, 1 + i % 28, i % 24, i % 60, i)
                .toLatin1();

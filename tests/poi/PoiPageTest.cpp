@@ -151,7 +151,7 @@ TEST_F(PoiPageTest, UserStepsLeaveTheUnitHoldingWhatTheListShows) {
       {"AIS", three, two, {}, two, {}, true},             // Delete All, import, save: only the erase
       {"AISS", three, two, two, two, {}, true},           // the second save writes the rows
       {"IOS", {}, three, sorted, sorted, {}, true},       // rows go to the slots in display order
-      {"IDTKHDXCS", {}, Pois(4), {kPois[1], kPois[3]}, {kPois[1], kPois[3]}, {}, true},  // only ticked rows go
+      {"IDTKHDXCS", {}, Pois(4), {kPois[1], kPois[3]}, {kPois[1], kPois[3]}, {}, true},  // ticked rows go
       {"ISR", {}, Pois(100), Pois(100), Pois(100), {}, true},
       {"IUSR", {}, three, {}, three, {noAnswer, noAnswer}, true},  // the unit gone: the page is given back
       {"IYuR", three, two, three, two, {noAnswer}},  // a failed read keeps the list
