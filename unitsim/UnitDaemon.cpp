@@ -146,10 +146,8 @@ bool UnitDaemon::ListenTcp(const std::string& host, int port, std::string* error
     return false;
   }
   m_tcpListenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  const int reuse = 1, receiveBuffer = kTcpReceiveBuffer;
+  const int reuse = 1;
   if (m_tcpListenFd < 0 || ::setsockopt(m_tcpListenFd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0 ||
-      // Set before listening, so every connection starts with it.
-      ::setsockopt(m_tcpListenFd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer) != 0 ||
       ::bind(m_tcpListenFd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
       ::listen(m_tcpListenFd, kListenBacklog) != 0) {
     *error = "cannot listen on " + host + ":" + std::to_string(port) + ": " + std::strerror(errno);

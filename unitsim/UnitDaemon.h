@@ -32,9 +32,6 @@ class UnitDaemon {
   static constexpr int kListenBacklog = 64;
   // How long new clients wait when the process has no descriptor left.
   static constexpr auto kAcceptPause = std::chrono::milliseconds(100);
-  // The receive space of a TCP channel: small, so a stall soon holds the writer back, as
-  // the unit's USB pipe does.
-  static constexpr int kTcpReceiveBuffer = 16 * 1024;
 
   // statePath empty: the state lives in memory only.
   UnitDaemon(std::string socketPath, std::string statePath, UnitState state);

@@ -110,9 +110,8 @@ Socket Connect(int port) {
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(port));
   ::inet_pton(AF_INET, UnitProtocol::kTcpHost, &address.sin_addr);
-  const int noDelay = 1, sendBuffer = kSendBufferSize;
+  const int noDelay = 1;
   ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-  ::setsockopt(socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBuffer), sizeof sendBuffer);
   int result;
   do {
     result = ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address);

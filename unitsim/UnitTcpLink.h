@@ -13,8 +13,6 @@ namespace UnitTcpLink {
 
 using Socket = std::intptr_t;
 inline constexpr Socket kNoSocket = -1;
-// Small, so a unit that stops reading soon holds its writer back, as its USB pipe would.
-inline constexpr int kSendBufferSize = 16 * 1024;
 
 // $V770_UNIT_PORT as a port number; 0 when it is unset or no port.
 int PortFromEnvironment();
