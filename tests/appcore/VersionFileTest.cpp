@@ -103,7 +103,7 @@ QString VersionOf(const QString& path) {
 
 using OwnVersionTest = VersionFileTest;
 
-TEST_F(OwnVersionTest, OnlyAMarkerFollowedByFourSixteenBitNumbersCounts) {
+TEST_F(OwnVersionTest, OnlyAMarkerFollowedByFourSixteenBitNumbersCountsInTheModuleFound) {
   const QByteArray nul(1, '\0');
   QByteArray refused;  // too few numbers, one past 16 bits or of six digits, a blank, letters
   for (const char* bad : {"", "1.2.3", "1.2.3.", "1.2.3.65536", "1.2.3.000001", "1..2.3", " 1.2.3.4", "a.b.c.d"})
@@ -122,9 +122,8 @@ TEST_F(OwnVersionTest, OnlyAMarkerFollowedByFourSixteenBitNumbersCounts) {
     EXPECT_EQ(VersionOf(path), QStringLiteral("none")) << path.toStdString();
   // Callers may leave out numbers they do not need.
   EXPECT_TRUE(GetOwnVersion(Write(Stamp("1.0.1.18") + nul), nullptr, nullptr, nullptr, nullptr));
-}
 
-TEST_F(OwnVersionTest, ModuleIsLookedForBesideTheProgramFirst) {
+  // The module is looked for beside the program first.
   const QFileInfo self(QCoreApplication::applicationFilePath());
   EXPECT_EQ(QFileInfo(FindModuleFile(self.fileName())).canonicalFilePath(), self.canonicalFilePath());
   // Not beside the program: the working folder.

@@ -30,19 +30,6 @@ QByteArray PackageOfSize(int size) {
   return file;
 }
 
-struct TransferRun {
-  TransferResult result{};
-  std::vector<unsigned> progress;
-  std::vector<int> sleeps;
-};
-
-TransferRun Send(ScriptedChannel& channel, const QByteArray& file) {
-  TransferRun run;
-  run.result = SendPackageFile(
-      channel, file, [&](unsigned value) { run.progress.push_back(value); }, [&](int ms) { run.sleeps.push_back(ms); });
-  return run;
-}
-
 constexpr int kShortTimeoutMs = 200;
 // Generous upper bound for a call that must time out: a loaded machine may be slow, but a
 // blocking call would never come back at all.
@@ -200,8 +187,10 @@ TEST(SendPackageFile, ChunksProgressRetriesAndGivingUp) {
     const QByteArray file = PackageOfSize(c.size);
     ScriptedChannel channel;
     channel.fails = c.fails;
-    const TransferRun run = Send(channel, file);
-    EXPECT_EQ(run.result, c.result);
+    std::vector<unsigned> progress;
+    std::vector<int> sleeps;
+    const auto record = [](auto& values) { return [&values](auto value) { values.push_back(value); }; };
+    EXPECT_EQ(SendPackageFile(channel, file, record(progress), record(sleeps)), c.result);
     QList<QByteArray> expected{file.left(20)};  // bytes 20..1023 never go out
     for (int at = 1024; const int chunk : c.chunks) {
       expected << file.mid(at, chunk);
@@ -209,8 +198,8 @@ TEST(SendPackageFile, ChunksProgressRetriesAndGivingUp) {
     }
     const bool headerWent = c.result == kDone || c.result == TransferResult::ChunkFailed;
     EXPECT_EQ(channel.written, headerWent ? expected : QList<QByteArray>{});
-    EXPECT_EQ(run.progress, c.progress);
-    EXPECT_EQ(run.sleeps, c.sleeps);
+    EXPECT_EQ(progress, c.progress);
+    EXPECT_EQ(sleeps, c.sleeps);
     EXPECT_EQ(channel.calls, c.calls);
   }
   EXPECT_EQ(TransferStep(100), 1u);  // no payload at all: no division by zero either

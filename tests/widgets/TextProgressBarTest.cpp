@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QPainter>
-
 #include "WidgetTestImages.h"
 #include "widgets/TextProgressBar.h"
 

@@ -37,22 +37,18 @@ TEST(CWebBrowser2, ShowsThePageOrTheOfflineBannerWithoutAnEngine) {
       socket->disconnectFromHost();
     });
   });
-  struct Case {
-    const char* what;
-    bool connected;
-    QString url;
-    bool engineStarts, shown;
-  };
-  const Case cases[] = {
+  // What happens, whether there is a connection, the address, whether the engine starts, and
+  // whether the page is shown.
+  const std::tuple<const char*, bool, QString, bool, bool> cases[] = {
       {"page shown", true, QUrl::fromLocalFile(page).toString(), true, true},
       {"no connection", false, QUrl::fromLocalFile(page).toString(), false, false},
       {"server unreachable", true, QStringLiteral("http://127.0.0.1:1/pc_soft_hardware.asp"), false, false},
-      {"page fails to load", true, QStringLiteral("http://127.0.0.1:%1/a.asp").arg(server.serverPort()), true,
-       false},
+      {"page fails to load", true, QStringLiteral("http://127.0.0.1:%1/a.asp").arg(server.serverPort()), true, false},
   };
-  for (const Case& c : cases) {
+  for (const auto& [what, connected, url, engineStarts, shown] : cases) {
+    SCOPED_TRACE(what);
     CWebBrowser2 browser;
-    browser.SetInternetConnected(c.connected);
+    browser.SetInternetConnected(connected);
     browser.resize(300, 120);
     browser.show();
     bool sawEngine = false;
@@ -60,14 +56,13 @@ TEST(CWebBrowser2, ShowsThePageOrTheOfflineBannerWithoutAnEngine) {
       sawEngine |= browser.View() != nullptr;
       return browser.IsShowingOfflineBanner() || (browser.View() && browser.View()->title() == kTitle);
     };
-    ASSERT_TRUE(browser.Navigate(c.url));
-    ASSERT_TRUE(TestSupport::WaitUntil(settled, kPageLoadTimeoutMs)) << c.what;
-    EXPECT_EQ(sawEngine, c.engineStarts) << c.what;
-    EXPECT_EQ(browser.View() != nullptr, c.shown) << c.what;
-    EXPECT_EQ(browser.IsShowingOfflineBanner(), !c.shown) << c.what;
-    EXPECT_EQ(browser.GetLocationURL(), QUrl(c.url)) << c.what << ": the address asked for is kept";
-    ASSERT_TRUE(browser.Navigate(c.url + QStringLiteral("?again")));
-    EXPECT_EQ(browser.IsShowingOfflineBanner(), !c.connected)
-        << c.what << ": a new address gets its own chance";
+    ASSERT_TRUE(browser.Navigate(url));
+    ASSERT_TRUE(TestSupport::WaitUntil(settled, kPageLoadTimeoutMs));
+    EXPECT_EQ(sawEngine, engineStarts);
+    EXPECT_EQ(browser.View() != nullptr, shown);
+    EXPECT_EQ(browser.IsShowingOfflineBanner(), !shown);
+    EXPECT_EQ(browser.GetLocationURL(), QUrl(url)) << "the address asked for is kept";
+    ASSERT_TRUE(browser.Navigate(url + QStringLiteral("?again")));
+    EXPECT_EQ(browser.IsShowingOfflineBanner(), !connected) << "a new address gets its own chance";
   }
 }
