@@ -126,9 +126,10 @@ int Serve(std::vector<std::string> args) {
   if (!tcp.empty()) {
     const std::size_t colon = tcp.rfind(':');
     int port = -1;
-    if (colon != std::string::npos) std::from_chars(tcp.data() + colon + 1, tcp.data() + tcp.size(), port);
-    if (!daemon.ListenTcp(tcp.substr(0, colon == std::string::npos ? 0 : colon), port, &error))
-      return Fail("--tcp " + tcp + ": " + error);
+    const char* end = tcp.data() + tcp.size();
+    if (colon == std::string::npos || std::from_chars(tcp.data() + colon + 1, end, port).ptr != end)
+      return Fail("--tcp takes a loopback address and a port, such as 127.0.0.1:0, not " + tcp);
+    if (!daemon.ListenTcp(tcp.substr(0, colon), port, &error)) return Fail("--tcp " + tcp + ": " + error);
     std::fprintf(stderr, "v770-unit: serving on %s and tcp %s:%d\n", socketPath.c_str(),
                  tcp.substr(0, colon).c_str(), daemon.TcpPort());
   } else {

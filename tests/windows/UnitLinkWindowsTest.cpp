@@ -279,6 +279,21 @@ TEST_F(Bridge, ADeadBridgeIsStartedAgainAndLoadsTheLibraryAgain) {
   EXPECT_NE(second, first);
 }
 
+TEST_F(Bridge, EndsByItselfWhenTheProgramClosesItsInput) {
+  CUnitLibrary library;
+  ASSERT_TRUE(library.Load() && library.IsBridged());
+  HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                 CUnitLibraryBridge::Instance().ProcessIdForTesting());
+  ASSERT_NE(process, nullptr);
+  library.Free();
+  CUnitLibraryBridge::Instance().SetLibraryForTesting("");  // ends this bridge
+  DWORD exitCode = STILL_ACTIVE;
+  EXPECT_EQ(::WaitForSingleObject(process, kWaitMs), WAIT_OBJECT_0);
+  EXPECT_TRUE(::GetExitCodeProcess(process, &exitCode));
+  EXPECT_EQ(exitCode, 0u);  // not terminated: it saw its input end
+  ::CloseHandle(process);
+}
+
 TEST_F(Bridge, ABridgeThatDoesNotAnswerIsEndedInTime) {
   char self[MAX_PATH];
   ::GetModuleFileNameA(nullptr, self, MAX_PATH);
