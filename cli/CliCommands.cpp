@@ -297,16 +297,14 @@ int CliCommands::PoiWrite(const QString& path) {
   // What the unit holds is read into an export file first, as a window Read does, so the
   // POIs the file replaces are kept.
   PoiRecordTable& table = ThePoiRecordTable();
-  const PoiReadResult held = PoiReadTask::Run(channels, true, table);
-  if (const QString failure = PoiTaskFailure(held.outcome, m_files.Ui(kErrorChannelNotOpen)); !failure.isEmpty()) return Fail(failure);
-  if (held.announced > held.count)
-    m_console.Error(ExtraText(ExtraTextId::POI_TOO_MANY_RECORDS).arg(held.announced).arg(held.count));
   const QDateTime now = QDateTime::currentDateTime();
-  const QString exportName = PoiFile::ExportFileName(now);
-  bool bKept = false;
-  const QList<PoiTexts> heldPois = ExportPoiFile(m_files.strFolder, now, table, held.count, &bKept);
-  if (!bKept) return Fail(ExtraText(ExtraTextId::CLI_POI_UNIT_NOT_KEPT).arg(exportName));
-  m_console.Line(ExtraText(ExtraTextId::CLI_POI_UNIT_KEPT).arg(heldPois.size()).arg(exportName));
+  const PoiUnitCopy held = PoiReadTask::CopyToExportFile(channels, true, m_files.strFolder, now, table);
+  if (const QString failure = PoiTaskFailure(held.read.outcome, m_files.Ui(kErrorChannelNotOpen)); !failure.isEmpty())
+    return Fail(failure);
+  if (held.read.announced > held.read.count)
+    m_console.Error(ExtraText(ExtraTextId::POI_TOO_MANY_RECORDS).arg(held.read.announced).arg(held.read.count));
+  if (!held.kept) return Fail(ExtraText(ExtraTextId::POI_UNIT_NOT_KEPT).arg(held.fileName));
+  m_console.Line(ExtraText(ExtraTextId::CLI_POI_UNIT_KEPT).arg(held.pois).arg(held.fileName));
 
   SavePoiBackup(m_files.strFolder, now, rows, table);  // checked above: it converts every row
   m_console.Line(m_files.Ui(kTextWritingPois));

@@ -219,9 +219,6 @@ void CPOITab::OnReadFinished(const PoiReadResult& result) {
       return;
     case PoiTaskOutcome::Done: break;
   }
-  // The list now shows what the unit holds: an erase chosen before the read no longer applies.
-  m_bErasePending = false;
-  m_nUnitFilled = result.count;
   FillFromTable(result.count);
   if (result.announced > result.count)
     UiSeams::ShowMessage(this, ExtraText(ExtraTextId::POI_TOO_MANY_RECORDS).arg(result.announced).arg(result.count));
@@ -277,39 +274,48 @@ void CPOITab::OnSave() {
   }
   PoiWriteParams params;
   params.unitConnected = Sheet() && Sheet()->m_bUnitConnected;
-  params.erasePending = m_bErasePending;
+  params.erasePending = m_nPOICount == 0;  // an empty list: one command empties the unit
   params.count = m_nPOICount;
-  params.unitFilled = m_nUnitFilled;
   params.pacingMs = m_nWritePacingMs;
   m_bTaskRunning = true;
   m_bSaving = true;
   BeginUnitJob();
   UpdateButtons();
-  // The backup file above is written before anything goes to the unit.
-  m_task.Start([channels = m_channels, params, table = &ThePoiRecordTable()](const WorkerRun<CPOITab>& run) {
-    const auto pause = [&run](int ms) { StoppableSleep(run.StopToken(), ms); };
-    const PoiWriteResult result = PoiWriteTask::Run(channels, params, *table, pause, run.StopToken());
-    run.Post([result](CPOITab* page) { page->OnWriteFinished(result); });
+  // The backup file above holds the list before anything goes to the unit; what the unit
+  // holds goes to an export file first, whether or not this window read it, and then the
+  // unit is to hold exactly the list: the slots it held past the list are emptied.
+  m_task.Start([channels = m_channels, params, table = &ThePoiRecordTable(),
+                folder = WorkingFolder::Current()](const WorkerRun<CPOITab>& run) mutable {
+    PoiRecordTable held;
+    const PoiUnitCopy copy = PoiReadTask::CopyToExportFile(channels, params.unitConnected, folder,
+                                                           QDateTime::currentDateTime(), held, run.StopToken());
+    PoiWriteResult result;
+    result.outcome = copy.read.outcome;
+    if (copy.kept) {
+      const auto pause = [&run](int ms) { StoppableSleep(run.StopToken(), ms); };
+      params.unitFilled = copy.read.count;
+      result = PoiWriteTask::Run(channels, params, *table, pause, run.StopToken());
+    }
+    run.Post([copy, result](CPOITab* page) { page->OnWriteFinished(copy, result); });
   });
 }
 
-void CPOITab::OnWriteFinished(const PoiWriteResult& result) {
+void CPOITab::OnWriteFinished(const PoiUnitCopy& copy, const PoiWriteResult& result) {
   m_bTaskRunning = false;
   EndUnitJob();
-  if (result.eraseSent) m_bErasePending = false;
-  m_nUnitFilled = result.unitFilled;
   UpdateButtons();
   ResumeMainPoll();
   if (result.outcome == PoiTaskOutcome::HandlesNotOpen)
     UiSeams::ShowMessage(this, Fixed(PoiConstants::kHandleNotOpenMessage));
   else if (result.outcome == PoiTaskOutcome::NoAnswer)
     UiSeams::ShowMessage(this, ExtraText(ExtraTextId::UNIT_NO_ANSWER));
+  else if (!copy.kept)
+    UiSeams::ShowMessage(this, ExtraText(ExtraTextId::POI_UNIT_NOT_KEPT).arg(copy.fileName));
 }
 
 // ---- list commands ----
 
 void CPOITab::OnDeleteAll() {
-  m_bErasePending = true;
   m_listPOI->DeleteAllItems(AlwaysMayDelete);
   ShowCount(0);
   m_nPOICount = 0;

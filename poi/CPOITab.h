@@ -16,6 +16,7 @@ class QLabel;
 class QPushButton;
 struct PoiImport;
 struct PoiReadResult;
+struct PoiUnitCopy;
 struct PoiWriteResult;
 
 // The POI page: reads the unit's POIs into a sortable list, imports a POI file, deletes all
@@ -53,11 +54,7 @@ class CPOITab : public CPropertyPage {
   QPushButton* m_btnExport;
 
   // Page state.
-  int m_nPOICount = 0;           // records the next save sends
-  bool m_bErasePending = false;  // the next save erases the unit's POIs, and only that
-  // Slots the unit holds records in, as the last read or save left them: a save that writes
-  // fewer rows empties the slots above them.
-  int m_nUnitFilled = 0;
+  int m_nPOICount = 0;  // records the next save sends
   QString m_strColumnSpec;
   PoiChannels m_channels;
 
@@ -86,7 +83,7 @@ class CPOITab : public CPropertyPage {
   QList<PoiTexts> ListRows() const;
   void OnImportFinished(const QString& path, const PoiImport& import);
   void OnReadFinished(const PoiReadResult& result);
-  void OnWriteFinished(const PoiWriteResult& result);
+  void OnWriteFinished(const PoiUnitCopy& copy, const PoiWriteResult& result);
   void FillFromTable(int count);
   void StartSaveLock();
   void OnSaveLockTimer();

@@ -1,5 +1,6 @@
 #include "poi/PoiFile.h"
 
+#include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
 
@@ -63,12 +64,16 @@ QList<PoiTexts> Parse(QByteArrayView bytes) {
 
 namespace {
 
-// Writes the lines to a new file in the folder; false (and no file) when it cannot.
-bool WriteLines(const QString& folder, const QString& name, const QList<PoiTexts>& rows) {
-  QSaveFile file(WorkingFolder::FilePath(folder, name));
-  if (!file.open(QIODevice::WriteOnly)) return false;
+// Writes the lines to a new file in the folder, never over an earlier one (POIs it kept would
+// be lost); the name written, or nothing when it cannot.
+QString WriteLines(const QString& folder, const QString& name, const QList<PoiTexts>& rows) {
+  QString free = name;
+  for (int n = 2; QFileInfo::exists(WorkingFolder::FilePath(folder, free)); ++n)
+    free = QStringLiteral("%1_%2.%3").arg(QFileInfo(name).completeBaseName()).arg(n).arg(QFileInfo(name).suffix());
+  QSaveFile file(WorkingFolder::FilePath(folder, free));
+  if (!file.open(QIODevice::WriteOnly)) return {};
   for (const PoiTexts& texts : rows) file.write(PoiFile::FormatLine(texts));
-  return file.commit();
+  return file.commit() ? free : QString();
 }
 
 PoiTexts Trimmed(const PoiTexts& texts) {
@@ -79,12 +84,12 @@ PoiTexts Trimmed(const PoiTexts& texts) {
 }  // namespace
 
 QList<PoiTexts> ExportPoiFile(const QString& folder, const QDateTime& localTime, const PoiRecordTable& table,
-                              int count, bool* written) {
+                              int count, QString* fileName) {
   QList<PoiTexts> rows;
   for (int slot = 0; slot < std::min(count, PoiRecordTable::kSlotCount); ++slot)
     if (!table.Slot(slot).IsEmpty()) rows.append(DecodePoiRecord(table.Slot(slot)));
-  const bool done = WriteLines(folder, PoiFile::ExportFileName(localTime), rows);
-  if (written) *written = done;
+  const QString written = WriteLines(folder, PoiFile::ExportFileName(localTime), rows);
+  if (fileName) *fileName = written;
   return rows;
 }
 

@@ -33,10 +33,11 @@ QList<PoiTexts> Parse(QByteArrayView bytes);
 
 // After a read: decodes the non-empty slots 0 to count - 1 in order and writes each to a
 // new export file in `folder`; returns the texts of the POIs to show. A file that cannot
-// be created is skipped (`written`, when given, says whether it was); the POIs are
-// returned all the same.
+// be created is skipped (`fileName`, when given, receives the name written, else nothing);
+// the POIs are returned all the same. An export or backup file never replaces another: a
+// second one within the same second is named with "_2", "_3" ... before ".txt".
 QList<PoiTexts> ExportPoiFile(const QString& folder, const QDateTime& localTime, const PoiRecordTable& table,
-                              int count, bool* written = nullptr);
+                              int count, QString* fileName = nullptr);
 
 struct PoiConversion {
   enum Result { Done, TooManyRows, BadRow } result = Done;

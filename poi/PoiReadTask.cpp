@@ -6,6 +6,7 @@
 #include "device/StoppableChannel.h"
 #include "poi/CBusyGuard.h"
 #include "poi/FailureCount.h"
+#include "poi/PoiFile.h"
 
 PoiReadResult PoiReadTask::Run(const PoiChannels& channels, bool unitConnected, PoiRecordTable& table,
                                std::stop_token stop) {
@@ -51,4 +52,15 @@ PoiReadResult PoiReadTask::Run(const PoiChannels& channels, bool unitConnected, 
     result.count = k + 1;
   }
   return result;
+}
+
+PoiUnitCopy PoiReadTask::CopyToExportFile(const PoiChannels& channels, bool unitConnected, const QString& folder,
+                                          const QDateTime& localTime, PoiRecordTable& table, std::stop_token stop) {
+  PoiUnitCopy copy;
+  copy.read = Run(channels, unitConnected, table, std::move(stop));
+  if (copy.read.outcome != PoiTaskOutcome::Done) return copy;
+  copy.pois = int(ExportPoiFile(folder, localTime, table, copy.read.count, &copy.fileName).size());
+  copy.kept = !copy.fileName.isEmpty();
+  if (!copy.kept) copy.fileName = PoiFile::ExportFileName(localTime);
+  return copy;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+#include <QString>
 #include <stop_token>
 
 #include "poi/PoiChannels.h"
@@ -9,6 +11,14 @@ struct PoiReadResult {
   PoiTaskOutcome outcome = PoiTaskOutcome::Done;
   int count = 0;      // records stored in slots 0 to count - 1 (at most the table's slots)
   int announced = 0;  // what the unit's count reply announced
+};
+
+// What the unit held before it was written to, kept in an export file as a Read keeps it.
+struct PoiUnitCopy {
+  PoiReadResult read;
+  QString fileName;   // the export file written, or the one that could not be
+  bool kept = false;  // it was written
+  int pois = 0;       // POIs it holds
 };
 
 // Reads every POI of the unit into the record table: "$PC>" for the count, then "$P6>"
@@ -22,4 +32,8 @@ class PoiReadTask {
   // is asked every call fails at once, so the failure count ends the task quickly.
   static PoiReadResult Run(const PoiChannels& channels, bool unitConnected, PoiRecordTable& table,
                            std::stop_token stop = {});
+  // Run, then the POIs read written to an export file of the folder named after `localTime`,
+  // before a save overwrites them; nothing is written when the read failed.
+  static PoiUnitCopy CopyToExportFile(const PoiChannels& channels, bool unitConnected, const QString& folder,
+                                      const QDateTime& localTime, PoiRecordTable& table, std::stop_token stop = {});
 };

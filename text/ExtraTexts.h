@@ -83,7 +83,7 @@
   X(CLI_POI_NO_POI)             \
   X(CLI_POI_TOO_MANY)           \
   X(CLI_POI_UNIT_KEPT)          \
-  X(CLI_POI_UNIT_NOT_KEPT)      \
+  X(POI_UNIT_NOT_KEPT)      \
   X(PATH_IS_LINK)               \
   X(UPDATE_PACKAGE_NOT_ON_SERVER) \
   X(UPDATE_DB_NOT_TAKEN)        \

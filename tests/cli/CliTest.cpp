@@ -203,7 +203,7 @@ TEST_F(CliTest, PoiWriteOfEachFormatThenReadGivesBackTheSameRows) {
     EXPECT_EQ(write.out.startsWith(PoiImportReportText({5, 1, 1, 0, 0, rows}, PoiAudience::CommandLine).toUtf8() + '\n'),
               c.format != PoiFormat::Text);
     EXPECT_EQ(UnitPoiCount(), c.count);
-    const QString kept = QRegularExpression(u"POI_[0-9]{6}_[0-9]{6}\\.txt"_qs).match(QString::fromUtf8(write.out)).captured();
+    const QString kept = QRegularExpression(u"POI_[0-9]{6}_[0-9]{6}(_[0-9]+)?\\.txt"_qs).match(QString::fromUtf8(write.out)).captured();
     EXPECT_TRUE(write.out.contains(ExtraText(ExtraTextId::CLI_POI_UNIT_KEPT).arg(held).arg(kept).toUtf8()));
     EXPECT_EQ(TestSupport::ReadFile(Work(kept)), FormatPois(PoiFormat::Text, rows.first(held)));
     EXPECT_FALSE(write.out.contains("list")) << write.out.constData();

@@ -50,14 +50,17 @@ TEST(PoiFile, ExportWritesTheNonEmptySlotsInOrder) {
   table.Slot(0) = EncodePoiRecord(kParis);
   table.Slot(2) = EncodePoiRecord(kSydney);
   table.Slot(3) = EncodePoiRecord(kParis);  // beyond the count: not exported
-  bool written = false;
+  QString written;
   EXPECT_EQ(ExportPoiFile(dir.path(), kMoment, table, 3, &written), (QList<PoiTexts>{kParis, kSydney}));
-  EXPECT_TRUE(written);
-  EXPECT_EQ(TestSupport::ReadFile(dir.filePath(u"POI_020315_074509.txt"_qs)),  // the year counts from 2007
-            PoiFile::FormatLine(kParis) + PoiFile::FormatLine(kSydney));
+  EXPECT_EQ(written, u"POI_020315_074509.txt"_qs);  // the year counts from 2007
+  EXPECT_EQ(TestSupport::ReadFile(dir.filePath(written)), PoiFile::FormatLine(kParis) + PoiFile::FormatLine(kSydney));
+  // A second file within the same second replaces nothing.
+  EXPECT_EQ(ExportPoiFile(dir.path(), kMoment, table, 1, &written).size(), 1);
+  EXPECT_EQ(written, u"POI_020315_074509_2.txt"_qs);
+  EXPECT_EQ(TestSupport::ReadFile(dir.filePath(written)), PoiFile::FormatLine(kParis));
   // Without its folder the export goes on without the file.
   EXPECT_EQ(ExportPoiFile(dir.filePath(u"no/such/folder"_qs), kMoment, table, 1, &written).size(), 1);
-  EXPECT_FALSE(written);
+  EXPECT_TRUE(written.isEmpty());
 }
 
 TEST(PoiFile, BackupConvertsEveryRowOrNone) {
