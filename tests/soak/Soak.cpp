@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTest>
@@ -15,7 +14,6 @@
 #include "app/CV700UpdaterDlg.h"
 #include "platform/InternetState.h"
 #include "poi/CSortableListCtrl.h"
-#include "poi/PoiFormatReader.h"
 #include "support/TestSupport.h"
 
 using namespace Qt::StringLiterals;
@@ -146,9 +144,8 @@ QString Soak::Click() {
   // Any control in sight, greyed or not, so what the user aims at does not hang on timing (a
   // greyed one takes no click); those that start a job more often, but none while the unit
   // has yet to show what was reported.
-  const QList<QWidget*> starts{m_sheet->m_pageUpdate.m_buttonUpdate, m_sheet->m_pageReset.m_buttonUpdate,
-                               m_sheet->m_pagePOI.m_btnRead, m_sheet->m_pagePOI.m_btnSave,
-                               m_sheet->m_pageOption.m_buttonApply};
+  QList<QWidget*> starts;
+  for (const auto& action : m_checks.UnitActions()) starts << action.second;
   QList<QWidget*> targets;
   for (QWidget* control : page->findChildren<QWidget*>())
     if ((qobject_cast<QAbstractButton*>(control) || qobject_cast<QComboBox*>(control)) &&
@@ -296,12 +293,12 @@ QString Soak::CommandLineJob() {
       return QString();
     });
   } else if (args[1] == "write"_L1) {
-    m_checks.Claim(job + " ended with 0"_L1, [pois = ReadPoiFile(file).pois](const UnitView& unit) {
+    m_checks.Claim(job + " ended with 0"_L1, [pois = SoakChecks::PoisOf(file)](const UnitView& unit) {
       return SoakChecks::UnmetPois(unit, pois);
     });
   } else {
     QStringList read;
-    for (const PoiTexts& poi : ReadPoiFile(file).pois) read << SoakChecks::PoiKey(poi);
+    for (const PoiTexts& poi : SoakChecks::PoisOf(file)) read << SoakChecks::PoiKey(poi);
     const QStringList held = SoakChecks::Keys(m_world.Unit().StoredPois());
     if (read != held)
       m_log.Violation(

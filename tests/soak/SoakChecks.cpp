@@ -13,6 +13,7 @@
 #include "app/CV700UpdaterDlg.h"
 #include "poi/CSortableListCtrl.h"
 #include "poi/PoiFormatReader.h"
+#include "poi/PoiImportCheck.h"
 #include "poi/PoiRecord.h"
 #include "text/ExtraTexts.h"
 #include "update/DownloadToFile.h"
@@ -244,15 +245,24 @@ void SoakChecks::ObservePoiTask(const UnitView& unit) {
                                                                     Keys(unit.StoredPois()).join(", "_L1)));
 }
 
+QList<std::pair<CPropertyPage*, QWidget*>> SoakChecks::UnitActions() const {
+  if (!m_sheet) return {};
+  CV700UpdaterDlg& s = *m_sheet;
+  return {{&s.m_pageUpdate, s.m_pageUpdate.m_buttonUpdate},
+          {&s.m_pageReset, s.m_pageReset.m_buttonUpdate},
+          {&s.m_pagePOI, s.m_pagePOI.m_btnRead},
+          {&s.m_pagePOI, s.m_pagePOI.m_btnSave},
+          {&s.m_pageOption, s.m_pageOption.m_buttonApply}};
+}
+
 void SoakChecks::CheckLockedControls() {
   CDBUpdateTab& update = m_sheet->m_pageUpdate;
   CPOITab& poi = m_sheet->m_pagePOI;
-  CReset& reset = m_sheet->m_pageReset;
   const struct {
     const char* job;
     bool running;
-    const CPropertyPage* page;
-    QList<QWidget*> controls;
+    CPropertyPage* page;
+    QList<QWidget*> controls;  // besides every other page's unit actions
   } locks[] = {
       {"an update run",
        update.m_run.IsRunning(),
@@ -263,14 +273,22 @@ void SoakChecks::CheckLockedControls() {
        poi.IsTaskRunning(),
        &poi,
        {poi.m_btnRead, poi.m_btnReadFromPC, poi.m_btnDeleteAll, poi.m_btnDeleteSelected, poi.m_btnSave}},
-      {"a recovery", reset.IsRecoveryRunning(), &reset, {reset.m_buttonUpdate}},
+      {"a recovery",
+       m_sheet->m_pageReset.IsRecoveryRunning(),
+       &m_sheet->m_pageReset,
+       {m_sheet->m_pageReset.m_buttonUpdate}},
   };
-  for (const auto& lock : locks)
-    for (QWidget* control : lock.controls)
-      if (lock.running && lock.page->HasWindow() && control->isEnabled())
-        m_log.Violation(u"%1 %2 is enabled during %3"_s.arg(control->metaObject()->className(),
-                                                            control->property("text").toString(),
-                                                            QLatin1String(lock.job)));
+  for (const auto& lock : locks) {
+    QList<std::pair<CPropertyPage*, QWidget*>> locked;
+    for (QWidget* control : lock.controls) locked.append({lock.page, control});
+    for (const auto& action : UnitActions())
+      if (action.first != lock.page) locked.append(action);
+    for (const auto& [page, control] : locked)
+      if (lock.running && page->HasWindow() && control->isEnabled())
+        m_log.Violation(u"%1 %2 of %3 is enabled during %4"_s.arg(control->metaObject()->className(),
+                                                                  control->property("text").toString(),
+                                                                  page->Title(), QLatin1String(lock.job)));
+  }
 }
 
 void SoakChecks::CheckLamps(const UnitView& unit) {
@@ -337,6 +355,11 @@ QString SoakChecks::UnmetPois(const UnitView& unit, const QList<PoiTexts>& pois)
   return {};
 }
 
+QList<PoiTexts> SoakChecks::PoisOf(const QString& path) {
+  const PoiFileContent content = ReadPoiFile(path);
+  return content.format == PoiFormat::Text ? content.lines : PlanPoiImport({}, content).report.added;
+}
+
 QString SoakChecks::PoiKey(const PoiTexts& poi) { return KeyOf(DecodePoiRecord(EncodePoiRecord(poi))); }
 
 QStringList SoakChecks::Keys(const QList<QByteArray>& records) {
@@ -369,7 +392,7 @@ QSet<QString> SoakChecks::FilePoiKeys() {
     auto& [seen, fileKeys] = m_fileKeys[file.filePath()];
     if (seen != stamp) {
       seen = stamp, fileKeys.clear();
-      for (const PoiTexts& poi : ReadPoiFile(file.filePath()).pois) fileKeys.insert(PoiKey(poi));
+      for (const PoiTexts& poi : PoisOf(file.filePath())) fileKeys.insert(PoiKey(poi));
     }
     keys.unite(fileKeys);
   }

@@ -13,7 +13,9 @@
 #include "soak/SoakWorld.h"
 #include "soak/StepLog.h"
 
+class CPropertyPage;
 class CV700UpdaterDlg;
+class QWidget;
 
 // The invariants, checked after every step against what the emulated unit holds: every
 // message is one of the program's texts, in the chosen language; what a run, a recovery, a
@@ -43,6 +45,10 @@ class SoakChecks {
   // A POI as the unit keeps it, and the POIs of a list of records.
   static QString PoiKey(const PoiTexts& poi);
   static QStringList Keys(const QList<QByteArray>& records);
+  // The POIs of a file as the list would show them.
+  static QList<PoiTexts> PoisOf(const QString& path);
+  // The controls of the pages that start a job on the unit.
+  QList<std::pair<CPropertyPage*, QWidget*>> UnitActions() const;
 
  private:
   struct Claimed {
