@@ -222,8 +222,9 @@ void SoakChecks::ObserveRecovery() {
                               QString::number(page.m_progress->GetPos()) + page.m_staticStatus->text(),
                               kRunSignLimitMs, "recovery");
   // A transfer that broke off says so on the status line, as the update page's error line.
-  const bool saidFailed =
-      !page.m_staticStatus->isHidden() && page.m_staticStatus->text() == m_sheet->m_pageUpdate.m_strErrorLine;
+  const auto errorLine = [&](int language) { return UiText(m_sheet->m_arrText, language, UiIndex(DBFW_TAB_001, 6)); };
+  const QString status = page.m_staticStatus->isHidden() ? QString() : page.m_staticStatus->text();
+  const bool saidFailed = status == errorLine(kLanguageEnglish) || status == errorLine(kLanguageFrench);
   if (change == Change::Ended && m_messages == m_recovery.messagesAtStart && !saidFailed)
     m_log.Violation(u"the recovery ended without a word"_s);
 }
