@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTest>
+#include <cstdio>
 
 #include "app/CV700UpdaterApp.h"
 #include "app/CV700UpdaterDlg.h"
@@ -28,7 +29,7 @@ constexpr int kWindowStallLimitMs = 30000;
 constexpr int kJobLimitMs = 300000;
 constexpr int kStepLimitMs = kJobLimitMs + 120000;
 constexpr int kHeartbeatMs = 200;
-constexpr int kStartWeight = 3;  // a control that starts a job, against one that does not
+constexpr int kStartWeight = 5;  // a control that starts a job, against one that does not
 constexpr int kCheckpointSteps = 100;
 constexpr double kFirstCommandLineMinutes = 0.5, kCommandLineEveryMinutes = 3.0;
 constexpr int kPagesGoneLimitMs = 10000;      // the poll sees an unplugged unit within 500 ms
@@ -93,7 +94,7 @@ int Soak::Run(const QString& root) {
   m_heartbeat.start(kHeartbeatMs);
   QString error = m_world.Start(root);
   if (error.isEmpty()) error = m_checks.LoadTexts();
-  if (!error.isEmpty()) m_log.Violation(u"the soak cannot start: "_s + error);
+  if (!error.isEmpty()) return m_log.Violation(u"the soak cannot start: "_s + error), 1;
   QDir::setCurrent(m_world.WorkPath());
   InternetState::SetForTesting(true);
   UiSeams::SetMessageHandler(
@@ -367,6 +368,8 @@ void Soak::Checkpoint(bool baseline) {
   }
   const int steps = m_log.Step() - m_baseSteps;
   const double growth = (RssMb() - m_baseRss) / std::max(steps, 1) * 1000.0;
+  std::fprintf(stderr, "soak: step %d, %.1f min, %.1f MB resident (%.1f at start)\n", m_log.Step(), m_log.Minutes(),
+               RssMb(), m_baseRss);
   m_log.SetRssGrowth(growth);
   if (steps >= 1000 && growth >= kRssLimitMbPer1000)
     m_log.Violation(u"memory grew by %1 MB per 1000 steps"_s.arg(growth, 0, 'f', 1));
