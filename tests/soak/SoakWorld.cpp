@@ -123,7 +123,11 @@ QString SoakWorld::Start(const QString& root) {
 
 bool SoakWorld::StartServer() {
   m_serverDown = false;
-  if (!m_ftp.Start(m_tree)) return false;
+  const qint64 diskLimit = m_diskLimit;  // the server's log must not hit the soak's full disk
+  SetDiskFull(-1);
+  const bool started = m_ftp.Start(m_tree);
+  SetDiskFull(diskLimit);
+  if (!started) return false;
   qputenv("V770_UPDATE_SERVER", (m_ftp.BaseUrl() + UpdateCatalogue::kServerPath).toUtf8());
   return true;
 }
@@ -237,9 +241,9 @@ const FaultTable FaultTable::kAll[] = {
     {"disk-full", 1,
      [](SoakWorld& w) {
        const qint64 limit = kDiskLimits[w.m_random.bounded(int(std::size(kDiskLimits)))];
-       return SoakWorld::SetDiskFull(limit), QString::number(limit);
+       return w.SetDiskFull(limit), QString::number(limit);
      }},
-    {"disk-freed", 2, [](SoakWorld&) { return SoakWorld::SetDiskFull(-1), QString(); }},
+    {"disk-freed", 2, [](SoakWorld& w) { return w.SetDiskFull(-1), QString(); }},
 };
 
 QString SoakWorld::InjectFault() {
@@ -269,16 +273,16 @@ void SoakWorld::LinkChanged() {
 
 bool SoakWorld::LinkNormalFor(int ms) const { return m_normalFrom != kNever && Now() - m_normalFrom >= ms; }
 
-// A full disk: no file of this process grows past the limit (-1: none). The emulator and the
-// server run in processes of their own and keep writing.
+// A full disk: no file of this process grows past the limit. The emulator and the server run
+// in processes of their own and keep writing.
 void SoakWorld::SetDiskFull(qint64 limit) {
   std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending the process
   const rlimit size{limit < 0 ? RLIM_INFINITY : rlim_t(limit), RLIM_INFINITY};
   setrlimit(RLIMIT_FSIZE, &size);
+  m_diskLimit = limit;
 }
 
 void SoakWorld::EmergencyCleanup() {
-  SetDiskFull(-1);
   std::error_code ignored;
   for (const std::string& folder : g_folders) std::filesystem::remove_all(folder, ignored);
 }

@@ -76,7 +76,9 @@ class SoakWorld {
   bool StartServer();
   void LinkChanged();
   void MakeFiles();
-  static void SetDiskFull(qint64 limit);  // the most a file may grow to; -1: no limit
+  // The most a file of this process may grow to (-1: no limit); the processes it starts
+  // meanwhile are spared.
+  void SetDiskFull(qint64 limit);
 
   QRandomGenerator64& m_random;
   QString m_work, m_tree;
@@ -85,7 +87,7 @@ class SoakWorld {
   VersionInfo m_catalogue;
   QMap<QString, PackageHeader> m_packages;  // by base name, from the pristine server tree
   bool m_unplugged = false, m_linkSlow = false, m_serverDown = false;
-  qint64 m_stallUntil = 0, m_normalFrom = 0;
+  qint64 m_stallUntil = 0, m_normalFrom = 0, m_diskLimit = -1;
   QString m_brokenPackage;  // one of the served tree, damaged or taken away
   QByteArray m_brokenOriginal;
 };

@@ -1,5 +1,6 @@
 #include "soak/StepLog.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -72,6 +73,9 @@ void StepLog::Violation(const QString& what) {
 }
 
 void StepLog::Report(const QString& violation) {
+  // The report must reach its file even while the soak fills the disk (a file size limit).
+  const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+  setrlimit(RLIMIT_FSIZE, &unlimited);
   std::unique_lock lock(m_mutex, std::try_to_lock);  // the window thread may hold it, stuck
   std::fprintf(stderr,
                "\nsoak VIOLATION at step %d (seed %llu): %s\nlast steps:\n%s\nrepeat with: ./dev soak %d "
