@@ -61,4 +61,5 @@ class Soak {
   bool m_commandLineDue = false;
   int m_baseDescriptors = 0, m_baseThreads = 0, m_baseSteps = 0;
   double m_baseRss = 0;
+  bool m_rssFromCheckpoint = false;
 };
