@@ -99,7 +99,8 @@ int CliCommands::Update(const CliUpdateOptions& options) {
                                         decision.db.bSend ? decision.db.strEntry : QString(),
                                         decision.voice.bSend ? decision.voice.strEntry : QString(),
                                         m_files.version.strFWFile, m_files.version.strFWVersion,
-                                        UpdateServer::BaseUrl(), m_files.strFolder});
+                                        UpdateServer::BaseUrl(), m_files.strFolder,
+                                        area + UpdateCatalogue::kDBAreaCodeOffset, voice});
     if (start.refusal == RunRefusal::NothingNewer) {
       m_console.Line(m_files.Ui(kErrorNothingNewer));
       return kExitOk;

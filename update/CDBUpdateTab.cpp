@@ -638,6 +638,8 @@ void CDBUpdateTab::StartAutoRun() {
   in.bUpdateFW = m_bUpdateFW;
   in.strFileDB = m_strFileDB;
   in.strFileVoice = m_strFileVoice;
+  in.nDBArea = m_comboDB->currentIndex() + kDBAreaCodeOffset;
+  in.nVoiceLanguage = m_comboVoice->currentIndex();
   in.strFWFile = Sheet()->m_strFWFile;
   in.strFWVersion = Sheet()->m_strFWVersion;
   in.strBaseUrl = UpdateServer::BaseUrl();

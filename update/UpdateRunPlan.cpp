@@ -37,6 +37,8 @@ RunStart PlanAutoRun(const AutoRunInputs& in) {
   plan.strFileFW = in.strFWFile;
   plan.nDBVersion = EntryVersion(in.strFileDB);
   plan.nVoiceVersion = EntryVersion(in.strFileVoice);
+  plan.nDBArea = in.nDBArea;
+  plan.nVoiceLanguage = in.nVoiceLanguage;
   plan.fw = ParseFirmwareVersion(in.strFWVersion);
   return start;
 }
@@ -72,8 +74,11 @@ RunStart PlanManualRun(const ManualRunInputs& in) {
 QList<int> PackagesNotTaken(const UpdateRunPlan& plan, const UnitVersions& unit) {
   QList<int> notTaken;
   if (!plan.bAuto) return notTaken;
-  if (plan.bUpdateDB && unit.nDBVersion != plan.nDBVersion) notTaken.append(kPackageDB);
-  if (plan.bUpdateVoice && unit.nVoiceVersion != plan.nVoiceVersion) notTaken.append(kPackageVoice);
+  const auto other = [](int sent, int held) { return sent >= 0 && held != sent; };
+  if (plan.bUpdateDB && (unit.nDBVersion != plan.nDBVersion || other(plan.nDBArea, unit.nDBArea)))
+    notTaken.append(kPackageDB);
+  if (plan.bUpdateVoice && (unit.nVoiceVersion != plan.nVoiceVersion || other(plan.nVoiceLanguage, unit.nVoiceLanguage)))
+    notTaken.append(kPackageVoice);
   if (plan.bUpdateFW && FirmwareVersion{unit.nFWMajor, unit.nFWMinor} != plan.fw) notTaken.append(kPackageFW);
   return notTaken;
 }

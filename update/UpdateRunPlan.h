@@ -22,6 +22,10 @@ struct UpdateRunPlan {
   QString strFileDB, strFileVoice, strFileFW;  // catalogue names (automatic runs)
   int nDBVersion = 0;
   int nVoiceVersion = 0;
+  // The area code and voice language the entries sent are for: a database of another area
+  // (or a voice of another language) of the same version was not taken.
+  int nDBArea = -1;
+  int nVoiceLanguage = -1;
   UpdateCatalogue::FirmwareVersion fw;
 
   bool Marked(int package) const;
@@ -59,6 +63,7 @@ struct AutoRunInputs {
   QString strFWFile, strFWVersion;  // the catalogue's firmware
   QString strBaseUrl;               // update server with the packages' path
   QString strFolder;                // working folder, where the downloads go
+  int nDBArea = -1, nVoiceLanguage = -1;  // what the entries are for (-1: not compared)
 };
 // An automatic run of the marked packages, or the first reason it cannot start: nothing
 // marked, then a marked database, voice or firmware without its catalogue entry.

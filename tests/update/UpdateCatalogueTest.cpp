@@ -128,7 +128,7 @@ TEST(ZipListTest, LinesAndTheFile) {
 }
 
 TEST(RunPlanTest, RefusalsInOrderLocationsAndWhatIsSent) {
-  AutoRunInputs in{false, false, false, "", "", "", "1.10", "ftp://h/down/FW/V770", "/tmp/work"};
+  AutoRunInputs in{false, false, false, "", "", "", "1.10", "ftp://h/down/FW/V770", "/tmp/work", 2, 2};
   QList<RunRefusal> refusals = {PlanAutoRun(in).refusal};  // each mark needs its entry, in this order
   in.bUpdateDB = in.bUpdateVoice = in.bUpdateFW = true;
   for (QString* entry : {&in.strFileDB, &in.strFileVoice, &in.strFWFile, static_cast<QString*>(nullptr)}) {
@@ -147,9 +147,11 @@ TEST(RunPlanTest, RefusalsInOrderLocationsAndWhatIsSent) {
   EXPECT_EQ(LocalPackagePath("/tmp/work/", "a"), "/tmp/work/a.hdr");
   for (const char* name : {"../x", "a\\b", ""}) EXPECT_EQ(LocalPackagePath("/tmp/work", name), "") << name;
 
-  // The unit's next identification: a version other than the entry sent was not taken.
+  // The unit's next identification: a version, an area or a language other than the entry
+  // sent was not taken (France's database of the same version stays when Europe's is refused).
   EXPECT_TRUE(PackagesNotTaken(start.plan, Unit(2, 100412, 2, 10105, 1, 10)).isEmpty());
   EXPECT_EQ(PackagesNotTaken(start.plan, Unit(2, 100411, 2, 10105, 1, 1)), (QList<int>{kPackageDB, kPackageFW}));
+  EXPECT_EQ(PackagesNotTaken(start.plan, Unit(3, 100412, 0, 10105, 1, 10)), (QList<int>{kPackageDB, kPackageVoice}));
   UpdateRunPlan voiceOnly = start.plan;
   voiceOnly.bUpdateDB = voiceOnly.bUpdateFW = false;
   EXPECT_EQ(PackagesNotTaken(voiceOnly, Unit(2, 1, 2, 10203)), QList<int>{kPackageVoice});
