@@ -92,6 +92,9 @@ QString SoakChecks::LoadTexts() {
 }
 
 void SoakChecks::Attach(CV700UpdaterDlg* sheet) {
+  // A window closed before the unit's check of a run cannot take its end message back.
+  if (m_sheet && m_sheet->m_pageUpdate.m_run.AwaitsUnitCheck())
+    m_claims.removeIf([](const Claimed& claim) { return claim.tag == "update"_L1; });
   m_sheet = sheet;
   m_run = m_recovery = m_poiTask = Job{};
 }
@@ -135,17 +138,24 @@ void SoakChecks::NoteReport(const UiSeams::MessageRequest& request) {
                           {2, ExtraTextId::UPDATE_VOICE_NOT_TAKEN},
                           {3, ExtraTextId::UPDATE_FW_NOT_TAKEN}})
     if (request.text.contains(ExtraText(id).section('%', 0, 0))) named.append(kind);
+  // The end message of a run comes first; the unit's check may follow, naming what it did
+  // not take, or saying it could not check: that takes the end message back.
+  const QString unchecked = ExtraText(ExtraTextId::UPDATE_UNIT_NOT_CHECKED).section('%', 0, 0);
+  if (request.parent == &update && (!named.isEmpty() || request.text.startsWith(unchecked)))
+    m_claims.removeIf([](const Claimed& claim) { return claim.tag == "update"_L1; });
   if (request.parent == &update && !done.isEmpty() && (request.text.startsWith(done) || !named.isEmpty())) {
-    Claim(named.isEmpty() ? u"the update run said it was complete"_s
-                          : u"the update run named the packages the unit did not take"_s,
-          [named, packages = PackagesOf(m_world, update.m_run.Plan())](const UnitView& unit) {
-            for (const auto& header : packages)
-              if (!header || unit.Holds(*header) == named.contains(header->kind))
-                return u"the unit %1 %2: %3"_s.arg(
-                    header && unit.Holds(*header) ? "runs"_L1 : "does not run"_L1, Describe(header),
-                    unit.Versions());
-            return QString();
-          });
+    Claim(
+        named.isEmpty() ? u"the update run said it was complete"_s
+                        : u"the update run named the packages the unit did not take"_s,
+        [named, packages = PackagesOf(m_world, update.m_run.Plan())](const UnitView& unit) {
+          for (const auto& header : packages)
+            if (!header || unit.Holds(*header) == named.contains(header->kind))
+              return u"the unit %1 %2: %3"_s.arg(
+                  header && unit.Holds(*header) ? "runs"_L1 : "does not run"_L1, Describe(header),
+                  unit.Versions());
+          return QString();
+        },
+        u"update"_s);
   } else if (request.parent == &m_sheet->m_pageReset && !done.isEmpty() && request.text.startsWith(done)) {
     Claim(u"the recovery said it was complete"_s,
           [header = m_world.Header(m_sheet->m_pageReset.m_strLocalPath)](const UnitView& unit) {
@@ -162,8 +172,9 @@ void SoakChecks::NoteReport(const UiSeams::MessageRequest& request) {
   }
 }
 
-void SoakChecks::Claim(const QString& what, std::function<QString(const UnitView&)> unmet) {
-  m_claims.append({u"%1 (step %2)"_s.arg(what).arg(m_log.Step()), std::move(unmet), Now()});
+void SoakChecks::Claim(const QString& what, std::function<QString(const UnitView&)> unmet,
+                       const QString& tag) {
+  m_claims.append({u"%1 (step %2)"_s.arg(what).arg(m_log.Step()), std::move(unmet), Now(), tag});
 }
 
 void SoakChecks::BeforeAction() {
@@ -222,7 +233,9 @@ void SoakChecks::ObserveRecovery() {
                               QString::number(page.m_progress->GetPos()) + page.m_staticStatus->text(),
                               kRunSignLimitMs, "recovery");
   // A transfer that broke off says so on the status line, as the update page's error line.
-  const auto errorLine = [&](int language) { return UiText(m_sheet->m_arrText, language, UiIndex(DBFW_TAB_001, 6)); };
+  const auto errorLine = [&](int language) {
+    return UiText(m_sheet->m_arrText, language, UiIndex(DBFW_TAB_001, 6));
+  };
   const QString status = page.m_staticStatus->isHidden() ? QString() : page.m_staticStatus->text();
   const bool saidFailed = status == errorLine(kLanguageEnglish) || status == errorLine(kLanguageFrench);
   if (change == Change::Ended && m_messages == m_recovery.messagesAtStart && !saidFailed)
@@ -334,7 +347,9 @@ void SoakChecks::CheckNoPoiLost(const UnitView& unit) {
 }
 
 void SoakChecks::ResolveClaims(const UnitView& unit) {
-  const bool settled = m_world.LinkNormalFor(kClaimSettleMs) && unit.plugged && !unit.restarting;
+  // A run's end message waits for the unit's check, which may take it back.
+  const bool settled = m_world.LinkNormalFor(kClaimSettleMs) && unit.plugged && !unit.restarting &&
+                       !(m_sheet && m_sheet->m_pageUpdate.m_run.AwaitsUnitCheck());
   for (qsizetype i = m_claims.size() - 1; i >= 0; --i) {
     const QString unmet = m_claims[i].unmet(unit);
     if (!unmet.isEmpty() && !(settled && Now() - m_claims[i].made > kClaimMinAgeMs)) continue;

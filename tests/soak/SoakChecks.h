@@ -38,7 +38,8 @@ class SoakChecks {
   void AfterStep();
   // A report the unit must bear out once the link has been normal for a while; `unmet` says
   // what is wrong, nothing when the unit holds what was reported.
-  void Claim(const QString& what, std::function<QString(const UnitView&)> unmet);
+  // A later report of the same source (`tag`) may take it back.
+  void Claim(const QString& what, std::function<QString(const UnitView&)> unmet, const QString& tag = {});
   bool ClaimsPending() const { return !m_claims.isEmpty(); }
   // The unit holds these POIs in slots 0, 1 ... and nothing after them.
   static QString UnmetPois(const UnitView& unit, const QList<PoiTexts>& pois);
@@ -55,6 +56,7 @@ class SoakChecks {
     QString what;
     std::function<QString(const UnitView&)> unmet;
     qint64 made;
+    QString tag;
   };
   // A job of the window: when it last showed a sign of life, how many messages came before.
   struct Job {
