@@ -55,8 +55,18 @@ const Soak::Action Soak::kActions[] = {
     {"click", 44, [](Soak& s) { return s.Click(); }},
     {"tab", 16,
      [](Soak& s) {
-       const int index = s.m_sheet ? s.m_random.bounded(s.m_sheet->GetPageCount()) : 0;
-       return s.ShowTab(index) ? s.m_sheet->TabLabel(index) : s.Reopen();
+       if (!s.m_sheet) return s.Reopen();
+       // The pages with most to do are shown most: POIs and updates, then the recovery.
+       const std::pair<CPropertyPage*, int> pages[] = {{&s.m_sheet->m_pageMain, 1},
+                                                       {&s.m_sheet->m_pageUpdate, 3},
+                                                       {&s.m_sheet->m_pagePOI, 4},
+                                                       {&s.m_sheet->m_pageOption, 1},
+                                                       {&s.m_sheet->m_pageReset, 2}};
+       int pick = s.m_random.bounded(11);
+       const auto* page = pages;
+       while ((pick -= page->second) >= 0) ++page;
+       const int index = s.m_sheet->GetPageIndex(page->first);
+       return s.ShowTab(index) ? s.m_sheet->TabLabel(index) : QString();
      }},
     {"tick", 5,
      [](Soak& s) {  // the POI list's check boxes, as the list control ticks them
@@ -128,7 +138,7 @@ int Soak::Run(const QString& root) {
 void Soak::Step(const Action& action) {
   m_log.BeginStep(QLatin1String(action.name));
   m_checks.BeforeAction();
-  const int settleMs = m_random.bounded(20) ? m_random.bounded(30, 500) : m_random.bounded(1000, 4000);
+  const int settleMs = m_random.bounded(20) ? m_random.bounded(30, 400) : m_random.bounded(1000, 4000);
   if (m_random.bounded(10) == 0)  // a fault while the step's action works
     QTimer::singleShot(m_random.bounded(settleMs), &m_heartbeat, [this] {
       m_log.CountFault();
