@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-#include <memory>
 
 #include "app/CV700UpdaterDlg.h"
 #include "device/StoppableChannel.h"
@@ -19,7 +18,6 @@
 #include "text/UiTextTable.h"
 #include "update/CDownloadStatusCallback.h"
 #include "update/DownloadFailureText.h"
-#include "update/DownloadQueuedSink.h"
 #include "update/PackageSender.h"
 #include "update/RecoveryCheck.h"
 #include "update/UpdateCatalogue.h"
@@ -286,12 +284,13 @@ void CReset::StartDownload() {
   m_strLocalPath = path;
   m_staticStatus->setText(m_strDownloadPhase);
 
-  // The window stays responsive: the download runs on the page's worker.
-  auto sink = std::make_shared<CDownloadQueuedSink>(this, this);
+  // The window stays responsive: the download runs on the page's worker. Its reports go
+  // through the run, so those of a stopped download are dropped.
   DownloadOptions options;
   options.stallPeriod = RecoveryCheck::kDownloadSilenceLimit;
-  m_worker.Start([sink, options, url = m_strRemoteURL, path](const WorkerRun<CReset>& run) {
-    CDownloadStatusCallback callback(sink.get());
+  m_worker.Start([options, url = m_strRemoteURL, path](const WorkerRun<CReset>& run) {
+    WorkerDownloadSink<CReset> sink(run);
+    CDownloadStatusCallback callback(&sink);
     const std::stop_callback abortOnStop(run.StopToken(), [&callback] { callback.RequestAbort(); });
     QString errorText;
     const DownloadResult result = DownloadToFile(url, path, callback, options, &errorText);

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTcpServer>
+#include <QThread>
 #include <QTemporaryDir>
 
 #include "../update/UpdateTestSupport.h"
@@ -326,6 +327,20 @@ TEST_F(RecoveryPage, OtherPagesKeepOffTheUnitWhileARecoveryRunsAndBack) {
   ASSERT_TRUE(WaitUntil([&] { return !sheet.m_pageUpdate.m_run.IsRunning(); }, kRecoveryTimeoutMs));
   EXPECT_EQ(UpdateTestSupport::ReceivedPackages(unit->Status()).size(), 2);  // the firmware, then the database
   EXPECT_TRUE(UpdateComesBack());
+}
+
+// A download stopped (the program closing) while its reports queue up, the window being busy,
+// shows none of them afterwards.
+TEST_F(RecoveryPage, AStoppedDownloadShowsNoLaterReport) {
+  Serve(Firmware(8, 48 << 20));
+  ASSERT_TRUE(PlugAndWaitForUpdate());
+  Reset().m_buttonUpdate->click();
+  ASSERT_TRUE(WaitUntil([&] { return Reset().m_staticStatus->text().contains('/'); }, kRecoveryTimeoutMs));
+  QThread::msleep(500);
+  const QString shown = Reset().m_staticStatus->text();
+  Reset().StopWorkers();
+  Settle(200);
+  EXPECT_EQ(Reset().m_staticStatus->text(), shown);
 }
 
 }  // namespace

@@ -26,6 +26,10 @@ QByteArray ReadFile(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+QStringList Entries(const QString& folder) {
+  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs);
   while (!condition()) {

@@ -28,6 +28,8 @@ QString BinPath(const QString& name);
 // Writes bytes to a file, creating folders; false on failure.
 bool WriteFile(const QString& path, const QByteArray& bytes);
 QByteArray ReadFile(const QString& path);
+// Everything a folder holds, hidden entries and links included, by name.
+QStringList Entries(const QString& folder);
 
 // Polls `condition` while running the event loop, up to timeoutMs; true once it held.
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
