@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QThread>
@@ -19,7 +18,6 @@ namespace {
 
 constexpr int kSettleSeconds = 10;
 constexpr int kIdleSeconds = 30;
-constexpr const char* kUiTextFile = "V770UIText_New_v12.txt";
 
 // The fields of /proc/PID/stat after the command name: [1] parent, [11] user and [12] system time.
 QList<QByteArray> Stat(qint64 pid) {
@@ -41,8 +39,8 @@ QList<qint64> ProcessTree(qint64 root) {
 std::pair<qint64, qint64> TreeUsage(qint64 root) {
   qint64 residentKb = 0, ticks = 0;
   for (qint64 pid : ProcessTree(root)) {
-    for (const QByteArray& line :
-         TestSupport::ReadFile(QStringLiteral("/proc/%1/status").arg(pid)).split('\n'))
+    const QByteArray status = TestSupport::ReadFile(QStringLiteral("/proc/%1/status").arg(pid));
+    for (const QByteArray& line : status.split('\n'))
       if (line.startsWith("VmRSS:")) residentKb += line.mid(6).trimmed().split(' ').first().toLongLong();
     const QList<QByteArray> stat = Stat(pid);
     ticks += stat.value(11).toLongLong() + stat.value(12).toLongLong();
@@ -55,19 +53,16 @@ std::pair<qint64, qint64> TreeUsage(qint64 root) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   UnitEmulator unit;
-  const QJsonObject demoUnit =
-      QJsonDocument::fromJson(TestSupport::ReadFile(TestSupport::BinPath("../data/demo-unit-state.json")))
-          .object();
+  const QByteArray demoUnit = TestSupport::ReadFile(TestSupport::BinPath("../data/demo-unit-state.json"));
   ProgramProcess folders;
-  if (!unit.Start(demoUnit) || !folders.IsValid()) return 1;
+  if (!unit.Start(QJsonDocument::fromJson(demoUnit).object()) || !folders.IsValid()) return 1;
   // No banner host: the banner points at a loopback port nobody listens on.
-  const QString uiText = folders.WorkPath(QString::fromLatin1(kUiTextFile));
+  const QString uiText = folders.WorkPath("V770UIText_New_v12.txt");
   const QByteArray bytes = TestSupport::ReadFile(uiText);
   QString texts = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
-  texts.replace(QStringLiteral("http://www.v770.example/"), QStringLiteral("http://127.0.0.1:1/"));
-  if (!TestSupport::WriteFile(uiText,
-                              QByteArray(reinterpret_cast<const char*>(texts.utf16()), texts.size() * 2)))
-    return 1;
+  texts.replace("http://www.v770.example/", "http://127.0.0.1:1/");
+  const QByteArray changed(reinterpret_cast<const char*>(texts.utf16()), texts.size() * 2);
+  if (!TestSupport::WriteFile(uiText, changed)) return 1;
 
   QProcess& program = folders.Start();
   if (!program.waitForStarted()) return 1;

@@ -19,23 +19,26 @@ QString Cut(const QWidget* widget, const QWidget* page) {
   for (const QWidget* w = widget; w != page; w = w->parentWidget())
     if (!w->parentWidget()->rect().contains(w->geometry())) return QStringLiteral("outside its parent");
   const auto* label = qobject_cast<const QLabel*>(widget);
-  const QSize need = label && label->wordWrap() ? QSize(label->minimumSizeHint().width(), label->heightForWidth(label->width()))
+  const bool wrapped = label && label->wordWrap();
+  const QSize need = wrapped ? QSize(label->minimumSizeHint().width(), label->heightForWidth(label->width()))
                      : qobject_cast<const TextProgressBar*>(widget) ? widget->minimumSizeHint()
                                                                      : widget->sizeHint();
   if (need.width() <= widget->width() && need.height() <= widget->height()) return {};
-  return QStringLiteral("needs %1x%2, has %3x%4").arg(need.width()).arg(need.height()).arg(widget->width()).arg(widget->height());
+  return QStringLiteral("needs %1x%2, has %3x%4").arg(need.width()).arg(need.height()).arg(widget->width())
+      .arg(widget->height());
 }
 
 // The longest texts the values and status lines of the pages can be given.
 QList<std::pair<QLabel*, QStringList>> LongTexts(CV700UpdaterDlg& sheet) {
   const auto dbfw = [&](int number) { return sheet.Text(UiIndex(DBFW_TAB_001, number)); };
+  const auto mainText = [&](int number) { return sheet.Text(UiIndex(MAIN_TAB_001, number)); };
   const QString sizes = QStringLiteral(" 1023.99 KB / 1023.99 KB");
   const QString checking = ExtraText(ExtraTextId::UPDATE_CHECKING_UNIT);
   CMainTab& main = sheet.m_pageMain;
   CDBUpdateTab& update = sheet.m_pageUpdate;
   return {{main.m_staticAreaValue, {u"UnitedKingdom"_qs}},
           {main.m_staticDBValue, {u"v 1312727"_qs}},
-          {main.m_staticUSBValue, {sheet.Text(UiIndex(MAIN_TAB_001, 11)), sheet.Text(UiIndex(MAIN_TAB_001, 12))}},
+          {main.m_staticUSBValue, {mainText(11), mainText(12)}},
           {update.m_labelDownloadPhase, {dbfw(12), dbfw(13), dbfw(14)}},
           {update.m_labelDownloadSize, {sizes}},
           {update.m_labelSendPhase, {dbfw(16), dbfw(17), dbfw(18), dbfw(19), checking}},
@@ -75,10 +78,11 @@ TEST(Layout, EveryPageShowsItsTextsWholeAtTheMinimumSizeInBothLanguages) {
           check(label);
         }
       }
-      for (QWidget* widget : page->findChildren<QWidget*>())
-        if (page->isAncestorOf(widget) && widget->isVisibleTo(page) &&
-            (qobject_cast<QLabel*>(widget) || qobject_cast<QAbstractButton*>(widget) || qobject_cast<TextProgressBar*>(widget)))
-          check(widget);
+      for (QWidget* widget : page->findChildren<QWidget*>()) {
+        const bool showsText = qobject_cast<QLabel*>(widget) || qobject_cast<QAbstractButton*>(widget) ||
+                               qobject_cast<TextProgressBar*>(widget);
+        if (showsText && page->isAncestorOf(widget) && widget->isVisibleTo(page)) check(widget);
+      }
     }
   }
 }

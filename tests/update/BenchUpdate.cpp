@@ -1,11 +1,6 @@
 // bench_update: the package sender's cost over plain 2048-byte writes into a unit channel
 // opened through the same library, both sending 32 MiB to a private emulated unit at
 // unlimited rate. Prints "NAME VALUE UNIT"; transfer_ratio_32MiB is the figure (at most 1.5).
-#include <poll.h>
-#include <sys/socket.h>
-
-#include <cerrno>
-
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -27,7 +22,6 @@ constexpr std::size_t kPackageSize = 32u * 1024 * 1024;
 constexpr int kRounds = 7;  // the fastest round of each way counts: other load only slows one down
 constexpr int kTimeoutMs = 120000;
 
-
 // Waits until the unit has taken `count` packages in all, so no round runs into the last.
 bool WaitForPackages(UnitEmulator& unit, int count) {
   const auto taken = [count](const QJsonObject& status) { return ReceivedPackages(status).size() >= count; };
@@ -39,48 +33,30 @@ double ProgramTransferMs(const QByteArray& file) {
   PackageSender sender;
   QEventLoop loop;
   double ms = -1;
-  QElapsedTimer timer;
+  const TestSupport::Clock clock;
   QObject::connect(&sender, &PackageSender::finished, [&](PackageSender::Outcome result) {
-    if (result == PackageSender::Outcome::Sent) ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    if (result == PackageSender::Outcome::Sent) ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
     loop.quit();
   });
   QTimer::singleShot(kTimeoutMs, &loop, &QEventLoop::quit);
-  timer.start();
   sender.Start(file, UnitChannels::kUpdateWrite);
   loop.exec();
   return ms;
 }
 
-// One whole message, waiting for room when the socket is full.
-bool SendAll(int fd, const std::uint8_t* data, std::size_t size) {
-  for (;;) {
-    if (::send(fd, data, size, MSG_NOSIGNAL) == static_cast<ssize_t>(size)) return true;
-    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
-    pollfd entry{fd, POLLOUT, 0};
-    ::poll(&entry, 1, 1000);
-  }
-}
-
 // The same bytes written straight into the channel: header, then 2048-byte chunks.
 double PlainWritesMs(const QByteArray& file) {
-  QElapsedTimer timer;
-  timer.start();
+  const TestSupport::Clock clock;
   CUnitLibrary library;
   if (!library.Load()) return -1;
-  const ChannelHandle handle = library.open_file(UnitChannels::kUpdateWrite);
+  UnitChannel channel(library.open_file(UnitChannels::kUpdateWrite), kTimeoutMs);
   library.Free();
-  if (!IsChannelOpen(handle)) return -1;
-  FdChannel channel(handle);
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.constData());
-  const int fd = static_cast<int>(handle);
-  bool ok = SendAll(fd, bytes, UnitExchange::kHeaderSize);
+  bool ok = channel.IsOpen() && channel.Write(bytes, UnitExchange::kHeaderSize);
   const std::size_t size = static_cast<std::size_t>(file.size());
-  for (std::size_t at = UnitExchange::kPayloadOffset; ok && at < size; at += UnitExchange::kChunkSize) {
-    const std::size_t chunk = std::min(UnitExchange::kChunkSize, size - at);
-    ok = SendAll(fd, bytes + at, chunk);
-  }
-  const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-  return ok ? ms : -1;
+  for (std::size_t at = UnitExchange::kPayloadOffset; ok && at < size; at += UnitExchange::kChunkSize)
+    ok = channel.Write(bytes + at, std::min(UnitExchange::kChunkSize, size - at));
+  return ok ? static_cast<double>(clock.nsecsElapsed()) / 1e6 : -1;
 }
 
 }  // namespace
@@ -98,13 +74,10 @@ int main(int argc, char** argv) {
   int packages = 0;
   for (int round = 0; round < kRounds; ++round) {
     const double programMs = ProgramTransferMs(file);
-    if (programMs < 0 || !WaitForPackages(unit, ++packages)) {
-      std::fprintf(stderr, "bench_update: the program's transfer failed\n");
-      return 1;
-    }
-    const double plainMs = PlainWritesMs(file);
+    const bool programSent = programMs >= 0 && WaitForPackages(unit, ++packages);
+    const double plainMs = programSent ? PlainWritesMs(file) : -1;
     if (plainMs < 0 || !WaitForPackages(unit, ++packages)) {
-      std::fprintf(stderr, "bench_update: the plain writes failed\n");
+      std::fprintf(stderr, "bench_update: the %s failed\n", programSent ? "plain writes" : "program's transfer");
       return 1;
     }
     program.push_back(programMs);

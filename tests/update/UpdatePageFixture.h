@@ -4,14 +4,10 @@
 
 #include "UpdateTestSupport.h"
 #include "app/CV700UpdaterDlg.h"
-#include "app/VersionFile.h"
-#include "device/UnitVersionInfo.h"
 #include "platform/UiSeams.h"
 #include "support/FtpServer.h"
 #include "support/UnitEmulator.h"
 #include "text/ExtraTexts.h"
-#include "text/UiTextTable.h"
-#include "update/CDBUpdateTab.h"
 #include "update/UpdateServer.h"
 #include "widgets/GradientLabel.h"
 
@@ -22,8 +18,9 @@ class UpdatePageFixture : public ::testing::Test {
   // The unit of StartUnit; the shipped catalogue has database 100412 and firmware 1.6.
   static constexpr std::array<std::int8_t, 12> kUnitReply = {2, 2, 4, 11, 7, 1, 5, 1, 2, 3, 0, 0};
   static constexpr std::array<std::int8_t, 12> kOnlyDBOlder = {2, 2, 4, 11, 7, 1, 6, 1, 2, 3, 0, 0};
-  static constexpr COLORREF kOrange = CDBUpdateTab::kLampToSend;
-  static constexpr COLORREF kGreen = CDBUpdateTab::kLampUpToDate;
+  static constexpr std::array<std::int8_t, 12> kUpToDate = {2, 2, 4, 12, 7, 1, 6, 1, 2, 3, 0, 0};
+  static constexpr COLORREF kOrange = CDBUpdateTab::kLampToSend, kGreen = CDBUpdateTab::kLampUpToDate;
+  static constexpr std::array<COLORREF, 3> kAllGreen = {kGreen, kGreen, kGreen};
 
   void SetUp() override {
     m_messages.clear();
@@ -35,14 +32,13 @@ class UpdatePageFixture : public ::testing::Test {
     });
     ASSERT_TRUE(m_unit.IsRunning() || UpdateTestSupport::StartUnit(m_unit)) << m_unit.DaemonLog().constData();
     m_sheet = std::make_unique<CV700UpdaterDlg>();
-    ASSERT_TRUE(ReadUITextFile(TestSupport::ShippedDataPath("V770UIText_New_v12.txt"), m_sheet->m_arrText));
-    m_sheet->m_strErrorMsg = CopyErrorMessages(m_sheet->m_arrText, kLanguageEnglish);
-    VersionInfo info;
-    ASSERT_TRUE(ReadVersionFile(TestSupport::ShippedDataPath("V770_VersionInfo_v12.txt"), info));
-    std::tie(m_sheet->m_listDB, m_sheet->m_listVoice) = std::pair(info.listDB, info.listVoice);
-    std::tie(m_sheet->m_strFWFile, m_sheet->m_strFWVersion) = std::pair(info.strFWFile, info.strFWVersion);
-    m_sheet->m_bInternetConnected = m_sheet->m_bUnitConnected = true;
-    m_sheet->m_pageMain.m_bConnectionShown = true;  // identified, as when its pages appeared
+    CV700UpdaterDlg& s = *m_sheet;
+    s.m_strCurDir = TestSupport::ShippedDataPath({});  // the shipped texts and catalogue
+    s.m_strUITextPath = TestSupport::ShippedDataPath(CV700UpdaterDlg::kUITextFileName);
+    s.m_strVersionPath = TestSupport::ShippedDataPath(CV700UpdaterDlg::kVersionFileName);
+    ASSERT_TRUE(s.ReadUITextFile() && s.ReadVersionFile());
+    s.m_bInternetConnected = s.m_bUnitConnected = true;
+    s.m_pageMain.m_bConnectionShown = true;  // identified, as when its pages appeared
     SetUnitReply(kUnitReply);
   }
   void TearDown() override {
@@ -51,16 +47,16 @@ class UpdatePageFixture : public ::testing::Test {
     UiSeams::SetMessageHandler({});
     qputenv(UpdateServer::kOverrideVariable, m_savedServer);
   }
+  // A new sheet and page, for the next case of a table.
+  void Renew() {
+    TearDown();
+    SetUp();
+  }
 
-  // The version reply as the main page stores it and hands it on.
+  // The unit's version reply, shown and handed on as the main page does with it.
   void SetUnitReply(const std::array<std::int8_t, 12>& reply) {
     std::copy(reply.begin(), reply.end(), m_sheet->m_pageMain.m_byVersionReply.begin());
-    const UnitVersionInfo i = UnitVersionInfo::FromReply(std::span(reply), m_sheet->m_listDB);
-    CDBUpdateTab& page = Page();
-    std::tie(page.m_strUnitDBArea, page.m_nUnitDBVersion, page.m_nUnitDBArea, page.m_nUnitVoiceVersion,
-             page.m_nUnitVoiceLanguage, page.m_fUnitFWVersion) =
-        std::tuple(i.strDBArea, i.nUnitDBVersion, i.nUnitDBArea, i.nUnitVoiceVersion, i.nUnitVoiceLanguage,
-                   i.fUnitFWVersion);
+    m_sheet->m_pageMain.OnVersionReply(CMainTab::kReplyReady, 0);
   }
   void OpenPage() { Page().CreatePageWindow(); }
   // Serves the FTP tree with a database package and points the program at it.
@@ -74,12 +70,13 @@ class UpdatePageFixture : public ::testing::Test {
     emit combo->activated(position);
   }
   std::array<COLORREF, 3> Lamps() {  // database, voice, firmware
-    return {Page().m_lampDB->BackgroundColor(), Page().m_lampVoice->BackgroundColor(), Page().m_lampFW->BackgroundColor()};
+    const CDBUpdateTab& p = Page();
+    return {p.m_lampDB->BackgroundColor(), p.m_lampVoice->BackgroundColor(), p.m_lampFW->BackgroundColor()};
   }
   QList<bool> RunControls() {
     const CDBUpdateTab& p = Page();
-    return {p.m_radioAuto->isEnabled(), p.m_radioManual->isEnabled(), p.m_comboDB->isEnabled(),
-            p.m_comboVoice->isEnabled(), p.m_checkForce->isEnabled(), p.m_buttonUpdate->isEnabled()};
+    return {p.m_radioAuto->isEnabled(),  p.m_radioManual->isEnabled(), p.m_comboDB->isEnabled(),
+            p.m_comboVoice->isEnabled(), p.m_checkForce->isEnabled(),  p.m_buttonUpdate->isEnabled()};
   }
   // The kinds of the packages the unit installed, and how many it was sent.
   std::pair<QStringList, int> Installed() {
@@ -90,6 +87,16 @@ class UpdatePageFixture : public ::testing::Test {
     return {kinds, int(sent.size())};
   }
   QStringList PackageFilesInWork() const { return QDir(m_work.path()).entryList({"*.hdr"}, QDir::Files); }
+  // Presses Update, then waits until the user has been told `count` messages in all.
+  ::testing::AssertionResult UpdateAndTold(qsizetype count) {
+    Page().m_buttonUpdate->click();
+    return Told(count);
+  }
+  ::testing::AssertionResult Told(qsizetype count) {
+    if (TestSupport::WaitUntil([&] { return m_messages.size() >= count; }, UpdateTestSupport::kRunTimeoutMs))
+      return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "told only: " << m_messages.join('|').toStdString();
+  }
   // Waits until the main page has asked the unit again and shows this database version.
   bool IdentifiedWith(const char* db) {
     return TestSupport::WaitUntil([&] { return Sheet().m_pageMain.m_staticDBValue->text() == db; },
@@ -98,7 +105,7 @@ class UpdatePageFixture : public ::testing::Test {
 
   CDBUpdateTab& Page() { return m_sheet->m_pageUpdate; }
   CV700UpdaterDlg& Sheet() { return *m_sheet; }
-  QString DBFW(int number) const { return UiText(m_sheet->m_arrText, m_sheet->m_nLanguageID, UiIndex(DBFW_TAB_001, number)); }
+  QString DBFW(int number) const { return m_sheet->Text(UiIndex(DBFW_TAB_001, number)); }
   QString Error(int number) const { return m_sheet->m_strErrorMsg[static_cast<size_t>(number - 1)]; }
   QString WorkFile(const QString& name) const { return m_work.filePath(name); }
 

@@ -9,31 +9,34 @@
 
 using namespace UpdateTestSupport;
 using TestSupport::WaitUntil;
+using UpdateCatalogue::FormPackageLocations;
 
 namespace {
 
 constexpr int kFastWatchdogMs = 20;  // 21 ticks without progress: about half a second
 
+// What a run said: the chain's steps (not the watchdog's ticks), its progress, and how often
+// each of its other signals came.
 struct RunRecorder {
   explicit RunRecorder(UpdateRun& run) {
-    const auto on = [&](auto signal, auto slot) { QObject::connect(&run, signal, &context, slot); };
-    on(&UpdateRun::timerStep, [this](int id) {  // the chain's steps, not the watchdog's ticks
+    const auto count = [&](auto signal, int& n) { QObject::connect(&run, signal, &context, [&n] { ++n; }); };
+    count(&UpdateRun::channelNotOpen, channelNotOpen);
+    count(&UpdateRun::transferGaveUp, gaveUp);
+    count(&UpdateRun::watchdogExpired, watchdog);
+    count(&UpdateRun::finished, finished);
+    count(&UpdateRun::downloadFailed, failed);
+    count(&UpdateRun::downloadStarted, downloadsStarted);
+    count(&UpdateRun::downloadProgress, downloadReports);
+    QObject::connect(&run, &UpdateRun::timerStep, &context, [this](int id) {
       if (id != UpdateRun::kTimerWatchdog) steps << id;
     });
-    on(&UpdateRun::downloadFailed, [this](int, DownloadResult result, const QString&) { failed << result; });
-    on(&UpdateRun::progressChanged, [this](int value) { progress << value; });
-    on(&UpdateRun::downloadStarted, [this](int) { ++downloadsStarted; });
-    on(&UpdateRun::downloadProgress, [this](const QString&, quint64, quint64) { ++downloadReports; });
-    on(&UpdateRun::channelNotOpen, [this] { ++channelNotOpen; });
-    on(&UpdateRun::transferGaveUp, [this] { ++gaveUp; });
-    on(&UpdateRun::watchdogExpired, [this] { ++watchdog; });
-    on(&UpdateRun::finished, [this] { ++finished; });
+    QObject::connect(&run, &UpdateRun::progressChanged, &context, [this](int value) { progress << value; });
   }
-  bool Ended() const { return finished || watchdog || !failed.isEmpty() || channelNotOpen || gaveUp; }
+  bool Ended() const { return finished || watchdog || failed || channelNotOpen || gaveUp; }
   QObject context;
   QList<int> steps, progress;
-  QList<DownloadResult> failed;
-  int channelNotOpen = 0, gaveUp = 0, watchdog = 0, finished = 0, downloadsStarted = 0, downloadReports = 0;
+  int failed = 0, channelNotOpen = 0, gaveUp = 0, watchdog = 0, finished = 0;
+  int downloadsStarted = 0, downloadReports = 0;
 };
 
 class UpdateRunTest : public ::testing::Test {
@@ -49,7 +52,7 @@ class UpdateRunTest : public ::testing::Test {
   UpdateRunPlan AutoPlan(const QString& url, const QString& db, const QString& voice, const QString& fw) const {
     UpdateRunPlan plan;
     std::tie(plan.bUpdateDB, plan.bUpdateVoice, plan.bUpdateFW) = std::tuple(db != "", voice != "", fw != "");
-    plan.at = UpdateCatalogue::FormPackageLocations(url + UpdateCatalogue::kServerPath, m_work.path(), db, voice, fw);
+    plan.at = FormPackageLocations(url + UpdateCatalogue::kServerPath, m_work.path(), db, voice, fw);
     plan.strFolder = m_work.path();
     return plan;
   }
@@ -76,18 +79,17 @@ class UpdateRunTest : public ::testing::Test {
 // through a link planted in the working folder is sent, but what it reaches never deleted.
 TEST_F(UpdateRunTest, ProgressValuesAndWhatTheUnitInstalls) {
   ASSERT_TRUE(QFile::link(m_outside.path(), WorkFile("sub")));
-  struct Case { const char* path; std::size_t payload; QList<int> progress; bool installed; };
-  const Case cases[] = {
+  const struct { const char* path; std::size_t payload; QList<int> progress; bool installed; } cases[] = {
       {"db.hdr", 250, {125, 100}, true},  // step 2, one chunk; the end of the run shows 100
-      {"db.hdr", 0, {0, 100}, false},     // 1024 bytes: header, one empty write; the unit wants a payload
+      {"db.hdr", 0, {0, 100}, false},     // header and one empty write; the unit wants a payload
       {"sub/db.hdr", 1000, {100, 100}, true},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     ASSERT_TRUE(TestSupport::WriteFile(WorkFile(c.path), Database(c.payload)));
     RunRecorder said(m_run);
     Run(said, ManualPlan(c.path));
-    EXPECT_EQ(std::pair(said.finished, said.steps), std::pair(1, QList<int>{8}));  // a manual run never downloads
-    EXPECT_EQ(said.progress, c.progress) << c.payload;
+    // A manual run never downloads.
+    EXPECT_EQ(std::tuple(said.finished, said.steps, said.progress), std::tuple(1, QList<int>{8}, c.progress));
     EXPECT_EQ(Received().last().toObject()["installed"].toBool(), c.installed) << c.payload;
     m_run.DeletePackageFiles();
     EXPECT_EQ(QFile::exists(WorkFile(c.path)), c.path != QByteArray("db.hdr")) << c.path;
@@ -110,8 +112,7 @@ TEST_F(UpdateRunTest, RunsThatEndWithoutFinishing) {
   ASSERT_TRUE(PutOnServer(m_ftpRoot.path(), "DB", "tiny", QByteArray(500, 't')));
   ASSERT_TRUE(m_ftp.Start(m_ftpRoot.path()));
   const QString up = m_ftp.BaseUrl();
-  struct Case { const char* what; UpdateRunPlan plan; bool downloadFailed; QList<int> steps; };
-  const Case cases[] = {
+  const struct { const char* what; UpdateRunPlan plan; bool downloadFailed; QList<int> steps; } cases[] = {
       {"file shorter than a package", ManualPlan("short.hdr"), false, {8}},
       {"file missing", ManualPlan("nothing-here.hdr"), false, {8}},
       {"firmware not on the server", AutoPlan(up, "100501_Europe", "", "nothing"), true, {5, 6, 7}},
@@ -120,17 +121,16 @@ TEST_F(UpdateRunTest, RunsThatEndWithoutFinishing) {
   m_run.SetWatchdogPeriodMs(kFastWatchdogMs);
   m_run.m_nWatchdogTicks = UpdateRun::kWatchdogTickLimit + 5;  // as a stalled run leaves it, and each case
   ASSERT_TRUE(TestSupport::WriteFile(WorkFile("short.hdr"), QByteArray(1023, 'x')));
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     RunRecorder said(m_run);
-    QElapsedTimer timer;
-    timer.start();
+    const TestSupport::Clock clock;
     Run(said, c.plan);
     // A watchdog count left from before does not cut the run short.
-    EXPECT_TRUE(c.downloadFailed || timer.elapsed() >= (UpdateRun::kWatchdogTickLimit + 1) * kFastWatchdogMs);
-    EXPECT_EQ(std::pair(said.failed.size(), said.watchdog), std::pair(qsizetype(c.downloadFailed), int(!c.downloadFailed)))
+    EXPECT_TRUE(c.downloadFailed || clock.elapsed() >= (UpdateRun::kWatchdogTickLimit + 1) * kFastWatchdogMs);
+    EXPECT_EQ(std::tuple(said.failed, said.watchdog, said.steps),
+              std::tuple(int(c.downloadFailed), int(!c.downloadFailed), c.steps))
         << c.what;
-    EXPECT_EQ(said.steps, c.steps) << c.what;
-    EXPECT_EQ(std::pair(said.progress.size(), said.finished), std::pair(qsizetype(0), 0)) << c.what;
+    EXPECT_TRUE(said.progress.isEmpty() && !said.finished) << c.what;
     EXPECT_EQ(WorkFiles(), QStringList{"short.hdr"}) << c.what;
   }
   EXPECT_TRUE(Received().isEmpty());
@@ -154,21 +154,22 @@ TEST_F(UpdateRunTest, ASlowLinkARestartAndAStop) {
   EXPECT_LE(slow.progress.value(slow.progress.size() - 1, 100), 3);
 
   ASSERT_TRUE(m_unit.Client().Stall(4000) && m_unit.Client().Rate(0));  // the writes now wait for room
-  WaitUntil([] { return false; }, 300);
+  TestSupport::Settle(300);
   const int opened = LogCount(m_unit.Status(), UnitChannels::kUpdateWrite, "opened");
   m_run.SetWatchdogPeriodMs(UpdateRun::kWatchdogPeriodMs);
   RunRecorder again(m_run);
   m_run.Start(ManualPlan("db.hdr"));
   // The cancelled transfer, stuck in a write, is woken and joined first; then the new one
   // opens its channel at once, without waiting for the unit.
-  WaitUntil([] { return false; }, 600);
+  TestSupport::Settle(600);
   EXPECT_EQ(LogCount(m_unit.Status(), UnitChannels::kUpdateWrite, "opened"), opened + 1);
   ASSERT_TRUE(WaitUntil([&] { return again.Ended(); }, kRunTimeoutMs));
   EXPECT_EQ(std::tuple(again.finished, slow.finished, slow.gaveUp), std::tuple(1, 1, 0));  // the new run's
   EXPECT_TRUE(m_unit.WaitForStatus(
       [](const QJsonObject& s) { return s["version"].toObject()["database"].toString() == "100413"; }, 10000));
 
-  ASSERT_TRUE(PutOnServer(m_ftpRoot.path(), "DB", "100501_Europe", Database(48 << 20)) && m_ftp.Start(m_ftpRoot.path()));
+  ASSERT_TRUE(PutOnServer(m_ftpRoot.path(), "DB", "100501_Europe", Database(48 << 20)));
+  ASSERT_TRUE(m_ftp.Start(m_ftpRoot.path()));
   RunRecorder stopped(m_run);
   m_run.Start(AutoPlan(m_ftp.BaseUrl(), "100501_Europe", "", ""));
   ASSERT_TRUE(WaitUntil([&] { return stopped.downloadsStarted > 0; }, kRunTimeoutMs));

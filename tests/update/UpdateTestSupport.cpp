@@ -20,6 +20,10 @@ QByteArray Database(std::size_t payload, std::uint8_t area, std::uint8_t last) {
   return BuildPackage(PackageHeader::kDatabase, area, {2, 4, last}, payload);
 }
 
+QByteArray Firmware(std::uint8_t minor, std::size_t payload) {
+  return BuildPackage(PackageHeader::kFirmware, 0, {1, minor, 0}, payload);
+}
+
 QByteArray BuildPackage(PackageHeader::Kind kind, std::uint8_t areaOrLanguage,
                         std::array<std::uint8_t, 3> version, std::size_t payloadSize, std::uint32_t seed) {
   std::vector<std::uint8_t> payload(payloadSize);

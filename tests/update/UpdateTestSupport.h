@@ -28,8 +28,9 @@ bool StartUnit(UnitEmulator& unit);
 QByteArray BuildPackage(PackageHeader::Kind kind, std::uint8_t areaOrLanguage,
                         std::array<std::uint8_t, 3> version, std::size_t payloadSize,
                         std::uint32_t seed = 1);
-// A database package for Europe (or `area`), version 1.0.4.`last`.
+// A database package for Europe (or `area`), version 1.0.4.`last`; a firmware 1.`minor`.
 QByteArray Database(std::size_t payload, std::uint8_t area = 2, std::uint8_t last = 12);
+QByteArray Firmware(std::uint8_t minor, std::size_t payload);
 // The same package with one payload byte flipped: the unit refuses its CRC.
 QByteArray CorruptPackage(QByteArray package);
 // Writes "<root>/down/FW/V770/<folder>/<name>.hdr".
