@@ -126,7 +126,10 @@ const CloseCase kCloseCases[] = {
      [](Session& s) { return s.Last("PIPE00DB", "V7PK").mid(4, 1) == "\x01"; }, kAsks},
     {"PauseBetweenPackages", [](Session& s) { s.WithManualPack("Update:Update"); }, Pausing, kAsks},
     {"RecoveryDownload",
-     [](Session& s) { s.Prepare("Firmware recovery:Automatic recovery;Firmware recovery:Update"), s.ftp.Pause(); },
+     [](Session& s) {
+       s.Prepare("Firmware recovery:Automatic recovery;Firmware recovery:Update");
+       s.ftp.Pause();
+     },
      [](Session& s) { return s.Settled(s.Logged("press: Firmware recovery:Update")); }},
     {"RecoveryTransfer",
      [](Session& s) {

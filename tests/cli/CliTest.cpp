@@ -87,14 +87,6 @@ class CliTest : public ::testing::Test {
     settings.setValue("Config/LanguageID", language);
   }
   int UnitPoiCount() { return m_unit.Status()["poi"][u"count"].toInt(); }
-  // The kind and version of each package the unit was sent, and whether it installed it.
-  QStringList Received() {
-    QStringList packages;
-    for (const QJsonValue& p : ReceivedPackages(m_unit.Status()))
-      packages << p["kind"].toString() + ' ' + p["version"].toString()
-                  + (p["installed"].toBool() ? "" : " refused");
-    return packages;
-  }
   QStringList PackageFiles() const { return QDir(m_work.path()).entryList({"*.hdr"}); }
   QString Ui(int index, int language = kLanguageEnglish) const { return UiText(m_texts, language, index); }
 
@@ -142,13 +134,13 @@ TEST_F(CliTest, UpdateSendsWhatIsNewerAndNamesWhatItCouldNotSendOrTheUnitDidNotT
   EXPECT_EQ(manual.exitCode, 0) << manual.err.constData();
   for (const char* name : {"100412_France.hdr", "10203_English.hdr", "V770_FW_v0106.hdr"})
     EXPECT_TRUE(manual.out.contains(name)) << name;
-  EXPECT_TRUE(Received().isEmpty());
+  EXPECT_TRUE(Received(m_unit).isEmpty());
   EXPECT_EQ(QDir(m_work.path()).entryList(QDir::Files).size(), 3) << "only the data files";
 
   // Not a terminal: plain progress lines, then the end message with the restart advice, and
   // the unit's versions were checked afterwards.
   const QString out = QString::fromUtf8(Ok("update").out);
-  EXPECT_EQ(Received(), QStringList({"database 100412", "firmware 1.6"}));
+  EXPECT_EQ(Received(m_unit), QStringList({"database 100412", "firmware 1.6"}));
   EXPECT_TRUE(out.contains("\n100%\n")) << out.toStdString();
   EXPECT_TRUE(out.endsWith(Ui(UiIndex(DBFW_TAB_001, 19)) + '\n' + Ui(UiIndex(ERROR_MSG_001, 10)) + '\n' +
                            ExtraText(UPDATE_CHECKING_UNIT) + '\n'))
@@ -166,7 +158,7 @@ TEST_F(CliTest, UpdateSendsWhatIsNewerAndNamesWhatItCouldNotSendOrTheUnitDidNotT
   const CliRun refused = Run("update");
   EXPECT_EQ(refused.Err(), ExtraText(UPDATE_DB_NOT_TAKEN).arg("100412_Europe", "100411") + '\n');
   EXPECT_EQ(std::pair(lacking.exitCode, refused.exitCode), std::pair(1, 1));
-  EXPECT_EQ(Received().mid(2), QStringList({"database 100412 refused", "firmware 1.6"}));
+  EXPECT_EQ(Received(m_unit).mid(2), QStringList({"database 100412 refused", "firmware 1.6"}));
   EXPECT_TRUE(PackageFiles().isEmpty());
 }
 
@@ -233,7 +225,7 @@ TEST_F(CliTest, RecoveryEndsWithWhatTheUnitRunsAfterItsRestart) {
   const QString done = Ui(UiIndex(DBFW_TAB_001, 19)) + '\n' + ExtraText(RESET_UNIT_FIRMWARE);
   for (const auto& [args, firmware] : {std::pair{"recover fw.hdr", "1.7"}, {"recover --download", "1.6"}})
     EXPECT_TRUE(QString::fromUtf8(Ok(args).out).endsWith(done.arg(firmware) + '\n'));
-  EXPECT_EQ(Received(), QStringList({"firmware 1.7", "firmware 1.6"}));
+  EXPECT_EQ(Received(m_unit), QStringList({"firmware 1.7", "firmware 1.6"}));
 
   ASSERT_TRUE(WriteFile(Work("db.hdr"), Database(20000)));
   const CliRun recover = Run("recover db.hdr");
@@ -289,7 +281,7 @@ TEST_F(CliTest, BadRequestsEndWithOneLineAndAnExitCode) {
     EXPECT_TRUE(c.error.isEmpty() || run.Err() == c.error + '\n') << run.err.constData();
     EXPECT_LT(run.elapsedMs, kFailureLimitMs);  // every failure ends at once
   }
-  EXPECT_TRUE(UnitPoiCount() == 0 && Received().isEmpty() && !QFile::exists(Work("x.gpx")));
+  EXPECT_TRUE(UnitPoiCount() == 0 && Received(m_unit).isEmpty() && !QFile::exists(Work("x.gpx")));
   EXPECT_EQ(PackageFiles(), users);
   for (const QString& name : users) EXPECT_EQ(ReadFile(Work(name)), "the user's own") << name.toStdString();
 

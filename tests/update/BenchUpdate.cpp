@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     const bool programSent = programMs >= 0 && WaitForPackages(unit, ++packages);
     const double plainMs = programSent ? PlainWritesMs(file) : -1;
     if (plainMs < 0 || !WaitForPackages(unit, ++packages)) {
-      std::fprintf(stderr, "bench_update: the %s failed\n", programSent ? "plain writes" : "program's transfer");
+      std::fprintf(stderr, "bench_update: the %s failed\n", programSent ? "plain writes" : "program's send");
       return 1;
     }
     program.push_back(programMs);

@@ -78,14 +78,6 @@ class UpdatePageFixture : public ::testing::Test {
     return {p.m_radioAuto->isEnabled(),  p.m_radioManual->isEnabled(), p.m_comboDB->isEnabled(),
             p.m_comboVoice->isEnabled(), p.m_checkForce->isEnabled(),  p.m_buttonUpdate->isEnabled()};
   }
-  // The kinds of the packages the unit installed, and how many it was sent.
-  std::pair<QStringList, int> Installed() {
-    QStringList kinds;
-    const QJsonArray sent = UpdateTestSupport::ReceivedPackages(m_unit.Status());
-    for (const QJsonValue& package : sent)
-      if (package["installed"].toBool()) kinds << package["kind"].toString();
-    return {kinds, int(sent.size())};
-  }
   QStringList PackageFilesInWork() const { return QDir(m_work.path()).entryList({"*.hdr"}, QDir::Files); }
   // Presses Update, then waits until the user has been told `count` messages in all.
   ::testing::AssertionResult UpdateAndTold(qsizetype count) {

@@ -199,7 +199,7 @@ TEST_F(UpdatePageTest, AutomaticUpdateNamesThePackageTheUnitDidNotTake) {
   EXPECT_EQ(steps, (QList<int>{5, 6, 7, 8}));  // the voice step runs and hands on
   EXPECT_EQ(phases, QStringList({DBFW(16), DBFW(18)}));
   EXPECT_EQ(progress.mid(progress.indexOf(0) - 1, 2), (QList<int>{100, 0}));  // 0 again for the firmware
-  EXPECT_EQ(Installed(), std::pair(QStringList{"firmware"}, 2));
+  EXPECT_EQ(Received(m_unit), QStringList({"database 100412 refused", "firmware 1.6"}));
   const CMainTab& main = Sheet().m_pageMain;
   EXPECT_TRUE(PackageFilesInWork().isEmpty() && !main.m_bBusy && main.IsPollTimerActive());
   EXPECT_EQ(main.m_staticFWValue->text() + main.m_staticDBValue->text() + page.m_labelFWVersion->text(),
@@ -215,7 +215,7 @@ TEST_F(UpdatePageTest, AutomaticUpdateNamesThePackageTheUnitDidNotTake) {
   ASSERT_TRUE(UpdateAndTold(1));
   ASSERT_TRUE(WaitUntil([&] { return !page.m_run.AwaitsUnitCheck(); }, kRunTimeoutMs));
   EXPECT_EQ(m_messages, QStringList{DBFW(19)});  // taken: nothing more to say
-  EXPECT_EQ(Installed(), std::pair(QStringList{"firmware", "database"}, 3));
+  EXPECT_EQ(Received(m_unit).mid(2), QStringList{"database 100412"});
   EXPECT_EQ(std::pair(Lamps(), page.m_buttonUpdate->isEnabled()), std::pair(kAllGreen, false));
 }
 
@@ -252,7 +252,7 @@ TEST_F(UpdatePageTest, ManualUpdateFromThePackCanBeMadeAgain) {
   m_messages.clear();
   ASSERT_TRUE(UpdateAndTold(3));  // the database alone
   EXPECT_EQ(m_messages, QStringList{DBFW(19)} + leftOut);  // no firmware: no restart line
-  EXPECT_EQ(Installed(), std::pair(QStringList{"database"}, 1));
+  EXPECT_EQ(Received(m_unit), QStringList{"database 100420"});
   EXPECT_TRUE(laidOutFromTheList());
   EXPECT_TRUE(QFile::exists(WorkFile("db1.hdr")));  // sent and deleted, then unpacked again
   // The unit's identification shows its versions and leaves the manual page as it is.
@@ -263,14 +263,14 @@ TEST_F(UpdatePageTest, ManualUpdateFromThePackCanBeMadeAgain) {
 
   m_messages.clear();
   ASSERT_TRUE(UpdateAndTold(3));  // straight away, as the page offers it: both packages
-  EXPECT_EQ(Installed(), std::pair(QStringList{"database", "database", "voice"}, 3));
+  EXPECT_EQ(Received(m_unit).mid(1), QStringList({"database 100420", "voice 10204"}));
   EXPECT_TRUE(laidOutFromTheList());
   // A ticked package the list names no file for is named; nothing is sent.
   page.m_checkFW->click();
   m_messages.clear();
   page.m_buttonUpdate->click();
   EXPECT_EQ(m_messages, QStringList{ExtraText(UPDATE_NO_FILE_FW)});
-  EXPECT_EQ(std::pair(page.m_run.IsRunning(), Installed().second), std::pair(false, 3));
+  EXPECT_EQ(std::pair(page.m_run.IsRunning(), Received(m_unit).size()), std::pair(false, qsizetype(3)));
 }
 
 // The end message comes when the run ends, also when the unit goes before it could tell its
@@ -306,9 +306,11 @@ TEST_F(UpdatePageTest, ControlsStayLockedUntilTheRunEnds) {
     int voice, phase;
     const char *folder, *name;
     QByteArray bytes;
+    QStringList sent;  // all the unit was sent so far
   } cases[] = {
-      {kOnlyDBOlder, 0, 16, "DB", "100412_Europe", Database(kPayload)},
-      {kUpToDate, 2, 17, "Voice", "10105_German", BuildPackage(PackageHeader::kVoice, 2, {1, 1, 5}, kPayload)},
+      {kOnlyDBOlder, 0, 16, "DB", "100412_Europe", Database(kPayload), {"database 100412 refused"}},
+      {kUpToDate, 2, 17, "Voice", "10105_German", BuildPackage(PackageHeader::kVoice, 2, {1, 1, 5}, kPayload),
+       {"database 100412 refused", "voice 10105 refused"}},
   };
   StartServer(Database(kPayload));
   const QByteArray server = qgetenv(UpdateServer::kOverrideVariable);
@@ -340,7 +342,7 @@ TEST_F(UpdatePageTest, ControlsStayLockedUntilTheRunEnds) {
     EXPECT_TRUE(m_messages.isEmpty() && PackageFilesInWork().isEmpty());
     ASSERT_TRUE(Told(1));
     EXPECT_EQ(std::pair(m_messages, Sheet().m_pageMain.m_bBusy), std::pair(QStringList{Error(11)}, true));
-    EXPECT_EQ(Installed(), std::pair(QStringList(), int(&c - cases) + 1));
+    EXPECT_EQ(Received(m_unit), c.sent);
   }
 }
 
@@ -387,7 +389,7 @@ TEST_F(UpdatePageTest, ARunThatCannotSendEndsAtOnce) {
     EXPECT_EQ(PackageFilesInWork(), c.filesLeft);  // a download is taken away
   }
   EXPECT_EQ(LogCount(m_unit.Status(), UnitChannels::kUpdateWrite, "opened"), 0);
-  EXPECT_EQ(Installed(), std::pair(QStringList(), 0));
+  EXPECT_EQ(Received(m_unit), QStringList());
 }
 
 // The manual-pack dialog starts half a second after it shows and closes when it is done. The

@@ -41,10 +41,19 @@ QByteArray CorruptPackage(QByteArray package) {
 }
 
 bool PutOnServer(const QString& root, const char* folder, const QString& name, const QByteArray& package) {
-  return TestSupport::WriteFile(root + UpdateCatalogue::kServerPath + "/" + folder + "/" + name + ".hdr", package);
+  const QString path = root + UpdateCatalogue::kServerPath + '/' + folder + '/' + name + ".hdr";
+  return TestSupport::WriteFile(path, package);
 }
 
 QJsonArray ReceivedPackages(const QJsonObject& status) { return status[QStringLiteral("packages")].toArray(); }
+
+QStringList Received(UnitEmulator& unit) {
+  QStringList packages;
+  for (const QJsonValue& p : ReceivedPackages(unit.Status()))
+    packages << p["kind"].toString() + ' ' + p["version"].toString()
+                + (p["installed"].toBool() ? "" : " refused");
+  return packages;
+}
 
 int LogCount(const QJsonObject& status, const char* channel, const char* event) {
   int count = 0;
@@ -59,8 +68,9 @@ bool MakeZip(const QString& path, const QList<std::pair<QString, QByteArray>>& i
   if (!archive) return false;
   for (const auto& [name, bytes] : items) {
     // The archive reads the bytes when it is closed; `items` outlives that.
-    zip_source_t* source = zip_source_buffer(archive, bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
-    const zip_int64_t index = source ? zip_file_add(archive, name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8) : -1;
+    zip_source_t* source = zip_source_buffer(archive, bytes.constData(), zip_uint64_t(bytes.size()), 0);
+    const QByteArray utf8 = name.toUtf8();
+    const zip_int64_t index = source ? zip_file_add(archive, utf8.constData(), source, ZIP_FL_ENC_UTF_8) : -1;
     if (index < 0) {
       if (source) zip_source_free(source);
       zip_discard(archive);

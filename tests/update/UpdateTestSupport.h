@@ -37,6 +37,8 @@ QByteArray CorruptPackage(QByteArray package);
 bool PutOnServer(const QString& root, const char* folder, const QString& name, const QByteArray& package);
 // The packages the unit was sent (its status), oldest first.
 QJsonArray ReceivedPackages(const QJsonObject& status);
+// The same as "kind version" each, with " refused" for one the unit did not install.
+QStringList Received(UnitEmulator& unit);
 // How often the unit's log shows `event` ("opened", "closed") on a channel.
 int LogCount(const QJsonObject& status, const char* channel, const char* event);
 
