@@ -68,13 +68,14 @@ QString SoakChecks::LoadTexts() {
   if (!ReadUITextFile(m_world.WorkPath(QLatin1String(CV700UpdaterDlg::kUITextFileName)), tables) ||
       !ReadExtraTextFile(m_world.WorkPath(QLatin1String(kExtraTextFileName)), extra))
     return u"the text files cannot be read"_s;
-  // Each line of a text is a pattern; what the program fills in (%1 ...) matches anything.
+  // Each line of a text is a pattern; what the program fills in (%1 ...) matches anything, and
+  // so does what a text is about, after a colon ("The file cannot be written: NAME").
   const auto add = [this](const QString& text, int language) {
     for (const QString& line : text.split('\n')) {
       QStringList pieces = line.trimmed().split(QRegularExpression(u"%[0-9]"_s));
       if (pieces.join(QString()).trimmed().isEmpty()) continue;
       for (QString& piece : pieces) piece = QRegularExpression::escape(piece);
-      m_patterns.append({QRegularExpression('^' + pieces.join(".*"_L1) + '$',
+      m_patterns.append({QRegularExpression('^' + pieces.join(".*"_L1) + "(: .*)?$"_L1,
                                             QRegularExpression::DotMatchesEverythingOption),
                          language});
     }
