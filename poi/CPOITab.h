@@ -41,6 +41,8 @@ class CPOITab : public CPropertyPage {
   void OpenPoiMap(int row);  // -1: no row, nothing happens
   // Writes the list to a file in a format the user chooses.
   void OnExport();
+  // The rows' texts, in the list's order.
+  QList<PoiTexts> ListRows() const;
 
   // Controls.
   CSortableListCtrl* m_listPOI;
@@ -80,7 +82,6 @@ class CPOITab : public CPropertyPage {
   void ShowBadRow(int row);
   // Adds the POIs below the list's rows, numbered on from them, and counts the rows.
   void ShowPois(const QList<PoiTexts>& pois);
-  QList<PoiTexts> ListRows() const;
   void OnImportFinished(const QString& path, const PoiImport& import);
   void OnReadFinished(const PoiReadResult& result);
   void OnWriteFinished(const PoiUnitCopy& copy, const PoiWriteResult& result);

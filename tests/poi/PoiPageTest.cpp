@@ -92,14 +92,6 @@ class PoiPageTest : public ::testing::Test {
     Page().ImportPoiFile();
   }
 
-  QList<PoiTexts> Rows() {
-    QList<PoiTexts> rows;
-    for (int r = 0; r < List().GetItemCount(); ++r)
-      rows.append({List().GetItemText(r, 1), List().GetItemText(r, 2), List().GetItemText(r, 3),
-                   List().GetItemText(r, 4), List().GetItemText(r, 5)});
-    return rows;
-  }
-
   // The unit's slots, as hex, up to the last filled one.
   QStringList UnitSlots() {
     QStringList filled = m_unit->Status()["poi"].toObject()["slots"].toVariant().toStringList();
@@ -218,7 +210,7 @@ TEST_F(PoiPageTest, UserStepsLeaveTheUnitHoldingWhatTheListShows) {
       ASSERT_TRUE(WaitIdle());
     }
     EXPECT_EQ(UnitSlots(), Hex(c.unitAfter));
-    EXPECT_EQ(Rows(), c.rowsAfter);
+    EXPECT_EQ(Page().ListRows(), c.rowsAfter);
     EXPECT_EQ(Page().m_staticCount->text(), QString::number(c.rowsAfter.size()));
     // Rows keep the number the last read or import gave them, whatever was deleted or sorted.
     const std::string steps = c.steps;
@@ -289,7 +281,7 @@ TEST_F(PoiPageTest, TextsOtherFormatsAndTheMapOfARow) {
       u"^6 POI lus.* 5 ajoutés .* 0 ignorés car .* 1 ignorés comme doublons .*\n2 n'avaient pas d'heure .*2008/01/01 00:00"_qs);
   EXPECT_TRUE(report.match(m_messages[0]).hasMatch()) << m_messages[0].toStdString();
 
-  const QList<PoiTexts> rows = Rows();
+  const QList<PoiTexts> rows = Page().ListRows();
   m_importPath = m_work->filePath(u"out"_qs);
   m_filter = PoiSaveDialogFilter().split(u";;"_qs).value(2);  // KML
   page.OnExport();

@@ -57,15 +57,15 @@ const Soak::Action Soak::kActions[] = {
      [](Soak& s) {
        if (!s.m_sheet) return s.Reopen();
        // The pages with most to do are shown most: POIs and updates, then the recovery.
-       const std::pair<CPropertyPage*, int> pages[] = {{&s.m_sheet->m_pageMain, 1},
-                                                       {&s.m_sheet->m_pageUpdate, 3},
-                                                       {&s.m_sheet->m_pagePOI, 4},
-                                                       {&s.m_sheet->m_pageOption, 1},
-                                                       {&s.m_sheet->m_pageReset, 2}};
-       int pick = s.m_random.bounded(11);
-       const auto* page = pages;
-       while ((pick -= page->second) >= 0) ++page;
-       const int index = s.m_sheet->GetPageIndex(page->first);
+       const struct {
+         CPropertyPage* page;
+         int weight;
+       } pages[] = {{&s.m_sheet->m_pageMain, 1},
+                    {&s.m_sheet->m_pageUpdate, 3},
+                    {&s.m_sheet->m_pagePOI, 4},
+                    {&s.m_sheet->m_pageOption, 1},
+                    {&s.m_sheet->m_pageReset, 2}};
+       const int index = s.m_sheet->GetPageIndex(Weighted(s.m_random, pages).page);
        return s.ShowTab(index) ? s.m_sheet->TabLabel(index) : QString();
      }},
     {"tick", 5,
@@ -113,12 +113,8 @@ int Soak::Run(const QString& root) {
       [this](const UiSeams::FileDialogRequest& request) { return ChooseFile(request); });
   OpenWindow();
   Checkpoint(true);
-  int total = 0;
-  for (const Action& action : kActions) total += action.weight;
   while (m_log.Minutes() < m_minutes) {
-    int pick = m_random.bounded(total);
-    const Action* action = kActions;
-    while ((pick -= action->weight) >= 0) ++action;
+    const Action* action = &Weighted(m_random, kActions);
     if (m_log.Minutes() >= m_nextCommandLine) {  // the window closes for the command line
       m_nextCommandLine += kCommandLineEveryMinutes, m_commandLineDue = true;
       action = kActions;
@@ -164,7 +160,7 @@ QString Soak::Click() {
       for (int weight = starts.contains(control) ? kStartWeight : 1; weight > 0; --weight)
         targets.append(control);
   if (targets.isEmpty()) return {};
-  QWidget* target = targets[qsizetype(m_random.bounded(quint64(targets.size())))];
+  QWidget* target = AnyOf(m_random, targets);
   const bool down = m_random.bounded(2);
   auto* combo = qobject_cast<QComboBox*>(target);
   m_log.Note(page->Title() + ':' +
@@ -216,15 +212,14 @@ QString Soak::ChooseFile(const UiSeams::FileDialogRequest& request) {
   QString path;
   if (request.save) {
     const QStringList filters = request.filter.split(u";;"_s);
-    if (request.selectedFilter)
-      *request.selectedFilter = filters.value(qsizetype(m_answers.bounded(quint64(filters.size()))));
+    if (request.selectedFilter) *request.selectedFilter = AnyOf(m_answers, filters);
     const char* suffixes[] = {".txt", ".gpx", ".kml", ".csv", ""};
     path = m_world.WorkPath(
         u"export_%1%2"_s.arg(m_answers.bounded(4)).arg(QLatin1String(suffixes[m_answers.bounded(5)])));
   } else {
     const QStringList& files =
         request.filter.contains(".hdr"_L1) ? m_world.recoveryFiles : m_world.importFiles;
-    path = files.value(qsizetype(m_answers.bounded(quint64(files.size()))));
+    path = AnyOf(m_answers, files);
   }
   if (m_answers.bounded(8) == 0) path.clear();  // cancelled
   m_log.Note(u"file: "_s + QFileInfo(path).fileName());
@@ -246,9 +241,7 @@ void Soak::CommandLineSession() {
 QString Soak::CommandLineJob() {
   const UnitView before = m_world.Unit();
   const VersionInfo& catalogue = m_world.Catalogue();
-  const auto name = [](const QList<VersionEntry>& list, int index) {
-    return list.value(index).strText.section('_', 1);
-  };
+  const auto name = [](const VersionEntry& entry) { return entry.strText.section('_', 1); };
   QList<std::optional<PackageHeader>> expected{m_world.Header(catalogue.strFWFile)};
   const auto expect = [&](const QString& db, const QString& voice) {
     expected << m_world.CataloguePackage(catalogue.listDB, db)
@@ -261,12 +254,12 @@ QString Soak::CommandLineJob() {
       args = QStringList{"status", "--json"};
       break;
     case 1:
-      args = QStringList{"update"},
-      expect(name(catalogue.listDB, before.reply[0] - 2), name(catalogue.listVoice, before.reply[11]));
+      args = QStringList{"update"}, expect(name(catalogue.listDB.value(before.reply[0] - 2)),
+                                           name(catalogue.listVoice.value(before.reply[11])));
       break;
     case 2: {
-      const QString db = name(catalogue.listDB, m_random.bounded(int(catalogue.listDB.size())));
-      const QString voice = name(catalogue.listVoice, m_random.bounded(int(catalogue.listVoice.size())));
+      const QString db = name(AnyOf(m_random, catalogue.listDB));
+      const QString voice = name(AnyOf(m_random, catalogue.listVoice));
       args = QStringList{"update", "--force", "--area", db, "--voice", voice}, expect(db, voice);
       break;
     }
@@ -277,8 +270,7 @@ QString Soak::CommandLineJob() {
       break;
     }
     default:
-      file = m_world.ownPoiFiles.value(m_random.bounded(int(m_world.ownPoiFiles.size()))),
-      args = QStringList{"poi", "write", file};
+      file = AnyOf(m_random, m_world.ownPoiFiles), args = QStringList{"poi", "write", file};
   }
   // Now and then the unit or the server fails while the job runs.
   const qint64 faultAtMs = m_random.bounded(3) == 0 ? m_random.bounded(100, 5000) : -1;

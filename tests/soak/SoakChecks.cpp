@@ -391,12 +391,7 @@ QStringList SoakChecks::Keys(const QList<QByteArray>& records) {
 }
 
 QList<PoiTexts> SoakChecks::ListRows() const {
-  QList<PoiTexts> rows;
-  const CSortableListCtrl* list = m_sheet ? m_sheet->m_pagePOI.m_listPOI : nullptr;
-  for (int row = 0; list && row < list->GetItemCount(); ++row)
-    rows.append({list->GetItemText(row, 1), list->GetItemText(row, 2), list->GetItemText(row, 3),
-                 list->GetItemText(row, 4), list->GetItemText(row, 5)});
-  return rows;
+  return m_sheet ? m_sheet->m_pagePOI.ListRows() : QList<PoiTexts>();
 }
 
 QSet<QString> SoakChecks::FilePoiKeys() {

@@ -1,7 +1,6 @@
 #include "soak/SoakWorld.h"
 
 #include <sys/resource.h>
-#include <zip.h>
 
 #include <QDate>
 #include <QDateTime>
@@ -15,6 +14,7 @@
 #include "poi/PoiFormatWriter.h"
 #include "support/TestSupport.h"
 #include "update/UpdateCatalogue.h"
+#include "update/UpdateTestSupport.h"
 
 using namespace Qt::StringLiterals;
 using TestSupport::BinPath;
@@ -47,17 +47,6 @@ QList<PoiTexts> RandomPois(QRandomGenerator64& r, int count) {
                  QTime(r.bounded(24), r.bounded(60)).toString(u"HH:mm"_s), degrees(89), degrees(179),
                  QString::number(r.bounded(360))});
   return pois;
-}
-
-bool WriteKmz(const QString& path, const QByteArray& kml) {
-  zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, nullptr);
-  zip_source_t* source =
-      archive ? zip_source_buffer(archive, kml.constData(), zip_uint64_t(kml.size()), 0) : nullptr;
-  if (source && zip_file_add(archive, "doc.kml", source, ZIP_FL_OVERWRITE) >= 0)
-    return zip_close(archive) == 0;
-  zip_source_free(source);
-  if (archive) zip_discard(archive);
-  return false;
 }
 
 QList<int> ReplyBytesOf(int kind) {
@@ -144,7 +133,8 @@ void SoakWorld::MakeFiles() {
                                      {u"trip.kml"_s, PoiFormat::Kml},
                                      {u"trip.csv"_s, PoiFormat::Csv}})
     importFiles << write(name, format, RandomPois(m_random, m_random.bounded(2, 40)));
-  if (WriteKmz(WorkPath(u"trip.kmz"_s), TestSupport::ReadFile(WorkPath(u"trip.kml"_s))))
+  if (UpdateTestSupport::MakeZip(WorkPath(u"trip.kmz"_s),
+                                 {{u"doc.kml"_s, TestSupport::ReadFile(WorkPath(u"trip.kml"_s))}}))
     importFiles << WorkPath(u"trip.kmz"_s);
   QList<PoiTexts> unkept = RandomPois(m_random, 5);
   unkept[2].date = u"2031/01/01"_s;
@@ -219,7 +209,7 @@ const FaultTable FaultTable::kAll[] = {
      }},
     {"rate", 2,
      [](SoakWorld& w) {
-       const int rate = w.m_random.bounded(4) ? kRates[w.m_random.bounded(int(std::size(kRates)))] : 0;
+       const int rate = w.m_random.bounded(4) ? AnyOf(w.m_random, kRates) : 0;
        return w.UnitControl().Rate(rate), w.m_linkSlow = rate > 0, w.LinkChanged(), QString::number(rate);
      }},
     {"server-stop", 2, [](SoakWorld& w) { return w.m_ftp.Stop(), w.m_serverDown = true, QString(); }},
@@ -229,8 +219,7 @@ const FaultTable FaultTable::kAll[] = {
     {"package-broken", 2,
      [](SoakWorld& w) {
        if (!w.m_brokenPackage.isEmpty()) return QString();
-       const QString name =
-           w.m_packages.keys().value(w.m_random.bounded(int(w.m_packages.size()))) + ".hdr"_L1;
+       const QString name = AnyOf(w.m_random, w.m_packages.keys()) + ".hdr"_L1;
        w.m_brokenPackage = QDirIterator(w.m_tree, {name}, QDir::Files, QDirIterator::Subdirectories).next();
        w.m_brokenOriginal = TestSupport::ReadFile(w.m_brokenPackage);
        if (w.m_random.bounded(2)) return QFile::remove(w.m_brokenPackage), name + " missing"_L1;
@@ -240,20 +229,16 @@ const FaultTable FaultTable::kAll[] = {
      }},
     {"disk-full", 1,
      [](SoakWorld& w) {
-       const qint64 limit = kDiskLimits[w.m_random.bounded(int(std::size(kDiskLimits)))];
+       const qint64 limit = AnyOf(w.m_random, kDiskLimits);
        return w.SetDiskFull(limit), QString::number(limit);
      }},
     {"disk-freed", 2, [](SoakWorld& w) { return w.SetDiskFull(-1), QString(); }},
 };
 
 QString SoakWorld::InjectFault() {
-  int pick = 0;
-  for (const FaultTable& fault : FaultTable::kAll) pick += fault.weight;
-  pick = m_random.bounded(pick);
-  const FaultTable* fault = FaultTable::kAll;
-  while ((pick -= fault->weight) >= 0) ++fault;
-  const QString detail = fault->apply(*this);
-  return QLatin1String(fault->name) + (detail.isEmpty() ? QString() : ' ' + detail);
+  const FaultTable& fault = Weighted(m_random, FaultTable::kAll);
+  const QString detail = fault.apply(*this);
+  return QLatin1String(fault.name) + (detail.isEmpty() ? QString() : ' ' + detail);
 }
 
 void SoakWorld::UndoFaults() {

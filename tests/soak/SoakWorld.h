@@ -15,6 +15,22 @@
 #include "support/UnitEmulator.h"
 #include "unitsim/PackageHeader.h"
 
+// A random element of a list that is not empty, and a random row of a table of rows with a
+// `weight`, each as often as its weight.
+template <typename List>
+auto AnyOf(QRandomGenerator64& random, const List& list) {
+  return list[qsizetype(random.bounded(quint64(std::size(list))))];
+}
+template <typename Row, std::size_t N>
+const Row& Weighted(QRandomGenerator64& random, const Row (&rows)[N]) {
+  int pick = 0;
+  for (const Row& row : rows) pick += row.weight;
+  pick = random.bounded(pick);
+  const Row* row = rows;
+  while ((pick -= row->weight) >= 0) ++row;
+  return *row;
+}
+
 // The unit as the emulator tells it: the truth the program's reports are checked against.
 struct UnitView {
   bool answered = false, plugged = false, restarting = false;
