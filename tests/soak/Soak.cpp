@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTest>
@@ -29,7 +30,6 @@ constexpr int kWindowStallLimitMs = 30000;
 constexpr int kJobLimitMs = 300000;
 constexpr int kStepLimitMs = kJobLimitMs + 120000;
 constexpr int kHeartbeatMs = 200;
-constexpr int kStartWeight = 5;  // a control that starts a job, against one that does not
 constexpr int kCheckpointSteps = 100;
 constexpr double kFirstCommandLineMinutes = 0.5, kCommandLineEveryMinutes = 3.0;
 constexpr int kPagesGoneLimitMs = 10000;      // the poll sees an unplugged unit within 500 ms
@@ -150,15 +150,18 @@ QString Soak::Click() {
   if (!page) return Reopen();
   // Any control in sight, greyed or not, so what the user aims at does not hang on timing (a
   // greyed one takes no click); those that start a job more often, but none while the unit
-  // has yet to show what was reported.
+  // has yet to show what was reported. (A read locks Save for a while: reads come less often.)
+  CV700UpdaterDlg& s = *m_sheet;
+  const QHash<QWidget*, int> weights{{s.m_pageUpdate.m_buttonUpdate, 5}, {s.m_pageReset.m_buttonUpdate, 3},
+                                     {s.m_pagePOI.m_btnSave, 5},         {s.m_pagePOI.m_btnRead, 2},
+                                     {s.m_pagePOI.m_btnReadFromPC, 3},   {s.m_pageOption.m_buttonApply, 2}};
   QList<QWidget*> starts;
   for (const auto& action : m_checks.UnitActions()) starts << action.second;
   QList<QWidget*> targets;
   for (QWidget* control : page->findChildren<QWidget*>())
     if ((qobject_cast<QAbstractButton*>(control) || qobject_cast<QComboBox*>(control)) &&
         control->isVisible() && !(starts.contains(control) && m_checks.ClaimsPending()))
-      for (int weight = starts.contains(control) ? kStartWeight : 1; weight > 0; --weight)
-        targets.append(control);
+      for (int weight = weights.value(control, 1); weight > 0; --weight) targets.append(control);
   if (targets.isEmpty()) return {};
   QWidget* target = AnyOf(m_random, targets);
   const bool down = m_random.bounded(2);
