@@ -20,6 +20,7 @@ void OnCrash(int signal) {
 }
 
 void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (text.contains("propagateSizeHints"_L1)) return;  // the offscreen platform, at every window shown
   g_qtHandler(type, context, text);
   if (type != QtDebugMsg && type != QtInfoMsg && g_log && text.contains("thread"_L1) &&
       (text.contains("another"_L1) || text.contains("different"_L1)))
