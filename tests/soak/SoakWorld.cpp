@@ -8,6 +8,7 @@
 #include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTimer>
 #include <csignal>
 #include <filesystem>
 
@@ -22,6 +23,7 @@ using TestSupport::BinPath;
 namespace {
 constexpr int kTooManyRows = 120;   // more than the unit's 100 slots
 constexpr int kStallMaxMs = 25000;  // sometimes beyond the program's 20 s watchdog
+constexpr int kReplugMaxMs = 6000;
 constexpr int kReplyDelayMaxMs = 3000;
 constexpr int kRates[] = {30000, 100000, 400000};   // bytes per second of a slow link
 constexpr qint64 kDiskLimits[] = {0, 4096, 60000};  // bytes a file may grow to on a full disk
@@ -192,10 +194,22 @@ struct FaultTable {
 };
 
 const FaultTable FaultTable::kAll[] = {
-    {"unplug", 5,
-     [](SoakWorld& w) { return w.m_unplugged |= w.UnitControl().Unplug(), w.LinkChanged(), QString(); }},
-    {"plug", 6,
-     [](SoakWorld& w) { return w.m_unplugged &= !w.UnitControl().Plug(), w.LinkChanged(), QString(); }},
+    // Mostly a cable pulled and pushed back a moment later; now and then left out.
+    {"unplug", 4,
+     [](SoakWorld& w) {
+       w.m_unplugged |= w.UnitControl().Unplug();
+       w.LinkChanged();
+       if (!w.m_random.bounded(4)) return QString();
+       const int ms = w.m_random.bounded(300, kReplugMaxMs);
+       QTimer::singleShot(ms, [&w, plugs = w.m_plugs] {  // unless plugged in meanwhile
+         if (plugs == w.m_plugs) w.m_unplugged &= !w.UnitControl().Plug(), w.LinkChanged();
+       });
+       return u"for %1 ms"_s.arg(ms);
+     }},
+    {"plug", 3,
+     [](SoakWorld& w) {
+       return ++w.m_plugs, w.m_unplugged &= !w.UnitControl().Plug(), w.LinkChanged(), QString();
+     }},
     {"stall", 3,
      [](SoakWorld& w) {
        const int ms = w.m_random.bounded(500, kStallMaxMs);
@@ -246,6 +260,7 @@ void SoakWorld::UndoFaults() {
   if (!m_brokenPackage.isEmpty())
     TestSupport::WriteFile(m_brokenPackage, m_brokenOriginal), m_brokenPackage.clear();
   if (m_serverDown) StartServer();
+  ++m_plugs;
   UnitControl().Plug(), UnitControl().Stall(0), UnitControl().ReplyDelay(0), UnitControl().Rate(0);
   m_unplugged = m_linkSlow = false;
   m_stallUntil = 0;

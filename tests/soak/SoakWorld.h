@@ -104,6 +104,7 @@ class SoakWorld {
   QMap<QString, PackageHeader> m_packages;  // by base name, from the pristine server tree
   bool m_unplugged = false, m_linkSlow = false, m_serverDown = false;
   qint64 m_stallUntil = 0, m_normalFrom = 0, m_diskLimit = -1;
+  int m_plugs = 0;          // times the unit was plugged in on purpose
   QString m_brokenPackage;  // one of the served tree, damaged or taken away
   QByteArray m_brokenOriginal;
 };
