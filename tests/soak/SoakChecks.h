@@ -37,8 +37,8 @@ class SoakChecks {
   void BeforeAction();  // what the unit and the list were before the step's action
   void AfterStep();
   // A report the unit must bear out once the link has been normal for a while; `unmet` says
-  // what is wrong, nothing when the unit holds what was reported.
-  // A later report of the same source (`tag`) may take it back.
+  // what is wrong, nothing when the unit holds what was reported. A later report of the same
+  // source (`tag`) may take it back.
   void Claim(const QString& what, std::function<QString(const UnitView&)> unmet, const QString& tag = {});
   bool ClaimsPending() const { return !m_claims.isEmpty(); }
   // The unit holds these POIs in slots 0, 1 ... and nothing after them.
@@ -64,7 +64,6 @@ class SoakChecks {
     qint64 lastSign = 0;
     QString sign;
     int messagesAtStart = 0;
-    bool reported = false;  // it said how it ended
   };
   enum class Change { None, Started, Ended };
   Change Watch(Job& job, bool running, const QString& sign, int limitMs, const char* name);
