@@ -334,7 +334,7 @@ void Soak::Checkpoint(bool baseline) {
   Quiesce();
   if (!m_sheet) OpenWindow();
   const auto devicePages = [this](bool shown) {
-    if (WaitUntil([&] { return m_sheet->m_bDevicePagesShown == shown; },
+    if (WaitUntil([&] { return m_sheet->m_bDevicePagesShown == shown && m_sheet->m_bUnitConnected == shown; },
                   shown ? kIdentifyLimitMs : kPagesGoneLimitMs))
       return;
     const CMainTab& main = m_sheet->m_pageMain;
@@ -346,8 +346,9 @@ void Soak::Checkpoint(bool baseline) {
             .arg(int(m_sheet->m_unitJobs.Holder())));
   };
   // At rest: the main page shown afresh (a page that paused its poll gives it back), the unit
-  // plugged in anew. (A unit that did not answer its identification stays unidentified until
-  // it is plugged in again, so the start is the only time it is waited for as it is.)
+  // plugged in anew once the poll has seen it go. (A unit that did not answer its
+  // identification stays unidentified until it is plugged in again, so the start is the only
+  // time it is waited for as it is.)
   ShowTab(1), ShowTab(0);
   if (baseline) {  // every page once, so what a page makes the first time it shows is there at start
     devicePages(true);
