@@ -360,8 +360,7 @@ void Soak::Checkpoint(bool baseline) {
   m_world.UnitControl().Plug();
   devicePages(true);
   if (baseline) {
-    m_baseDescriptors = Count("/proc/self/fd"), m_baseThreads = Count("/proc/self/task"), m_baseRss = RssMb();
-    m_baseSteps = m_log.Step();
+    m_baseDescriptors = Count("/proc/self/fd"), m_baseThreads = Count("/proc/self/task");
     return;
   }
   if (!WaitUntil(
@@ -380,13 +379,16 @@ void Soak::Checkpoint(bool baseline) {
             .arg(m_baseThreads)
             .arg(open.join(' ')));
   }
-  // Memory is measured from the first checkpoint on: the first steps make what every page
-  // makes once (windows, fonts, the other language's texts).
-  const int steps = m_log.Step() - m_baseSteps;
-  const double rss = RssMb(), growth = (rss - m_baseRss) / std::max(steps, 1) * 1000.0;
+  // Memory is judged on the later half of the run: the first steps fill what a program fills
+  // once (fonts, the other language's texts, the allocator's arenas), a leak keeps its slope.
+  const double rss = RssMb();
   std::fprintf(stderr, "soak: step %d, %.1f min, %.1f MB resident\n", m_log.Step(), m_log.Minutes(), rss);
+  m_rssAtCheckpoint.append({m_log.Step(), rss});
+  const auto [fromStep, fromRss] = m_rssAtCheckpoint[m_rssAtCheckpoint.size() / 2];
+  const int steps = m_log.Step() - fromStep;
+  if (steps == 0) return;
+  const double growth = (rss - fromRss) / steps * 1000.0;
   m_log.SetRssGrowth(growth);
-  if (!m_rssFromCheckpoint) m_rssFromCheckpoint = true, m_baseRss = rss, m_baseSteps = m_log.Step();
   if (steps >= 1000 && growth >= kRssLimitMbPer1000)
     m_log.Violation(u"memory grew by %1 MB per 1000 steps"_s.arg(growth, 0, 'f', 1));
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QRandomGenerator64>
 #include <QString>
 #include <QTimer>
 #include <memory>
+#include <utility>
 
 #include "platform/UiSeams.h"
 #include "soak/SoakChecks.h"
@@ -59,7 +61,6 @@ class Soak {
   QTimer m_heartbeat;
   double m_nextCommandLine;  // minutes
   bool m_commandLineDue = false;
-  int m_baseDescriptors = 0, m_baseThreads = 0, m_baseSteps = 0;
-  double m_baseRss = 0;
-  bool m_rssFromCheckpoint = false;
+  int m_baseDescriptors = 0, m_baseThreads = 0;
+  QList<std::pair<int, double>> m_rssAtCheckpoint;  // step, resident MB
 };
