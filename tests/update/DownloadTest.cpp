@@ -13,24 +13,21 @@ using TestSupport::FtpServer;
 
 namespace {
 
-struct RecordingSink : IDownloadSink {
+// Records the reports it hands on, and may stop the transfer at a report of its choosing.
+struct RecordingCallback : CDownloadStatusCallback, IDownloadSink {
   struct Report { QString statusText, progressText; int percent; quint64 done, total; };
-  void OnDownloadProgress(const QString& status, const QString& text, int percent, quint64 done,
-                          quint64 total) override {
-    reports.push_back({status, text, percent, done, total});
-  }
-  std::vector<Report> reports;
-};
-
-// May stop the transfer at a report of its choosing.
-struct HookedCallback : CDownloadStatusCallback {
-  HookedCallback(IDownloadSink* sink, std::function<bool(quint64 done, quint64 total)> abortWhen)
-      : CDownloadStatusCallback(sink), abortWhen(std::move(abortWhen)) {}
+  explicit RecordingCallback(std::function<bool(quint64 done, quint64 total)> abortWhen = {})
+      : CDownloadStatusCallback(this), abortWhen(std::move(abortWhen)) {}
   Answer OnProgress(quint64 done, quint64 total, const QString& status) override {
     if (abortWhen && abortWhen(done, total)) return Answer::Abort;
     return CDownloadStatusCallback::OnProgress(done, total, status);
   }
+  void OnDownloadProgress(const QString& status, const QString& text, int percent, quint64 done,
+                          quint64 total) override {
+    reports.push_back({status, text, percent, done, total});
+  }
   std::function<bool(quint64, quint64)> abortWhen;
+  std::vector<Report> reports;
 };
 
 QByteArray Bytes(std::size_t size) { return UpdateTestSupport::Database(size - PackageHeader::kPayloadOffset); }
@@ -43,9 +40,7 @@ TEST(DownloadReportTest, SizesTextsPercentDeadlineAndAbort) {
       {quint64(12.3 * 1024 * 1024) + 1, "12.3 MB"}, {3ULL << 30, "3.00 GB"}, {~0ULL, "15.9 EB"}};
   for (const auto& [size, text] : sizes) EXPECT_EQ(FormatByteSize(size), text) << size;
 
-  RecordingSink sink;
-  CDownloadStatusCallback callback(&sink);
-  EXPECT_FALSE(callback.m_bDeadline);  // armed by a download only
+  RecordingCallback callback;
   const std::tuple<quint64, quint64, const char*, int> steps[] = {
       {0, 0, "", 0},                                // no total yet: no text
       {999, 1000, " 999 bytes / 1000 bytes", 99},  // truncated
@@ -53,7 +48,7 @@ TEST(DownloadReportTest, SizesTextsPercentDeadlineAndAbort) {
       {1536, 3072, " 1.50 KB / 3.00 KB", 50}};
   for (const auto& [done, total, text, percent] : steps) {
     EXPECT_EQ(callback.OnProgress(done, total, QStringLiteral("status")), Continue);
-    const RecordingSink::Report& last = sink.reports.back();
+    const RecordingCallback::Report& last = callback.reports.back();
     EXPECT_EQ(std::tuple(last.statusText, last.progressText, last.percent, last.done),
               std::tuple(QString("status"), QString(text), percent, done));
   }
@@ -63,10 +58,10 @@ TEST(DownloadReportTest, SizesTextsPercentDeadlineAndAbort) {
   EXPECT_EQ(callback.OnProgress(1, 2, QString()), Continue);
   callback.m_timeDeadline -= 11;
   EXPECT_EQ(callback.OnProgress(2, 2, QString()), Abort);
-  CDownloadStatusCallback aborted(&sink);
-  aborted.RequestAbort();
-  EXPECT_EQ(aborted.OnProgress(1, 2, QString()), Abort);
-  EXPECT_EQ(sink.reports.size(), 5u);
+  callback.RequestAbort();
+  callback.m_timeDeadline += 100;
+  EXPECT_EQ(callback.OnProgress(1, 2, QString()), Abort);
+  EXPECT_EQ(callback.reports.size(), 5u);
 }
 
 class DownloadFromServer : public ::testing::Test {
@@ -82,27 +77,9 @@ class DownloadFromServer : public ::testing::Test {
   FtpServer server;
 };
 
-TEST_F(DownloadFromServer, CopiesTheFileWithRisingReportsAndReplacesAnOlderOne) {
-  const QByteArray bytes = Bytes(300 * 1024 + 17);
-  const QString target = localDir.filePath("V770_FW_v0106.hdr");
-  ASSERT_TRUE(TestSupport::WriteFile(target, "old contents"));
-  RecordingSink sink;
-  CDownloadStatusCallback callback(&sink);
-  QString error;
-  const QString url = Publish("FW/V770_FW_v0106.hdr", bytes);
-  ASSERT_EQ(DownloadToFile(url, target, callback, {}, &error), DownloadResult::Done) << error.toStdString();
-  EXPECT_EQ(TestSupport::ReadFile(target), bytes);
-  EXPECT_EQ(LocalFiles(), QStringList{"V770_FW_v0106.hdr"});
-  ASSERT_FALSE(sink.reports.empty());
-  const RecordingSink::Report& last = sink.reports.back();
-  EXPECT_EQ(std::tuple(last.done, last.total, last.percent, last.progressText),
-            std::tuple(quint64(bytes.size()), quint64(bytes.size()), 100, QString(" 300 KB / 300 KB")));
-  for (std::size_t i = 1; i < sink.reports.size(); ++i) 
-    EXPECT_GE(sink.reports[i].done, sink.reports[i - 1].done);
-}
-
-// Whatever goes wrong, the target keeps its old contents and no part of the download is left.
-TEST_F(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhere) {
+// Whatever goes wrong, the target keeps its old contents and no part of the download is left;
+// a download that succeeds then replaces them, with rising reports.
+TEST_F(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhereThenADownloadReplacesTheFile) {
   using enum DownloadResult;
   using enum ExtraTextId;
   // Larger than the loopback socket buffers hold, so freezing the server stops the flow.
@@ -126,7 +103,6 @@ TEST_F(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhere) {
   const auto freeze = [&](quint64 done, quint64) { return done > 0 && !frozen && !(frozen = server.Pause()); };
   const auto midway = [](quint64 done, quint64 total) { return done > 0 && done < total; };
   const QString target = localDir.filePath("pkg.hdr");
-  const QString down = QStringLiteral("ftp://127.0.0.1:%1/pkg.hdr").arg(FtpServer::FreePort());
   // The server answers "no" alike to a file it lacks and to one it will not give (here: one
   // that leads out of its tree); its listing tells them apart, a folder's too.
   ASSERT_TRUE(QDir(serverDir.path()).mkpath("FW") && QFile::link(outside.path(), serverDir.filePath("closed")));
@@ -139,7 +115,7 @@ TEST_F(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhere) {
       {"refused by the server", base + "/FW/kept.hdr", target, {}, {}, Refused},
       {"folder refused by the server", base + "/closed/precious", target, {}, {}, Refused},
       {"login refused", wrongLogin, target, {}, {}, Refused},
-      {"server down", down, target, {}, {}, Failed},
+      {"server down", "ftp://127.0.0.1:1/pkg.hdr", target, {}, {}, Failed},
       {"no local folder", url, localDir.filePath("no/pkg.hdr"), {}, {}, WriteFailed, 0, DOWNLOAD_NO_FOLDER},
       {"target is a link", url, localDir.filePath("link.hdr"), {}, {}, WriteFailed, 0, PATH_IS_LINK},
       {"aborted midway", url, target, midway, {}, Aborted},
@@ -152,8 +128,7 @@ TEST_F(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhere) {
   ASSERT_TRUE(TestSupport::WriteFile(target, "old contents"));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    RecordingSink sink;
-    HookedCallback callback(&sink, c.abortWhen);
+    RecordingCallback callback(c.abortWhen);
     QString error;
     const TestSupport::Clock clock;
     std::optional<UpdateTestSupport::FullDisk> full;
@@ -166,14 +141,28 @@ TEST_F(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhere) {
                      : error.isEmpty()       ? QString("a reason")
                                              : error);
     // A failure ends the download where it happens: a failed write does not fetch the rest.
-    EXPECT_LT(sink.reports.empty() ? 0 : sink.reports.back().done, quint64(kWhole));
+    EXPECT_LT(callback.reports.empty() ? 0 : callback.reports.back().done, quint64(kWhole));
     EXPECT_EQ(LocalFiles(), QStringList({"link.hdr", "pkg.hdr"}));
     EXPECT_EQ(TestSupport::ReadFile(target), "old contents");
-    EXPECT_TRUE(c.options.deadline.count() >= 0 || sink.reports.empty());
+    EXPECT_TRUE(c.options.deadline.count() >= 0 || callback.reports.empty());
     EXPECT_TRUE(!frozen || clock.elapsed() >= 2000);
   }
   EXPECT_TRUE(frozen && server.Resume());
   EXPECT_EQ(TestSupport::ReadFile(outsideFile), "precious");
+
+  const QByteArray bytes = Bytes(300 * 1024 + 17);
+  RecordingCallback callback;
+  QString error;
+  ASSERT_EQ(DownloadToFile(Publish("ok.hdr", bytes), target, callback, {}, &error), Done)
+      << error.toStdString();
+  EXPECT_EQ(std::pair(TestSupport::ReadFile(target), LocalFiles()),
+            std::pair(bytes, QStringList({"link.hdr", "pkg.hdr"})));
+  ASSERT_FALSE(callback.reports.empty());
+  const RecordingCallback::Report& last = callback.reports.back();
+  EXPECT_EQ(std::tuple(last.done, last.total, last.percent, last.progressText),
+            std::tuple(quint64(bytes.size()), quint64(bytes.size()), 100, QString(" 300 KB / 300 KB")));
+  for (std::size_t i = 1; i < callback.reports.size(); ++i)
+    EXPECT_GE(callback.reports[i].done, callback.reports[i - 1].done);
 }
 
 }  // namespace

@@ -98,30 +98,12 @@ TEST_F(Unpack, UnsafeDamagedOrStoppedPacksFailWithTheirTextAndWriteNothingOutsid
   }
 }
 
-TEST_F(Unpack, ItemNamesAndResultCodesOfMisuse) {
+TEST(UnpackNames, OnlyNamesWithinTheFolderAreSafe) {
   for (const char* name : {"a.hdr", "sub/a.hdr", "sub/../a.hdr", "./a.hdr", "sub/", "a..b"})
     EXPECT_TRUE(IsSafeItemName(name)) << name;
   for (const char* name :
        {"", "../x", "sub/../../x", "/etc/x", "\\x", "..\\x", "sub\\..\\..\\x", "C:x", "c:\\x", "..", "./../x"})
     EXPECT_FALSE(IsSafeItemName(name)) << name;
-  UnzipArchive archive;
-  UnzipEntry entry;
-  EXPECT_EQ(QList({archive.GetItem(entry), archive.ItemToFile("a", entry), archive.Close()}),
-            QList<int>({ZR_NOTOPEN, ZR_NOTOPEN, ZR_NOTOPEN}));
-  ASSERT_TRUE(MakeZip(pack, {{"a", "1"}, {"b", "22"}}));
-  ASSERT_EQ(archive.Open(pack), ZR_OK);
-  ASSERT_EQ(archive.GetItem(entry), ZR_OK);  // index -1 asks for the count
-  EXPECT_EQ(entry.index, 2);
-  entry.index = 1;
-  ASSERT_EQ(archive.GetItem(entry), ZR_OK);
-  EXPECT_EQ(std::pair(entry.name, entry.uncompressedSize), std::pair(QString("b"), quint64(2)));
-  entry.index = 2;
-  EXPECT_EQ(QList({archive.GetItem(entry), archive.ItemToFile("c", entry), archive.Close()}),
-            QList<int>({ZR_ARGS, ZR_ARGS, ZR_OK}));
-  QStringList texts;
-  for (int code = 0; code <= ZR_RESULT_COUNT; ++code) texts << UnzipArchive::FormatMessage(code);
-  texts.removeDuplicates();
-  EXPECT_EQ(texts.size(), ZR_RESULT_COUNT + 1);  // every code its own text, unknown ones too
 }
 
 }  // namespace

@@ -78,7 +78,7 @@ class UpdatePageFixture : public ::testing::Test {
     return {p.m_radioAuto->isEnabled(),  p.m_radioManual->isEnabled(), p.m_comboDB->isEnabled(),
             p.m_comboVoice->isEnabled(), p.m_checkForce->isEnabled(),  p.m_buttonUpdate->isEnabled()};
   }
-  QStringList PackageFilesInWork() const { return QDir(m_work.path()).entryList({"*.hdr"}, QDir::Files); }
+  QStringList WorkFiles() const { return QDir(m_work.path()).entryList(QDir::Files | QDir::Hidden); }
   // Presses Update, then waits until the user has been told `count` messages in all.
   ::testing::AssertionResult UpdateAndTold(qsizetype count) {
     Page().m_buttonUpdate->click();

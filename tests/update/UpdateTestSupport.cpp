@@ -72,7 +72,7 @@ bool MakeZip(const QString& path, const QList<std::pair<QString, QByteArray>>& i
     const QByteArray utf8 = name.toUtf8();
     const zip_int64_t index = source ? zip_file_add(archive, utf8.constData(), source, ZIP_FL_ENC_UTF_8) : -1;
     if (index < 0) {
-      if (source) zip_source_free(source);
+      zip_source_free(source);  // none added: still the caller's
       zip_discard(archive);
       return false;
     }

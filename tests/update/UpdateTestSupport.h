@@ -4,7 +4,6 @@
 #include <sys/resource.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
