@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
   UnitEmulator unit;
   const QByteArray demoUnit = TestSupport::ReadFile(TestSupport::BinPath("../data/demo-unit-state.json"));
   ProgramProcess folders;
-  if (!unit.Start(QJsonDocument::fromJson(demoUnit).object()) || !folders.IsValid()) return 1;
+  if (!unit.Start(QJsonDocument::fromJson(demoUnit).object())) return 1;
   // No banner host: the banner points at a loopback port nobody listens on.
   const QString uiText = folders.WorkPath("V770UIText_New_v12.txt");
   const QByteArray bytes = TestSupport::ReadFile(uiText);
