@@ -2,8 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QList>
-#include <QTemporaryDir>
 #include <memory>
 
 #include "app/CV700UpdaterApp.h"
@@ -14,11 +12,9 @@
 #include "support/UnitEmulator.h"
 #include "unitsim/UnitProtocol.h"
 
-// A sheet as the application builds it (main and recovery pages, start-up run with the
-// shipped data files in a private working folder), with every message box answered and
-// recorded instead of shown, and no network. For the test programs of pages (UI test
-// programs only). Made with `start` false, it holds the folder and the recorder only, until
-// a test has set the scene and calls Start.
+// A sheet as the application builds it, started with the shipped data files in a private
+// working folder, every message box answered and recorded instead of shown, and no network.
+// Made with `start` false, it waits for the test to set the scene and call Start.
 class DeviceSheet {
  public:
   struct Message {
@@ -81,9 +77,7 @@ class DeviceSheet {
     for (const Message& message : m_messages) texts << message.text;
     return texts;
   }
-  bool SawMessage(const QString& text) const {
-    return std::any_of(m_messages.begin(), m_messages.end(), [&](const Message& m) { return m.text == text; });
-  }
+  bool SawMessage(const QString& text) const { return MessageTexts().contains(text); }
 
   std::unique_ptr<CV700UpdaterDlg> sheet;
 

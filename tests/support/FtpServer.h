@@ -10,32 +10,21 @@ namespace TestSupport {
 // read-only to anonymous users, on 127.0.0.1 and a free port.
 class FtpServer {
  public:
-  FtpServer() = default;
-  ~FtpServer();
-  FtpServer(const FtpServer&) = delete;
-  FtpServer& operator=(const FtpServer&) = delete;
+  ~FtpServer() { Stop(); }
 
   // Starts the server over `folder` and waits until it accepts connections.
   bool Start(const QString& folder);
   void Stop();
-
-  int Port() const { return m_port; }
   // "ftp://127.0.0.1:PORT"
   QString BaseUrl() const;
   // What the server wrote (its log of commands and errors).
   QString Log() const;
-
   // Freezes and thaws the server process, so a transfer in progress stops receiving.
   // Safe to call from any thread.
   bool Pause();
   bool Resume();
 
-  // A port on 127.0.0.1 that nothing listens on at the moment of the call.
-  static int FreePort();
-
  private:
-  bool IsListening() const;
-
   QTemporaryDir m_logDir;  // the log goes to a file: a full pipe would freeze the server
   QProcess m_process;
   int m_port = 0;

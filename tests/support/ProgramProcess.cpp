@@ -15,14 +15,8 @@ ProgramProcess::ProgramProcess() {
 }
 
 ProgramProcess::~ProgramProcess() {
-  for (auto& program : m_programs) {
-    program->terminate();
-    if (!program->waitForFinished(kStopTimeoutMs)) program->kill();
-    program->waitForFinished(kStopTimeoutMs);
-  }
+  for (auto& program : m_programs) TestSupport::EndProcess(*program, kStopTimeoutMs);
 }
-
-bool ProgramProcess::IsValid() const { return m_work.isValid() && m_runtime.isValid() && m_config.isValid(); }
 
 QProcess& ProgramProcess::Start() {
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -12,7 +12,6 @@ class ProgramProcess {
  public:
   ProgramProcess();
   ~ProgramProcess();
-  bool IsValid() const;
   QString WorkPath(const QString& name) const { return m_work.filePath(name); }
   // Starts one more program in these folders, with the current environment added.
   QProcess& Start();

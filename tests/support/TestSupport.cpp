@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include <sys/prctl.h>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -7,6 +9,7 @@
 #include <QFileInfo>
 #include <QStringEncoder>
 #include <QThread>
+#include <csignal>
 
 namespace TestSupport {
 
@@ -48,6 +51,17 @@ void Settle(int ms) {
 QByteArray Utf16WithBom(const QString& text) {
   QStringEncoder encoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom);
   return encoder.encode(text);
+}
+
+void EndWithTestProgram(QProcess& process) {
+  process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
+
+void EndProcess(QProcess& process, int timeoutMs) {
+  if (process.state() == QProcess::NotRunning) return;
+  process.terminate();
+  if (!process.waitForFinished(timeoutMs)) process.kill();
+  process.waitForFinished(timeoutMs);
 }
 
 FileTest::FileTest() { qputenv("LC_ALL", "C.UTF-8"); }

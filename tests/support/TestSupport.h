@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
-
-#include <QStringList>
 #include <ostream>
 
 // Readable failure messages for Qt strings.
@@ -43,6 +43,11 @@ struct Clock : QElapsedTimer {
 
 // The text as UTF-16LE bytes with a byte-order mark.
 QByteArray Utf16WithBom(const QString& text);
+
+// A helper process started after this call ends with the test program, even one that crashes.
+void EndWithTestProgram(QProcess& process);
+// Asks a running process to end, and kills it when it is still there after timeoutMs.
+void EndProcess(QProcess& process, int timeoutMs);
 
 // A test with its own folder, in which each Write makes a new file. It runs in a UTF-8
 // locale, so results do not depend on the machine's LANG.

@@ -1,36 +1,34 @@
 #include "support/UnitEmulator.h"
 
-#include <sys/prctl.h>
-
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
-#include <csignal>
 
 #include "support/TestSupport.h"
 #include "unitsim/UnitProtocol.h"
 
 namespace {
+constexpr int kStartTimeoutMs = 10000;
+constexpr int kStopTimeoutMs = 3000;
 constexpr int kPollPeriodMs = 20;
-}
+}  // namespace
 
-UnitEmulator::UnitEmulator()
-    : m_client(m_dir.filePath(QStringLiteral("unit.sock")).toStdString()),
-      m_hadSocketEnv(qEnvironmentVariableIsSet(UnitProtocol::kSocketEnv)),
-      m_savedSocketEnv(qgetenv(UnitProtocol::kSocketEnv)) {}
+UnitEmulator::UnitEmulator() : m_client(SocketPath().toStdString()) {
+  if (qEnvironmentVariableIsSet(UnitProtocol::kSocketEnv))
+    m_savedSocketEnv = qgetenv(UnitProtocol::kSocketEnv);
+}
 
 UnitEmulator::~UnitEmulator() {
   Stop();
-  if (m_hadSocketEnv)
-    qputenv(UnitProtocol::kSocketEnv, m_savedSocketEnv);
+  if (m_savedSocketEnv)
+    qputenv(UnitProtocol::kSocketEnv, *m_savedSocketEnv);
   else
     qunsetenv(UnitProtocol::kSocketEnv);
 }
 
-QString UnitEmulator::SocketPath() const { return m_dir.filePath(QStringLiteral("unit.sock")); }
-QString UnitEmulator::StatePath() const { return m_dir.filePath(QStringLiteral("unit-state.json")); }
-QByteArray UnitEmulator::DaemonLog() const { return TestSupport::ReadFile(m_dir.filePath(QStringLiteral("unit.log"))); }
-bool UnitEmulator::IsRunning() const { return m_process.state() == QProcess::Running; }
+QByteArray UnitEmulator::DaemonLog() const {
+  return TestSupport::ReadFile(m_dir.filePath(QStringLiteral("unit.log")));
+}
 
 int UnitEmulator::TcpPort() const {
   const QByteArray log = DaemonLog();
@@ -56,8 +54,7 @@ bool UnitEmulator::Launch() {
   if (!m_dir.isValid()) return false;
   qputenv(UnitProtocol::kSocketEnv, SocketPath().toLocal8Bit());
   m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("unit.log")), QIODevice::Append);
-  // A test program that crashes takes its emulated unit with it.
-  m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+  TestSupport::EndWithTestProgram(m_process);
   QStringList arguments{QStringLiteral("serve"), QStringLiteral("--state"), StatePath(), QStringLiteral("--socket"),
                         SocketPath()};
   if (m_bTcp) arguments << QStringLiteral("--tcp") << QLatin1String(UnitProtocol::kTcpHost) + QStringLiteral(":0");
@@ -73,14 +70,7 @@ bool UnitEmulator::Launch() {
   return false;
 }
 
-void UnitEmulator::Stop() {
-  if (m_process.state() == QProcess::NotRunning) return;
-  m_process.terminate();
-  if (!m_process.waitForFinished(kStopTimeoutMs)) {
-    m_process.kill();
-    m_process.waitForFinished(kStopTimeoutMs);
-  }
-}
+void UnitEmulator::Stop() { TestSupport::EndProcess(m_process, kStopTimeoutMs); }
 
 bool UnitEmulator::Kill() {
   m_process.kill();

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <functional>
+#include <optional>
 
 #include "device/UnitLibrary.h"
 #include "unitsim/UnitSimClient.h"
@@ -17,14 +18,9 @@
 // library (the program's way to the unit) and UnitSimClient at it.
 class UnitEmulator {
  public:
-  static constexpr int kStartTimeoutMs = 10000;
-  static constexpr int kStopTimeoutMs = 3000;
-
   UnitEmulator();
   // Stops the daemon and restores V770_UNIT_SOCKET.
   ~UnitEmulator();
-  UnitEmulator(const UnitEmulator&) = delete;
-  UnitEmulator& operator=(const UnitEmulator&) = delete;
 
   // Writes the initial state (empty: a fresh unit, see `v770-unit --help`), starts the
   // daemon and waits until it answers.
@@ -35,7 +31,7 @@ class UnitEmulator {
   bool Kill();
   // The daemon again, from the state it saved.
   bool Restart();
-  bool IsRunning() const;
+  bool IsRunning() const { return m_process.state() == QProcess::Running; }
   // From the next start on, the daemon also serves TCP on a free loopback port.
   void AlsoServeTcp() { m_bTcp = true; }
   // That port, as the daemon printed it; 0 when it serves no TCP.
@@ -47,8 +43,8 @@ class UnitEmulator {
   // Polls Status until `condition` holds; false after timeoutMs.
   bool WaitForStatus(const std::function<bool(const QJsonObject&)>& condition, int timeoutMs);
 
-  QString SocketPath() const;
-  QString StatePath() const;
+  QString SocketPath() const { return m_dir.filePath(QStringLiteral("unit.sock")); }
+  QString StatePath() const { return m_dir.filePath(QStringLiteral("unit-state.json")); }
   QString Folder() const { return m_dir.path(); }
   // What the daemon wrote to stderr, for failure messages.
   QByteArray DaemonLog() const;
@@ -59,9 +55,8 @@ class UnitEmulator {
   QTemporaryDir m_dir;
   QProcess m_process;
   UnitSimClient m_client;
-  bool m_hadSocketEnv;
   bool m_bTcp = false;
-  QByteArray m_savedSocketEnv;
+  std::optional<QByteArray> m_savedSocketEnv;
 };
 
 // What the emulator received on a channel, oldest first.
