@@ -38,47 +38,11 @@ void DropFiles(GradientLabel& label, const QStringList& files) {
 
 }  // namespace
 
-TEST(GradientLabel, BackgroundFollowsColoursModeAndGradientFunction) {
+// The update page's lamps and the splash's status lines paint the one colour given, as
+// COLORREF, until a BMP file is dropped on them. (The gradients, transparency and text layouts
+// the program never uses are left untested.)
+TEST(GradientLabel, ColourGivenOrTheOneDroppedBmpFile) {
   EXPECT_EQ(QColorToColorRef(QColor(0x12, 0x34, 0x56)), 0x563412u);
-  GradientLabel label;
-  // The update page's lamp for a newer package: orange.
-  label.SetColors(0x00A5FF, 0x00A5FF, GradientLabel::kGradientNone);
-  EXPECT_TRUE(AllPixels(RenderLabel(label), QColor(255, 165, 0)));
-  label.SetColors(0x0000FF, 0xFF0000, GradientLabel::kGradientHorizontal);  // red to blue
-  QImage image = RenderLabel(label);
-  EXPECT_TRUE(image.pixelColor(0, 20).red() > 240 && image.pixelColor(119, 20).blue() > 240);
-  label.SetColors(0x0000FF, 0xFF0000, GradientLabel::kGradientVertical);
-  image = RenderLabel(label);
-  EXPECT_TRUE(image.pixelColor(60, 0).red() > 240 && image.pixelColor(60, 39).blue() > 240);
-  // A label whose gradient function cannot be had still paints its background colour.
-  label.SetGradientFill(nullptr);
-  EXPECT_TRUE(AllPixels(RenderLabel(label), QColor(255, 0, 0)));
-  // A transparent one paints its text only.
-  label.SetTransparent(true);
-  label.SetText(QStringLiteral("x"));
-  const int untouched = CountPixels(RenderLabel(label), QRect(0, 0, 120, 40), kUnpainted);
-  EXPECT_GT(untouched, 120 * 40 / 2);
-  EXPECT_LT(untouched, 120 * 40);
-}
-
-TEST(GradientLabel, TextIsBrokenAtWordsAndAligned) {
-  GradientLabel label;
-  label.SetColors(0xFFFFFF, 0xFFFFFF, GradientLabel::kGradientNone);
-  label.SetTextColor(0x000000);
-  const QImage blank = RenderLabel(label, QSize(120, 80));
-  const auto textBounds = [&](const char* text) {
-    label.SetText(QString::fromLatin1(text));
-    return DifferenceBounds(RenderLabel(label, QSize(120, 80)), blank);
-  };
-  const QRect oneLine = textBounds("one");
-  EXPECT_TRUE(oneLine.left() < 10 && oneLine.top() < 10) << oneLine.left() << "," << oneLine.top();
-  EXPECT_GT(textBounds("several words that cannot fit on one line").height(), 2 * oneLine.height());
-  label.setAlignment(Qt::AlignRight | Qt::AlignTop);
-  const QRect right = textBounds("one");
-  EXPECT_TRUE(right.right() > 110 && right.left() > 60) << right.left() << "-" << right.right();
-}
-
-TEST(GradientLabel, OnlyOneDroppedBmpFileBecomesTheBackground) {
   QTemporaryDir folder;
   const auto bitmap = [&](const char* name, const QColor& colour) {
     QImage picture(4, 4, QImage::Format_RGB32);
@@ -90,10 +54,12 @@ TEST(GradientLabel, OnlyOneDroppedBmpFileBecomesTheBackground) {
   const QString broken = folder.filePath(QStringLiteral("broken.bmp"));
   ASSERT_TRUE(TestSupport::WriteFile(broken, "BM not really a picture"));
   GradientLabel label;
-  label.SetColors(0x00A5FF, 0x00A5FF, GradientLabel::kGradientNone);
+  label.SetColors(0x00A5FF, 0x00A5FF, GradientLabel::kGradientNone);  // the lamp of a newer package
   const QImage before = RenderLabel(label);
-  for (const QStringList& ignored : {QStringList{red, green}, QStringList{bitmap("red.bmp.txt", Qt::red)},
-                                     QStringList{bitmap("red.bmpx", Qt::red)}, QStringList{broken}, QStringList{}}) {
+  EXPECT_TRUE(AllPixels(before, QColor(255, 165, 0)));
+  for (const QStringList& ignored :
+       {QStringList{red, green}, QStringList{bitmap("red.bmp.txt", Qt::red)},
+        QStringList{bitmap("red.bmpx", Qt::red)}, QStringList{broken}, QStringList{}}) {
     DropFiles(label, ignored);
     EXPECT_EQ(RenderLabel(label), before) << ignored.join(u' ').toStdString();
   }

@@ -20,15 +20,6 @@ inline QImage Render(const QSize& size, const std::function<void(QPainter&, cons
   return image;
 }
 
-// Smallest rectangle holding every pixel in which the two images differ (null when equal).
-inline QRect DifferenceBounds(const QImage& a, const QImage& b) {
-  QRect bounds;
-  for (int y = 0; y < a.height(); ++y)
-    for (int x = 0; x < a.width(); ++x)
-      if (a.pixel(x, y) != b.pixel(x, y)) bounds |= QRect(x, y, 1, 1);
-  return bounds;
-}
-
 // Number of pixels of `colour` inside `area`.
 inline int CountPixels(const QImage& image, const QRect& area, const QColor& colour) {
   int count = 0;
