@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <algorithm>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTabWidget>
@@ -55,6 +57,9 @@ CV700UpdaterDlg::CV700UpdaterDlg(QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(6, 6, 6, 6);
   layout->addWidget(m_tabs);
+  m_labelFolder = new QLabel(this);
+  m_labelFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(m_labelFolder);
   resize(kWindowWidth, kWindowHeight);
   setWindowFlags(Qt::Window | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
   for (CPropertyPage* page : AllPages()) page->hide();
@@ -220,12 +225,17 @@ bool CV700UpdaterDlg::ReadUITextFile() {
   LoadExtraTexts(WorkingFolder::FilePath(m_strCurDir, QString::fromLatin1(kExtraTextFileName)));
   SetExtraTextLanguage(m_nLanguageID);
   SetToolkitLanguage(m_nLanguageID);
+  ShowWorkingFolder();
   if (!::ReadUITextFile(m_strUITextPath, m_arrText)) {
     UiSeams::ShowMessage(this, QString::fromLatin1(kUITextMissingMessage));
     return false;
   }
   m_strErrorMsg = CopyErrorMessages(m_arrText, m_nLanguageID);
   return true;
+}
+
+void CV700UpdaterDlg::ShowWorkingFolder() {
+  m_labelFolder->setText(ExtraText(ExtraTextId::WORKING_FOLDER) + QLatin1Char(' ') + QDir::toNativeSeparators(m_strCurDir));
 }
 
 void CV700UpdaterDlg::OnSplashTimer() {
@@ -285,6 +295,7 @@ void CV700UpdaterDlg::SetLanguage(int nLanguage) {
   m_strErrorMsg = CopyErrorMessages(m_arrText, nLanguage);
   SetExtraTextLanguage(nLanguage);
   SetToolkitLanguage(nLanguage);
+  ShowWorkingFolder();
   for (CPropertyPage* page :
        std::array<CPropertyPage*, 4>{&m_pageMain, &m_pageUpdate, &m_pagePOI, &m_pageOption})
     page->m_bTextsPending = true;

@@ -18,6 +18,7 @@
 #include "text/UiTextTable.h"
 #include "update/CDBUpdateTab.h"
 
+class QLabel;
 class QTabWidget;
 
 // The one window of the program: a sheet of tabs holding the main, update, POI, option and
@@ -116,8 +117,10 @@ class CV700UpdaterDlg : public QDialog {
   // Every page's unit actions follow the job that holds the unit.
   void OnUnitJobChanged();
   std::array<CPropertyPage*, 5> AllPages();
+  void ShowWorkingFolder();
 
   QTabWidget* m_tabs = nullptr;
+  QLabel* m_labelFolder = nullptr;  // under the pages: where downloads, exports and backups go
   bool m_bClosing = false;  // the close is confirmed: start-up ends without showing the window
   bool m_bInitialised = false;  // page windows are created only once the texts are loaded
   QTimer m_timerSplash;

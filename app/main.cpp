@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "app/CV700UpdaterApp.h"
+#include "app/OwnWorkingFolder.h"
 #include "platform/CloseSignals.h"
 #include "platform/SingleInstance.h"
 
@@ -9,6 +10,7 @@ int main(int argc, char* argv[]) {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   CV700UpdaterApp::SetApplicationNames();
+  EnterWorkingFolder();
   // One program per user talks to the unit: a second start hands over to the first and ends.
   SingleInstance instance;
   if (!instance.Acquire()) return theApp.HandOverToRunningProgram(instance);

@@ -107,7 +107,7 @@ int CliCommands::Status(bool bJson) {
   const int speedUnit = bConnected ? RememberedSpeedUnit(byte(UnitReply::kHardwareId)) : -1;
   const bool bKnownSpeedUnit = speedUnit >= 0 && speedUnit < kSpeedUnitCount;
   if (bJson) {
-    QJsonObject json{{QStringLiteral("connected"), bConnected}};
+    QJsonObject json{{QStringLiteral("connected"), bConnected}, {QStringLiteral("workingFolder"), m_files.strFolder}};
     if (bConnected) {
       json.insert(QStringLiteral("hardwareId"), byte(UnitReply::kHardwareId));
       json.insert(QStringLiteral("firmware"), QStringLiteral("%1.%2").arg(byte(UnitReply::kFWMajor)).arg(byte(UnitReply::kFWMinor)));
@@ -123,15 +123,17 @@ int CliCommands::Status(bool bJson) {
   }
   m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 10)),
                           m_files.Ui(UiIndex(MAIN_TAB_001, bConnected ? 12 : 11))));
-  if (!bConnected) return kExitOk;
-  m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 5)), info.strHWVersion));
-  m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 8)), info.strFWVersion));
-  m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 6)), info.strDBArea));
-  m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 7)), info.strDBVersion));
-  m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 9)), info.strVoiceVersion));
-  if (bKnownSpeedUnit)
-    m_console.Line(Labelled(m_files.Ui(kLabelSpeedUnit),
-                            ExtraText(ExtraTextId::CLI_SPEED_UNIT_SET_HERE).arg(m_files.Ui(kTextFirstSpeedUnit + speedUnit))));
+  if (bConnected) {
+    m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 5)), info.strHWVersion));
+    m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 8)), info.strFWVersion));
+    m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 6)), info.strDBArea));
+    m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 7)), info.strDBVersion));
+    m_console.Line(Labelled(m_files.Ui(UiIndex(MAIN_TAB_001, 9)), info.strVoiceVersion));
+    if (bKnownSpeedUnit)
+      m_console.Line(Labelled(m_files.Ui(kLabelSpeedUnit),
+                              ExtraText(ExtraTextId::CLI_SPEED_UNIT_SET_HERE).arg(m_files.Ui(kTextFirstSpeedUnit + speedUnit))));
+  }
+  m_console.Line(Labelled(ExtraText(ExtraTextId::WORKING_FOLDER), QDir::toNativeSeparators(m_files.strFolder)));
   return kExitOk;
 }
 

@@ -2,10 +2,10 @@
 #include <QCoreApplication>
 #include <QSet>
 
+#include "app/OwnWorkingFolder.h"
 #include "app/WorkingFiles.h"
 #include "cli/CliCommands.h"
 #include "platform/SingleInstance.h"
-#include "platform/WorkingFolder.h"
 #include "text/ExtraTexts.h"
 
 namespace {
@@ -134,8 +134,8 @@ int main(int argc, char* argv[]) {
   // The lock carries this name, so that a window started meanwhile can tell who holds it.
   QCoreApplication::setApplicationName(QString::fromLatin1(SingleInstance::kCommandLineName));
   CliConsole console;
-  // The same working-folder files and language as the window.
-  const WorkingFiles files = WorkingFiles::Load(WorkingFolder::Current(), StartupLanguage());
+  // The same working folder, files and language as the window.
+  const WorkingFiles files = WorkingFiles::Load(EnterWorkingFolder(), StartupLanguage());
   if (!files.bExtraTextsRead || !files.bTextsRead) return FilesMissing(console, files);
 
   const CliOptions o;

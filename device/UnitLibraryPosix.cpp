@@ -12,13 +12,16 @@ std::string ProgramFolder() {
 }
 
 // A plain name is looked for beside the program first, as the unit's home platform does,
-// then where the dynamic loader looks. The program's run path alone is not enough: it is
-// lost when a sanitizer or a preloaded library wraps dlopen.
+// then in the installed program's private library folder, then where the dynamic loader
+// looks. The program's run path alone is not enough: it is lost when a sanitizer or a
+// preloaded library wraps dlopen.
 void* OpenLibrary(const std::string& name) {
   constexpr int kFlags = RTLD_NOW | RTLD_LOCAL;
+  constexpr const char* kPrivateFolderFromProgram = "/../lib/v770/";
   const std::string folder = ProgramFolder();
   if (name.find('/') == std::string::npos && !folder.empty()) {
-    if (void* module = ::dlopen((folder + '/' + name).c_str(), kFlags)) return module;
+    for (const std::string& path : {folder + '/' + name, folder + kPrivateFolderFromProgram + name})
+      if (void* module = ::dlopen(path.c_str(), kFlags)) return module;
   }
   return ::dlopen(name.c_str(), kFlags);
 }

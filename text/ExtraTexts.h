@@ -107,6 +107,7 @@
   X(CLI_SPEED_UNIT_SET)         \
   X(CLI_SPEED_UNIT_SET_HERE)    \
   X(CLI_FILE_MISSING)           \
+  X(WORKING_FOLDER)             \
   X(CLI_UNKNOWN_OPTION)         \
   X(CLI_OPTION_NEEDS_VALUE)     \
   X(CLI_OPTION_TAKES_NO_VALUE)  \

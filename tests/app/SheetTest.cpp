@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -95,6 +96,10 @@ TEST_F(SheetTest, KeysTabsAndTheRememberedLanguage) {
   sheet->SetLanguage(kLanguageFrench);
   EXPECT_EQ(TabLabels(*sheet), (QStringList{t(2, MAIN_TAB_001), t(2, RESET_TAB_001)}));
   EXPECT_EQ(QCoreApplication::translate("QFileDialog", "&Open"), u"&Ouvrir"_qs);  // Qt's own dialogs too
+  // Under the pages: the folder the program works in, named in the new language.
+  const auto* folder = sheet->findChild<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+  ASSERT_TRUE(folder);
+  EXPECT_EQ(folder->text(), u"Dossier de travail : "_qs + sheet->m_strCurDir);
   EXPECT_EQ(StartupLanguage(), kLanguageFrench);
   // Error messages follow too: a user who switched never meets the other language.
   EXPECT_EQ(sheet->m_strErrorMsg[0], t(2, ERROR_MSG_001));

@@ -102,7 +102,7 @@ TEST_F(CliTest, StatusJsonGivesTheUnitsValuesOrNotConnected) {
   ASSERT_TRUE(m_unit.Client().Set("voicelang", 2));
   QJsonObject values{{"connected", true},      {"hardwareId", 7},    {"firmware", "1.5"},
                      {"dbArea", "Europe"},     {"dbAreaCode", 2},    {"dbVersion", 100411},
-                     {"voiceVersion", 10203},  {"speedUnit", QJsonValue::Null}};
+                     {"voiceVersion", 10203},  {"speedUnit", QJsonValue::Null}, {"workingFolder", m_work.path()}};
   const CliRun connected = Ok("status --json");
   EXPECT_EQ(QJsonDocument::fromJson(connected.out).object(), values) << connected.out.constData();
   EXPECT_FALSE(Run("status").out.contains(Ui(UiIndex(OPTION_TAB_001, 1)).toUtf8()));
@@ -114,7 +114,9 @@ TEST_F(CliTest, StatusJsonGivesTheUnitsValuesOrNotConnected) {
   EXPECT_TRUE(QString::fromUtf8(Run("status").out).contains(ExtraText(CLI_SPEED_UNIT_SET_HERE).arg(mph)));
 
   ASSERT_TRUE(m_unit.Client().Unplug());
-  EXPECT_EQ(QJsonDocument::fromJson(Ok("status --json").out).object(), (QJsonObject{{"connected", false}}));
+  EXPECT_EQ(QJsonDocument::fromJson(Ok("status --json").out).object(),
+            (QJsonObject{{"connected", false}, {"workingFolder", m_work.path()}}));
+  EXPECT_TRUE(Run("status").out.contains((ExtraText(WORKING_FOLDER) + ' ' + m_work.path()).toUtf8()));
 }
 
 // A dry run sends nothing; an update sends the newer packages and succeeds only when the unit
