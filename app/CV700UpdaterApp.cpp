@@ -15,7 +15,7 @@ CV700UpdaterApp theApp;
 void CV700UpdaterApp::SetApplicationNames() {
   QCoreApplication::setApplicationName(QStringLiteral("V770PCSoft"));
   // Desktops match the window to its menu entry (name and icon) by this name.
-  QGuiApplication::setDesktopFileName(QStringLiteral("example.v770.V770PCSoft"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.example.v770pcsoft"));
 }
 
 bool CV700UpdaterApp::InitInstance() {

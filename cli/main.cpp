@@ -1,5 +1,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QSet>
 
 #include "app/OwnWorkingFolder.h"
@@ -134,8 +135,13 @@ int main(int argc, char* argv[]) {
   // The lock carries this name, so that a window started meanwhile can tell who holds it.
   QCoreApplication::setApplicationName(QString::fromLatin1(SingleInstance::kCommandLineName));
   CliConsole console;
-  // The same working folder, files and language as the window.
+  // The same working folder, files and language as the window. File names on the command
+  // line stay the user's: they name files of the folder they were typed in.
+  const QString startFolder = QDir::currentPath();
   const WorkingFiles files = WorkingFiles::Load(EnterWorkingFolder(), StartupLanguage());
+  const auto userFile = [&](const QString& name) {
+    return name.isEmpty() || startFolder == files.strFolder ? name : QDir(startFolder).absoluteFilePath(name);
+  };
   if (!files.bExtraTextsRead || !files.bTextsRead) return FilesMissing(console, files);
 
   const CliOptions o;
@@ -181,10 +187,10 @@ int main(int argc, char* argv[]) {
     // Either a file or the download, never both nor neither.
     if (argument.isEmpty() == !parser.isSet(o.download))
       return Usage(console, ExtraText(ExtraTextId::CLI_WRONG_ARGUMENTS).arg(command));
-    return commands.Recover(argument, parser.isSet(o.download));
+    return commands.Recover(userFile(argument), parser.isSet(o.download));
   }
-  if (command == QLatin1String("poi read")) return commands.PoiRead(parser.value(o.output), parser.value(o.format));
-  if (command == QLatin1String("poi write")) return commands.PoiWrite(argument);
+  if (command == QLatin1String("poi read")) return commands.PoiRead(userFile(parser.value(o.output)), parser.value(o.format));
+  if (command == QLatin1String("poi write")) return commands.PoiWrite(userFile(argument));
   if (command == QLatin1String("poi erase")) return commands.PoiErase();
 
   CliUpdateOptions update;
@@ -192,7 +198,7 @@ int main(int argc, char* argv[]) {
   update.strArea = parser.value(o.area);
   update.strVoice = parser.value(o.voice);
   update.bManual = parser.isSet(o.manual);
-  update.strPack = argument;
+  update.strPack = userFile(argument);
   update.bDryRun = parser.isSet(o.dryRun);
   if (!update.strPack.isEmpty() && !update.bManual)
     return Usage(console, ExtraText(ExtraTextId::CLI_WRONG_ARGUMENTS).arg(command));
