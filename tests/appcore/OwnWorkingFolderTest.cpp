@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -12,85 +11,54 @@ namespace {
 
 const QDateTime kInstalled = QDateTime::fromSecsSinceEpoch(1'700'000'000);
 
-// A file with its content and its time: earlier or later than the installed files.
-struct Laid {
-  const char* name;
-  const char* content;
-  qint64 secondsAfterInstall;
-};
+// "name=content@seconds": a file and its time, against the installed files' time.
+void Put(const QString& folder, const QString& file) {
+  const QString name = file.section('=', 0, 0), content = file.section('=', 1).section('@', 0, 0);
+  QFile out(QDir(folder).filePath(name));
+  ASSERT_TRUE(QDir().mkpath(folder) && out.open(QIODevice::WriteOnly) && out.write(content.toUtf8()) >= 0 && out.flush());
+  ASSERT_TRUE(out.setFileTime(kInstalled.addSecs(file.section('@', 1).toLongLong()), QFileDevice::FileModificationTime));
+}
 
-struct Case {
-  const char* what;
-  std::vector<Laid> start, own;
-  bool bOwnIsAFile;       // something else stands where the own folder would go
-  bool bShipped;          // the installed files are there
-  const char* expected;   // "start" or "own"
-  std::vector<std::pair<const char*, const char*>> ownAfter;  // file, content
-};
-
-class OwnWorkingFolderTest : public ::testing::Test {
- protected:
-  QString Folder(const char* name) const { return m_root.filePath(QString::fromLatin1(name)); }
-  static void Put(const QString& folder, const Laid& file) {
-    QDir().mkpath(folder);
-    QFile out(QDir(folder).filePath(QString::fromLatin1(file.name)));
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(file.content) >= 0 && out.flush());
-    ASSERT_TRUE(out.setFileTime(kInstalled.addSecs(file.secondsAfterInstall), QFileDevice::FileModificationTime));
+// "name=content" of each file of a folder, and "@own" when its time is not the installed one.
+QStringList Files(const QString& folder) {
+  QStringList files;
+  for (const QFileInfo& info : QDir(folder).entryInfoList(QDir::Files, QDir::Name)) {
+    QFile in(info.filePath());
+    files << info.fileName() + '=' + (in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray()) +
+                 (info.lastModified() == kInstalled ? QString() : QStringLiteral("@own"));
   }
-  static QByteArray Content(const QString& path) {
-    QFile in(path);
-    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("(missing)");
-  }
-  QTemporaryDir m_root;
-};
+  return files;
+}
 
-TEST_F(OwnWorkingFolderTest, ChoosesAndLaysTheFolder) {
-  const std::vector<Laid> shipped = {
-      {"ui.txt", "texts", 0}, {"version.txt", "catalogue 2", 0}, {"extra.txt", "messages 2", 0}, {"pack.PCK", "pack", 0}};
-  const Case cases[] = {
-      {"a start folder with the texts is kept", {{"ui.txt", "mine", 0}}, {}, false, true, "start", {}},
-      {"a fresh own folder gets every installed file",
-       {},
-       {},
-       false,
-       true,
-       "own",
-       {{"ui.txt", "texts"}, {"version.txt", "catalogue 2"}, {"extra.txt", "messages 2"}, {"pack.PCK", "pack"}}},
-      {"older refreshed files are replaced, the others kept",
-       {},
-       {{"ui.txt", "edited", -100}, {"version.txt", "catalogue 1", -100}, {"pack.PCK", "old pack", -100}},
-       false,
-       true,
-       "own",
-       {{"ui.txt", "edited"}, {"version.txt", "catalogue 2"}, {"extra.txt", "messages 2"}, {"pack.PCK", "old pack"}}},
-      {"a refreshed file changed since the installation stays",
-       {},
-       {{"ui.txt", "texts", 0}, {"version.txt", "my catalogue", 100}, {"extra.txt", "same time", 0}},
-       false,
-       true,
-       "own",
-       {{"version.txt", "my catalogue"}, {"extra.txt", "same time"}}},
-      {"without installed files nothing is made", {}, {}, false, false, "start", {{"ui.txt", "(missing)"}}},
-      {"an own folder that cannot be made leaves the start folder", {}, {}, true, true, "start", {}},
+TEST(OwnWorkingFolderTest, ChoosesTheFolderAndLaysWhatItLacks) {
+  const QStringList shipped{"extra.txt=messages 2@0", "pack.PCK=pack@0", "ui.txt=texts@0", "version.txt=catalogue 2@0"};
+  const struct {
+    const char* what;
+    QStringList start, own;
+    bool bOwnBlocked, bOwnChosen;
+    QStringList ownAfter;
+  } cases[] = {
+      {"a start folder with the texts stays", {"ui.txt=mine@0"}, {}, false, false, {}},
+      {"a fresh own folder gets every installed file", {}, {}, false, true,
+       {"extra.txt=messages 2", "pack.PCK=pack", "ui.txt=texts", "version.txt=catalogue 2"}},
+      {"only older refreshed files are replaced", {}, {"pack.PCK=old@-9", "ui.txt=edited@-9", "version.txt=catalogue 1@-9"},
+       false, true, {"extra.txt=messages 2", "pack.PCK=old@own", "ui.txt=edited@own", "version.txt=catalogue 2"}},
+      {"refreshed files as new or newer stay", {}, {"extra.txt=mine@0", "ui.txt=texts@0", "version.txt=mine@9"}, false,
+       true, {"extra.txt=mine", "pack.PCK=pack", "ui.txt=texts", "version.txt=mine@own"}},
+      {"an own folder that cannot be made", {}, {}, true, false, {}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    ASSERT_TRUE(QDir(m_root.path()).removeRecursively());
-    for (const Laid& file : c.start) Put(Folder("start"), file);
-    for (const Laid& file : c.own) Put(Folder("data/V770PCSoft"), file);
-    if (c.bShipped)
-      for (const Laid& file : shipped) Put(Folder("share"), file);
-    QDir().mkpath(Folder("start"));
-    if (c.bOwnIsAFile) Put(Folder("data"), {"V770PCSoft", "not a folder", 0});
-    const OwnWorkingFolder folder{Folder("start"), Folder("data/V770PCSoft"), Folder("share"), "ui.txt",
-                                  {"version.txt", "extra.txt"}};
-    EXPECT_EQ(folder.Choose(), Folder(c.expected == std::string("own") ? "data/V770PCSoft" : "start"));
-    for (const auto& [name, content] : c.ownAfter)
-      EXPECT_EQ(Content(QDir(Folder("data/V770PCSoft")).filePath(QString::fromLatin1(name))), QByteArray(content)) << name;
-    if (c.expected == std::string("start") && !c.bOwnIsAFile) EXPECT_FALSE(QDir(Folder("data/V770PCSoft")).exists());
-    // A laid file carries the installed file's time, so only a later installation replaces it.
-    if (c.own.empty() && c.expected == std::string("own"))
-      EXPECT_EQ(QFileInfo(QDir(Folder("data/V770PCSoft")).filePath("version.txt")).lastModified(), kInstalled);
+    QTemporaryDir root;
+    const QString start = root.filePath("start"), own = root.filePath("data/V770PCSoft"), share = root.filePath("share");
+    ASSERT_TRUE(QDir().mkpath(start));
+    for (const QString& file : c.start) Put(start, file);
+    for (const QString& file : c.own) Put(own, file);
+    for (const QString& file : shipped) Put(share, file);
+    if (c.bOwnBlocked) Put(root.filePath("data"), "V770PCSoft=a file@0");
+    const OwnWorkingFolder folder{start, own, share, "ui.txt", {"version.txt", "extra.txt"}};
+    EXPECT_EQ(folder.Choose(), c.bOwnChosen ? own : start);
+    EXPECT_EQ(Files(own), c.ownAfter);
   }
 }
 
