@@ -126,7 +126,6 @@ void CReset::OnDestroyWindow() {
 void CReset::ApplyLanguage(int nLanguage) {
   const auto text = [&](int index) { return UiText(Sheet()->m_arrText, nLanguage, index); };
   m_nLanguage = nLanguage;
-  m_strDoneText = text(UiIndex(DBFW_TAB_001, 19));
   m_strDownloadPhase = text(UiIndex(DBFW_TAB_001, 14));
   m_groupMode->setTitle(text(UiIndex(RESET_TAB_001, 2)));
   m_radioAuto->setText(text(UiIndex(RESET_TAB_001, 3)));
@@ -399,7 +398,10 @@ void CReset::FinishRecovery(const std::optional<UpdateCatalogue::UnitVersions>& 
   m_staticStatus->clear();
   SetRecoveryRunning(false);
   EndUnitJob();
-  const RecoveryCheck::Verdict verdict = RecoveryCheck::Judge(unit, m_strExpectedFW, m_strSentFile, m_strDoneText);
+  // Read in the sheet's language now: the user may have switched it during the restart wait,
+  // while the unit's return re-created this page's window.
+  const QString doneText = UiText(Sheet()->m_arrText, Sheet()->m_nLanguageID, UiIndex(DBFW_TAB_001, 19));
+  const RecoveryCheck::Verdict verdict = RecoveryCheck::Judge(unit, m_strExpectedFW, m_strSentFile, doneText);
   UiSeams::ShowMessage(this, verdict.strMessage,
                        verdict.bTaken ? UiSeams::MessageIcon::None : UiSeams::MessageIcon::Warning);
 }

@@ -46,7 +46,6 @@ class CReset : public CPropertyPage, public IDownloadSink {
   quint64 m_nDownloadProgress = 0;
   QString m_strLocalPath;
   QString m_strRemoteURL;
-  QString m_strDoneText;
   int m_nLanguage = 0;
   bool m_bAutoMode = true;
   // The channel the last probe opened; the package goes to the worker with it.

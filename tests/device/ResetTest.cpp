@@ -272,6 +272,19 @@ TEST_F(RecoveryPage, NoChannelNoFileOrAShortOneIsRefusedInTheUsersLanguageAndOne
       kProbeMs));
 }
 
+// A unit that identifies itself during the restart wait brings the device pages, which take
+// this page's window away; a language chosen then is the language of the end message.
+TEST_F(RecoveryPage, TheEndMessageSpeaksTheLanguageChosenDuringTheRestartWait) {
+  Reset().SetRestartWaitMs(kShortRestartWaitMs);
+  Choose(Firmware(8, 40000));
+  ASSERT_TRUE(PlugAndWaitForUpdate());
+  Reset().m_buttonUpdate->click();
+  ASSERT_TRUE(WaitUntil([&] { return Reset().m_progress->GetPos() == 100; }, kRecoveryTimeoutMs));
+  s->sheet->ShowDevicePages(true);
+  s->sheet->SetLanguage(kLanguageFrench);
+  EXPECT_TRUE(Saw(Taken("1.8"))) << s->MessageTexts().join('|').toStdString();
+}
+
 // The unit takes one job at a time: while a recovery runs, the other pages' unit actions
 // wait, and the update page's run keeps the recovery off the unit in turn.
 TEST_F(RecoveryPage, OtherPagesKeepOffTheUnitWhileARecoveryRunsAndBack) {
