@@ -5,9 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QThread>
 #include <thread>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -35,8 +33,7 @@ constexpr int kShortTimeoutMs = 200;
 // blocking call would never come back at all.
 constexpr qint64 kTimeoutCeilingMs = 5000;
 
-// A connected pair of record sockets, like the unit's channels.
-struct SocketPair {
+struct SocketPair {  // connected record sockets, like the unit's channels
   int fds[2] = {-1, -1};
   SocketPair() { EXPECT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds), 0); }
   ~SocketPair() {
@@ -83,21 +80,9 @@ TEST(FdChannel, OneWriteIsOneMessageCallsTimeOutAndDescriptorsCloseOnce) {
   // A message longer than the buffer is cut; its rest does not leak into the next read.
   EXPECT_EQ(Read(reader), QByteArray("abcdefghijkl"));
   EXPECT_EQ(Read(reader), QByteArray("xyz"));
-  // A peer that stops reading: the socket fills up and the write gives up.
-  bool lastResult = true;
-  for (int i = 0; i < 100000 && lastResult; ++i) {
-    clock.start();
-    lastResult = Write(writer, QByteArray(2048, 0x5A));
-  }
-  EXPECT_FALSE(lastResult);
-  EXPECT_LT(clock.elapsed(), kTimeoutCeilingMs);
-  // A peer that is gone fails the calls at once, without killing the program (no SIGPIPE).
-  reader.Close();
-  clock.start();
-  EXPECT_FALSE(Write(writer, "$P0<") || Read(writer));
-  EXPECT_LT(clock.elapsed(), kShortTimeoutMs);
+  // (A peer that stops reading or is gone fails a write in time, not by a signal: the command
+  // line's watchdog below and the recovery page's unplugged unit.)
   writer.Close();
-  EXPECT_FALSE(writer.IsOpen());
   EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
   // A descriptor opened now may get the same number; a second Close must not touch it.
   SocketPair other;
@@ -155,8 +140,13 @@ TEST(SendCommand, PausesOnlyAfterTheSuccessfulWrite) {
 // sent / step after each, the step being a hundredth of the payload and at least 1; each
 // write retried after its pause, then given up.
 TEST(SendPackageFile, ChunksProgressRetriesAndGivingUp) {
-  constexpr auto kDone = TransferResult::Done, kTooShort = TransferResult::FileTooShort;
+  using enum TransferResult;
+  constexpr int kAttempts = kTransferAttempts;
   const auto firstCalls = [](int n) { return std::function<bool(int)>([n](int call) { return call < n; }); };
+  // The header goes (call 0); chunk 1 at once, chunk 2 after three retries, chunk 3 never.
+  const auto chunk3Never = [](int call) { return (call >= 2 && call <= 4) || call >= 6; };
+  const std::vector<int> headerPauses(kAttempts - 1, kHeaderRetryPauseMs),
+      chunkPauses(kAttempts + 2, kChunkRetryPauseMs);
   const struct {
     int size;
     std::function<bool(int call)> fails;
@@ -166,21 +156,12 @@ TEST(SendPackageFile, ChunksProgressRetriesAndGivingUp) {
     std::vector<int> sleeps;
     int calls;
   } cases[] = {
-      {1124, {}, kDone, {100}, {100}, {}, 2},  // step 1 (2, 20 and empty payloads: the update run's tests)
-      {1024 + 2048, {}, kDone, {2048}, {102}, {}, 2},
-      {1024 + 10000, {}, kDone, {2048, 2048, 2048, 2048, 1808}, {20, 40, 61, 81, 100}, {}, 6},
-      {1124, firstCalls(kTransferAttempts - 1), kDone, {100}, {100},
-       std::vector<int>(kTransferAttempts - 1, kHeaderRetryPauseMs), kTransferAttempts + 1},
-      {1124, firstCalls(kTransferAttempts), TransferResult::HeaderFailed, {}, {},
-       std::vector<int>(kTransferAttempts - 1, kHeaderRetryPauseMs), kTransferAttempts},
-      // The header goes (call 0); chunk 1 at once, chunk 2 after three retries, chunk 3 never.
-      {1024 + 3 * 2048, [](int call) { return (call >= 2 && call <= 4) || call >= 6; },
-       TransferResult::ChunkFailed, {2048, 2048}, {33, 67},
-       std::vector<int>(3 + kTransferAttempts - 1, kChunkRetryPauseMs), 6 + kTransferAttempts},
-      // No payload offset: no package, nothing written.
-      {0, {}, kTooShort, {}, {}, {}, 0},
-      {19, {}, kTooShort, {}, {}, {}, 0},
-      {1023, {}, kTooShort, {}, {}, {}, 0},
+      {1124, {}, Done, {100}, {100}, {}, 2},  // step 1 (2, 20 and empty payloads: the update run's tests)
+      {1024 + 10000, {}, Done, {2048, 2048, 2048, 2048, 1808}, {20, 40, 61, 81, 100}, {}, 6},
+      {1124, firstCalls(kAttempts - 1), Done, {100}, {100}, headerPauses, kAttempts + 1},
+      {1124, firstCalls(kAttempts), HeaderFailed, {}, {}, headerPauses, kAttempts},
+      {1024 + 3 * 2048, chunk3Never, ChunkFailed, {2048, 2048}, {33, 67}, chunkPauses, 6 + kAttempts},
+      {1023, {}, FileTooShort, {}, {}, {}, 0},  // no payload offset: nothing written
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.size);
@@ -196,7 +177,7 @@ TEST(SendPackageFile, ChunksProgressRetriesAndGivingUp) {
       expected << file.mid(at, chunk);
       at += chunk;
     }
-    const bool headerWent = c.result == kDone || c.result == TransferResult::ChunkFailed;
+    const bool headerWent = c.result == Done || c.result == ChunkFailed;
     EXPECT_EQ(channel.written, headerWent ? expected : QList<QByteArray>{});
     EXPECT_EQ(progress, c.progress);
     EXPECT_EQ(sleeps, c.sleeps);
@@ -205,32 +186,25 @@ TEST(SendPackageFile, ChunksProgressRetriesAndGivingUp) {
   EXPECT_EQ(TransferStep(100), 1u);  // no payload at all: no division by zero either
 }
 
-// What reaches the unit's end, and the channel is closed whatever the outcome.
-TEST(RecoveryTransfer, EveryOutcomeClosesTheChannel) {
+// The channel is closed whatever the outcome (what reaches the unit: the recovery page's
+// tests). The command line's recovery has no page to watch it: a unit that stops reading is
+// given up once nothing went out for the silence limit, not after every write's 3002 tries.
+TEST(RecoveryTransfer, EveryOutcomeClosesTheChannelAndTheCommandLineGivesAStalledUnitUp) {
   const QByteArray package(1024 + 2049, '\x5A');
-  using Outcome = RecoveryOutcome;
-  for (const auto& [listening, cancelled, outcome, messages] :
-       {std::tuple{true, false, Outcome::Sent, 3}, {false, false, Outcome::Failed, 0},
-        {true, true, Outcome::Cancelled, 0}}) {
+  for (const auto& [listening, cancelled, outcome] : {std::tuple{true, false, RecoveryOutcome::Sent},
+                                                      {false, false, RecoveryOutcome::Failed},
+                                                      {true, true, RecoveryOutcome::Cancelled}}) {
     SocketPair pair;
     if (!listening) ::close(pair.Release(1));
     std::stop_source stop;
     if (cancelled) stop.request_stop();
     const int fd = pair.Release(0);
     EXPECT_EQ(SendRecoveryPackage({fd, package}, nullptr, [](int) {}, stop.get_token()), outcome);
-    EXPECT_EQ(::fcntl(fd, F_GETFD), -1);  // closed
-    int received = 0;
-    for (char buffer[4096]; listening && ::recv(pair.fds[1], buffer, sizeof buffer, MSG_DONTWAIT) > 0;)
-      ++received;
-    EXPECT_EQ(received, messages) << static_cast<int>(outcome);
+    EXPECT_EQ(::fcntl(fd, F_GETFD), -1) << static_cast<int>(outcome);  // closed
   }
   for (ChannelHandle handle : {ChannelHandle(-1), ChannelHandle(0)})
     EXPECT_EQ(SendRecoveryPackage({handle, package}, nullptr), RecoveryOutcome::ChannelNotOpen);
-}
 
-// The command line's recovery has no page to watch it: a unit that stops reading is given
-// up once nothing went out for the silence limit, not after every write's 3002 tries.
-TEST(RecoveryTransfer, CommandLineWatchdogGivesAStalledUnitUp) {
   constexpr std::chrono::milliseconds kSilenceLimit{1000};
   UnitEmulator unit;
   ASSERT_TRUE(unit.Start() && unit.Client().Stall(60000));
@@ -240,25 +214,22 @@ TEST(RecoveryTransfer, CommandLineWatchdogGivesAStalledUnitUp) {
   EXPECT_LT(clock.elapsed(), kSilenceLimit.count() + 2 * FdChannel::kDefaultTimeoutMs + 1000);
 }
 
-// The workers' tasks over the unit library: a missing or foreign library, a unit that hands
-// out no channels, no emulator (a socket file one left behind), an unplugged and a plugged unit.
+// The workers' tasks over the unit library: a missing or foreign library, no emulator (a
+// socket file one left behind), an unplugged and a plugged unit. (A channel handle of 0 is
+// never open: the channel's own test; what the unit receives: the main and option pages'.)
 TEST(UnitLibrary, WorkersOverEveryKindOfLibraryAndUnit) {
   enum Emulator { kNone, kUnplugged, kPlugged };
   constexpr auto kNotOpen = VersionQueryOutcome::ChannelNotOpen;
-  constexpr auto kNotSent = SpeedUnitOutcome::NotSent;
   const struct {
     const char* library;
     Emulator emulator;
     bool loaded, present;
     VersionQueryOutcome query;
-    SpeedUnitOutcome speed;
-  } cases[] = {{"libV770-no-such-library.so", kPlugged, false, false, kNotOpen, kNotSent},
-               {"libz.so.1", kPlugged, false, false, kNotOpen, kNotSent},
-               // open_dev finds a unit, open_file hands out handle 0: not open.
-               {"libv770-zero-handle-unit.so", kNone, true, true, kNotOpen, kNotSent},
-               {"", kNone, true, false, kNotOpen, kNotSent},
-               {"", kUnplugged, true, false, kNotOpen, kNotSent},
-               {"", kPlugged, true, true, VersionQueryOutcome::ReplyReady, SpeedUnitOutcome::Sent}};
+  } cases[] = {{"libV770-no-such-library.so", kPlugged, false, false, kNotOpen},
+               {"libz.so.1", kPlugged, false, false, kNotOpen},
+               {"", kNone, true, false, kNotOpen},
+               {"", kUnplugged, true, false, kNotOpen},
+               {"", kPlugged, true, true, VersionQueryOutcome::ReplyReady}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.library) + " emulator " + std::to_string(c.emulator));
     UnitEmulator unit;  // none: one that crashed, leaving its socket file behind
@@ -270,53 +241,40 @@ TEST(UnitLibrary, WorkersOverEveryKindOfLibraryAndUnit) {
     EXPECT_TRUE(c.loaded || (library.open_dev() == CUnitLibrary::kNoUnit &&
                              !IsChannelOpen(library.open_file("PIPE01Main"))));
     library.Free();
-    EXPECT_FALSE(library.IsLoaded());
     const UnitProbe probe = ProbeUnit();
-    EXPECT_EQ(probe.bLibraryLoaded, c.loaded);
-    EXPECT_EQ(probe.bUnitPresent, c.present);
-
+    EXPECT_EQ(std::pair(probe.bLibraryLoaded, probe.bUnitPresent), std::pair(c.loaded, c.present));
     // A unit the page saw absent is not asked.
     const bool answers = c.query == VersionQueryOutcome::ReplyReady;
     EXPECT_EQ(RunVersionQuery(false).outcome, answers ? VersionQueryOutcome::UnitNotConnected : c.query);
-    EXPECT_EQ(RunSpeedUnitCommand(false, BuildSpeedUnitCommand(0), [](int) {}), kNotSent);
-    const VersionQueryResult result = RunVersionQuery(true);
-    EXPECT_EQ(result.outcome, c.query);
-    std::vector<int> sleeps;
-    EXPECT_EQ(RunSpeedUnitCommand(true, BuildSpeedUnitCommand(1), [&](int ms) { sleeps.push_back(ms); }), c.speed);
-    if (c.emulator == kNone) continue;
-    EXPECT_EQ(result.reply, answers ? QByteArray::fromHex("0302030f0701050102030000") : QByteArray());
-    EXPECT_EQ(ReceivedOn(unit, "PIPE00Main"), QList<QByteArray>(answers, "$VER>"));
-    // The speed unit travels as the selection's low byte and a zero, then the worker pauses.
-    const bool sent = c.speed == SpeedUnitOutcome::Sent;
-    EXPECT_EQ(ReceivedOn(unit, "PIPE00UNIT"), QList<QByteArray>(sent, QByteArray("$P1<\x01\x00", 6)));
-    EXPECT_EQ(sleeps, std::vector<int>(sent, kCommandPauseMs));
+    EXPECT_EQ(RunSpeedUnitCommand(false, BuildSpeedUnitCommand(0), [](int) {}), SpeedUnitOutcome::NotSent);
+    EXPECT_EQ(RunVersionQuery(true).outcome, c.query);
+    EXPECT_EQ(RunSpeedUnitCommand(true, BuildSpeedUnitCommand(1), [](int) {}),
+              answers ? SpeedUnitOutcome::Sent : SpeedUnitOutcome::NotSent);
   }
+  // The speed unit travels as the selection's low byte and a zero.
   EXPECT_EQ(BuildSpeedUnitCommand(0x1FE), QByteArray("$P1<\xFE\x00", 6));
 }
 
-TEST(VersionQuery, ReplyThatNeverComesEndsAsNoReply) {
-  constexpr int kShortChannelTimeoutMs = 100;
+TEST(VersionQuery, AStoppedQueryIsWokenFromItsWait) {
+  constexpr int kStopAfterMs = 100;
   UnitEmulator unit;
   ASSERT_TRUE(unit.Start());
   ASSERT_TRUE(unit.Client().ReplyDelay(60000));
-  TestSupport::Clock clock;
-  EXPECT_EQ(RunVersionQuery(true, kShortChannelTimeoutMs).outcome, VersionQueryOutcome::NoReply);
-  EXPECT_GE(clock.elapsed(), 11 * kShortChannelTimeoutMs - 50);  // eleven reads were tried
-  EXPECT_LT(clock.elapsed(), 8000);
-
-  // Asked to stop, the query is woken from its wait and gives up at once.
+  // Asked to stop, the query is woken from its wait and gives up at once. (Eleven reads
+  // that time out end it as well: the exchange rules' test.)
   std::stop_source stop;
-  const std::jthread stopper([&stop] {
-    QThread::msleep(kShortChannelTimeoutMs);
+  const std::jthread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStopAfterMs));
     stop.request_stop();
   });
-  clock.restart();
+  TestSupport::Clock clock;
   EXPECT_EQ(RunVersionQuery(true, FdChannel::kDefaultTimeoutMs, stop.get_token()).outcome,
             VersionQueryOutcome::NoReply);
   EXPECT_LT(clock.elapsed(), FdChannel::kDefaultTimeoutMs / 2);
 }
 
 TEST(UnitVersionInfo, WhatTheReplyBytesSay) {
+  // Area 5 twice: the first entry counts.
   const QList<VersionEntry> catalogue = {{0, "100412_Europe"}, {1, "100412_France"}, {5, "100405_UnitedKingdom"},
                                          {5, "100101_Shadowed"}, {6, "NoUnderscore"}};
   // area, db1, db2, db3, hardware, firmware major and minor, voice 1..3, unused, voice language
@@ -324,13 +282,12 @@ TEST(UnitVersionInfo, WhatTheReplyBytesSay) {
       {{2, 2, 3, 15, 4, 1, 2, 1, 2, 3, 0, 1}, "v 4|v 1.2|1.2|Europe|2|v 100315|100315|10315|v 10203|10203|1"},
       // The firmware number is its text read as a decimal number: 1 and 10 give 1.1.
       {{3, 2, 0, 0, 0, 1, 10}, "v 0|v 1.10|1.1|France|3|v 100000|100000|1000|v 00000|0|0"},
-      {{7, 2, 0, 0, 0, 5, 10}, "v 0|v 5.10|5.1|UnitedKingdom|7|v 100000|100000|1000|v 00000|0|0"},  // first match
+      {{7, 2, 0, 0, 0, 5, 10}, "v 0|v 5.10|5.1|UnitedKingdom|7|v 100000|100000|1000|v 00000|0|0"},
       {{8, 2, 0, 0, 0, 3, -2}, "v 0|v 3.-2|3|NoUnderscore|8|v 100000|100000|1000|v 00000|0|0"},
       // Not in the catalogue: a text of its own, never another field's text.
       {{9, 2, 0, 0, 0, 1, 6}, "v 0|v 1.6|1.6|Area 9|9|v 100000|100000|1000|v 00000|0|0"},
       // A database number below zero fails the test: the device pages are not added.
       {{-3, -9, 3, 15}, "v 0|v 0.0|0|Area -3|-3|v -10315|-9685|-1315|v 00000|0|0"},
-      {{2, -8, 0, 0}, "v 0|v 0.0|0|Europe|2|v 00000|0|0|v 00000|0|0"},
       {{2, 2, -3, 1}, "v 0|v 0.0|0|Europe|2|v 10-301|99701|10|v 00000|0|0"}};  // the number stops at "-"
   for (const auto& [reply, expected] : cases)
     EXPECT_EQ(Dump(UnitVersionInfo::FromReply(reply, catalogue)), QString::fromLatin1(expected)) << expected;

@@ -1,174 +1,172 @@
-// The main and option pages against the emulated unit.
+// The device pages against the emulated unit: the main page identifying the unit, the option
+// page's speed unit, and the recovery page end to end: its own probe, a firmware from a chosen
+// file or the update server, the transfer, the unit's restart that proves it took the
+// firmware, what the user sees when something goes wrong, and the other pages keeping off the
+// unit meanwhile.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QComboBox>
-#include <QGroupBox>
-#include <QKeyEvent>
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QThread>
 
+#include "../update/UpdateTestSupport.h"
 #include "device/SpeedUnitCommand.h"
 #include "support/DeviceSheet.h"
+#include "support/FtpServer.h"
 #include "text/ExtraTexts.h"
+#include "update/UpdateServer.h"
 #include "widgets/CWebBrowser2.h"
+#include "widgets/TextProgressBar.h"
 
 using TestSupport::Settle;
 using TestSupport::WaitUntil;
 
 namespace {
 
+// Room for a loaded two-core machine.
+constexpr int kProbeMs = 5000;
+constexpr int kRecoveryTimeoutMs = 30000;
+// The restart of a unit that took its firmware (2 s), the poll and the query's wait, and room.
+constexpr int kShortRestartWaitMs = 8000;
 // An unplugged unit is noticed at the next poll; room for a slow tick on a loaded machine.
 constexpr int kUnplugNoticeCeilingMs = 1500;
-
-QStringList Values(CMainTab& main) {
-  QStringList values;
-  for (QLabel* value : {main.m_staticHWValue, main.m_staticFWValue, main.m_staticAreaValue, main.m_staticDBValue,
-                        main.m_staticVoiceValue, main.m_staticUSBValue})
-    values << value->text();
-  return values;
-}
-
-// The command, its 100 ms pause and the report; room for a loaded machine.
+// The speed-unit command, its 100 ms pause and the report; room for a loaded machine.
 constexpr int kCommandTimeoutMs = 5000;
 constexpr const char* kUnitChannel = "PIPE00UNIT";
 
-// A plugged, identified unit whose reply byte 11 (the speed unit) is given, with the option
-// page open.
-struct OptionPageOpen {
-  UnitEmulator unit;
-  std::unique_ptr<DeviceSheet> s;
-  bool Start(int speedUnitByte) {
-    if (!unit.Start() || !unit.Client().Set("voicelang", speedUnitByte)) return false;
+QByteArray Firmware(std::uint8_t minor, std::size_t size) {
+  return UpdateTestSupport::BuildPackage(PackageHeader::kFirmware, 0, {1, minor, 0}, size);
+}
+
+// A sheet with the recovery page open, an emulated unit at firmware 1.5 that is not plugged
+// in yet, and the file dialog answered with `chosenFile`.
+class DevicePage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    files = std::make_unique<QTemporaryDir>();
+    unit = std::make_unique<UnitEmulator>();
+    ASSERT_TRUE(unit->Start({{"plugged", false}, {"version", QJsonObject{{"fwmajor", 1}, {"fwminor", 5}}}}));
     s = std::make_unique<DeviceSheet>();
-    if (!WaitUntil([&] { return s->DevicePagesShown(); }, kIdentifyTimeoutMs)) return false;
-    s->sheet->SetActivePage(&Option());
-    return Option().HasWindow();
+    s->sheet->SetActivePage(&Reset());
+    UiSeams::SetFileDialogHandler([this](const UiSeams::FileDialogRequest&) { return chosenFile; });
   }
-  COptionTab& Option() { return s->sheet->m_pageOption; }
+
+  void TearDown() override {
+    UiSeams::SetFileDialogHandler({});
+    s.reset();  // a worker still reporting finds the page gone rather than half torn down
+    server.Stop();
+    unit.reset();
+    qunsetenv(UpdateServer::kOverrideVariable);
+  }
+
+  CReset& Reset() { return s->sheet->m_pageReset; }
+  CMainTab& Main() { return s->Main(); }
+  // The main page active, its poll running.
+  CMainTab& ShowMain() {
+    s->sheet->SetActivePage(&Main());
+    return Main();
+  }
+  // What the main page shows of the unit.
+  QStringList Values() {
+    QStringList values;
+    for (QLabel* value : {Main().m_staticHWValue, Main().m_staticFWValue, Main().m_staticAreaValue,
+                          Main().m_staticDBValue, Main().m_staticVoiceValue, Main().m_staticUSBValue})
+      values << value->text();
+    return values;
+  }
+  QString Text(int index) { return s->sheet->Text(index); }
+  // The end message of a recovery the unit took: it came back with this firmware.
+  QString Taken(const char* firmware) {
+    return Text(UiIndex(DBFW_TAB_001, 19)) + '\n' + ExtraText(ExtraTextId::RESET_UNIT_FIRMWARE).arg(firmware);
+  }
+  bool Saw(const QString& t) {
+    return WaitUntil([&] { return s->SawMessage(t); }, kRecoveryTimeoutMs);
+  }
+  bool UpdateComesBack() {
+    return WaitUntil([&] { return Reset().m_buttonUpdate->isEnabled(); }, kProbeMs);
+  }
+  bool PlugAndWaitForUpdate() { return unit->Client().Plug() && UpdateComesBack(); }
+  bool UnitReaches(const QString& firmware) {
+    return WaitUntil([&] { return unit->Status()["version"].toObject()["firmware"] == firmware; }, kProbeMs);
+  }
+
+  void Choose(const QByteArray& bytes) {  // through Browse
+    chosenFile = files->filePath(QStringLiteral("fw.hdr"));
+    ASSERT_TRUE(TestSupport::WriteFile(chosenFile, bytes));
+    Reset().m_buttonBrowse->click();
+  }
+
+  // The loopback update server of the files in files/ftp, where the program looks.
+  void StartServer() {
+    ASSERT_TRUE(QDir().mkpath(files->filePath("ftp/down/FW/V770/FW")) &&
+                server.Start(files->filePath(QStringLiteral("ftp"))));
+    qputenv(UpdateServer::kOverrideVariable, (server.BaseUrl() + QStringLiteral("/down/FW/V770")).toUtf8());
+  }
+
+  // Puts the package on a loopback update server as the version file's firmware `version`,
+  // under a name that reaches the server only percent-encoded.
+  void Serve(const QByteArray& bytes, const char* version) {
+    ASSERT_TRUE(TestSupport::WriteFile(files->filePath("ftp/down/FW/V770/FW/V770 FW#0108.hdr"), bytes));
+    StartServer();
+    s->sheet->m_strFWFile = QStringLiteral("V770 FW#0108");
+    s->sheet->m_strFWVersion = QString::fromLatin1(version);
+    Reset().m_radioAuto->click();
+  }
+
+  std::unique_ptr<QTemporaryDir> files;
+  std::unique_ptr<UnitEmulator> unit;
+  TestSupport::FtpServer server;
+  std::unique_ptr<DeviceSheet> s;
+  QString chosenFile;
 };
 
-}  // namespace
-
-TEST(MainPage, UnitIsIdentifiedAndItsPagesComeAndGoWithIt) {
-  UnitEmulator unit;
-  ASSERT_TRUE(unit.Start());
+// The unit identified: its values shown and its pages added once it has answered; on the
+// option page a speed unit asked for, sent and remembered; unplugged, the values and pages go
+// at the next poll, unless another page holds the poll: Apply is then told the unit is gone.
+TEST_F(DevicePage, UnitIsIdentifiedItsSpeedUnitSetAndItsPagesComeAndGoWithIt) {
+  CMainTab& main = ShowMain();
+  CV700UpdaterDlg& sheet = *s->sheet;
+  COptionTab& option = sheet.m_pageOption;
   TestSupport::Clock clock;
-  DeviceSheet s;
-  CMainTab& main = s.Main();
-  CV700UpdaterDlg& sheet = *s.sheet;
+  ASSERT_TRUE(unit->Client().Set("voicelang", 5) && unit->Client().Plug());  // no speed unit of the page's
   EXPECT_EQ(main.m_staticUSBValue->text(), "Not connected");
   ASSERT_TRUE(WaitUntil([&] { return main.m_bConnectionShown; }, kIdentifyTimeoutMs));
   EXPECT_EQ(main.m_staticUSBValue->text(), "Connected");
-  EXPECT_TRUE(s.NoDevicePages());  // nothing before the unit has answered
-  ASSERT_TRUE(WaitUntil([&] { return s.DevicePagesShown(); }, kIdentifyTimeoutMs)) << unit.DaemonLog().constData();
+  EXPECT_TRUE(s->NoDevicePages());  // nothing before the unit has answered
+  ASSERT_TRUE(WaitUntil([&] { return s->DevicePagesShown(); }, kIdentifyTimeoutMs));
   EXPECT_GE(clock.elapsed(), CMainTab::kVersionQueryDelayMs);
-  EXPECT_EQ(Values(main), (QStringList{"v 7", "v 1.5", "France", "v 100315", "v 10203", "Connected"}));
-  const CDBUpdateTab& update = sheet.m_pageUpdate;
-  EXPECT_EQ(QStringList({QString::number(update.m_nUnitDBVersion), QString::number(update.m_nUnitDBArea),
-                         QString::number(update.m_nUnitVoiceVersion), QString::number(update.m_nUnitVoiceLanguage),
-                         QString::number(update.m_fUnitFWVersion), update.m_strUnitDBArea}),
-            (QStringList{"100315", "3", "10203", "0", "1.5", "France"}));
+  EXPECT_EQ(Values(), (QStringList{"v 7", "v 1.5", "France", "v 100315", "v 10203", "Connected"}));
 
   // Unplugged: the values empty and the unit's pages go at the next poll.
-  ASSERT_TRUE(unit.Client().Unplug());
+  ASSERT_TRUE(unit->Client().Unplug());
   clock.start();
-  ASSERT_TRUE(WaitUntil([&] { return s.NoDevicePages(); }, kIdentifyTimeoutMs));
+  ASSERT_TRUE(WaitUntil([&] { return s->NoDevicePages(); }, kIdentifyTimeoutMs));
   EXPECT_LT(clock.elapsed(), kUnplugNoticeCeilingMs);
-  EXPECT_EQ(Values(main), (QStringList{"", "", "", "", "", "Not connected"}));
+  EXPECT_EQ(Values(), (QStringList{"", "", "", "", "", "Not connected"}));
 
   // Plugged in again, the unit is asked again and its pages come back.
-  ASSERT_TRUE(unit.Client().Plug());
-  ASSERT_TRUE(WaitUntil([&] { return s.DevicePagesShown(); }, kIdentifyTimeoutMs));
+  ASSERT_TRUE(unit->Client().Plug());
+  ASSERT_TRUE(WaitUntil([&] { return s->DevicePagesShown(); }, kIdentifyTimeoutMs));
 
-  // While another page has set the busy flag, unplugging is not noticed...
-  main.m_bBusy = true;
-  ASSERT_TRUE(unit.Client().Unplug());
-  Settle(CMainTab::kPollPeriodMs * 3);
-  EXPECT_TRUE(s.DevicePagesShown());
-  EXPECT_TRUE(sheet.m_bUnitConnected);
-  // ...until the main page becomes active again: that clears the flag and restarts the poll.
-  main.StopPollTimer();
-  sheet.SetActivePage(&sheet.m_pageReset);
-  sheet.SetActivePage(&main);
-  EXPECT_FALSE(main.m_bBusy);
-  EXPECT_EQ(main.IsPollTimerActive() ? main.PollTimerPeriod() : 0, CMainTab::kPollPeriodMs);
-  EXPECT_TRUE(WaitUntil([&] { return s.NoDevicePages(); }, kUnplugNoticeCeilingMs));
-
-  // Back, and gone again during the wait before the query: not asked, no failed opening told.
-  ASSERT_TRUE(unit.Client().Set("db1", -9) && unit.Client().Plug());
-  ASSERT_TRUE(WaitUntil([&] { return main.m_bConnectionShown; }, kIdentifyTimeoutMs));
-  const qsizetype queries = ReceivedOn(unit, "PIPE00Main").size();
-  ASSERT_TRUE(unit.Client().Unplug());
-  Settle(CMainTab::kVersionQueryDelayMs + 1000);
-  EXPECT_FALSE(main.m_bConnectionShown);
-  EXPECT_EQ(ReceivedOn(unit, "PIPE00Main").size(), queries);
-  // Back with a database number below zero: its values are shown, its pages are not added.
-  ASSERT_TRUE(unit.Client().Plug());
-  ASSERT_TRUE(WaitUntil([&] { return main.m_staticDBValue->text() == "v -10315"; }, kIdentifyTimeoutMs));
-  Settle(CMainTab::kPollPeriodMs * 2);
-  EXPECT_TRUE(s.NoDevicePages() && sheet.m_bUnitConnected);
-  EXPECT_EQ(main.m_staticHWValue->text(), "v 7");
-  EXPECT_EQ(update.m_nUnitDBVersion, -10000 + 315);
-  // A report of no reply changes nothing.
-  main.m_byVersionReply[1] = 2;
-  main.OnVersionReply(CMainTab::kNoReply, 0);
-  EXPECT_EQ(main.m_staticDBValue->text(), "v -10315");
-  EXPECT_TRUE(s.Messages().isEmpty());
-}
-
-TEST(MainPage, LanguageComboSwitchesTheSheetAndAMissingLibraryKeepsTheState) {
-  DeviceSheet s;
-  CMainTab& main = s.Main();
-  QComboBox* combo = main.m_comboLanguage;
-  ASSERT_EQ(combo->count(), 2);
-  EXPECT_EQ(combo->currentIndex(), 0);
-  EXPECT_EQ(main.m_browserBanner->GetLocationURL(),
-            QUrl("http://www.v770.example/pc_soft_hardware.asp?lang=eu&model=V770"));
-  // Typing never leaves text in the box.
-  QKeyEvent key(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
-  QApplication::sendEvent(combo->lineEdit(), &key);
-  EXPECT_EQ(combo->currentText(), "English");
-
-  // Choosing French switches the sheet, remembers it and points the banner at it.
-  combo->setCurrentIndex(1);
-  emit combo->activated(1);
-  EXPECT_EQ(s.sheet->m_nLanguageID, kLanguageFrench);
-  EXPECT_EQ(main.m_groupLanguage->title(), "Langue");
-  EXPECT_EQ(main.m_staticUSBValue->text(), QString::fromUtf8("Non connecté"));
-  EXPECT_EQ(main.m_browserBanner->GetLocationURL(),
-            QUrl(QString::fromUtf8("http://www.v770.example/pc_soft_hardware.asp?lang=Français&model=V770")));
-  QApplication::sendEvent(combo->lineEdit(), &key);
-  EXPECT_EQ(combo->currentText(), QString::fromUtf8("Français"));
-
-  // Without the unit library, not connected stays not connected...
-  LibraryNameScope scope("libV770-no-such-library.so");
-  Settle(CMainTab::kPollPeriodMs * 2);
-  EXPECT_FALSE(s.sheet->m_bUnitConnected);
-  // ...and connected stays connected; the query cannot open its channels and says so.
-  s.sheet->m_bUnitConnected = true;
-  ASSERT_TRUE(WaitUntil([&] { return !s.Messages().isEmpty(); }, kIdentifyTimeoutMs));
-  EXPECT_TRUE(s.sheet->m_bUnitConnected && main.m_bConnectionShown && s.NoDevicePages());
-  EXPECT_EQ(s.Messages().first().text, s.sheet->m_strErrorMsg[3]);
-  EXPECT_TRUE(s.Messages().first().text.startsWith(u"La connexion avec l'appareil n'a pas pu"_qs));
-}
-
-TEST(OptionPage, ApplyAsksForASpeedUnitThenSendsTheChosenOne) {
-  OptionPageOpen u;
-  ASSERT_TRUE(u.Start(5));  // a speed unit the combo does not hold
-  COptionTab& option = u.Option();
-  EXPECT_EQ(option.m_groupUnit->title(), "Speed unit");
+  // Apply without a speed unit asks for one, then sends the chosen one.
+  sheet.SetActivePage(&option);
   EXPECT_EQ(option.m_comboUnit->currentIndex(), -1);
   option.m_buttonApply->click();
   Settle(500);
-  EXPECT_EQ(u.s->MessageTexts(), QStringList{ExtraText(ExtraTextId::SPEED_UNIT_NOT_CHOSEN)});
-  EXPECT_TRUE(ReceivedOn(u.unit, kUnitChannel).isEmpty());
+  EXPECT_EQ(s->MessageTexts(), QStringList{ExtraText(ExtraTextId::SPEED_UNIT_NOT_CHOSEN)});
+  EXPECT_TRUE(ReceivedOn(*unit, kUnitChannel).isEmpty());
   option.m_comboUnit->setCurrentIndex(1);
   option.m_buttonApply->click();
-  ASSERT_TRUE(WaitUntil([&] { return u.s->SawMessage(COptionTab::kUnitChangedMessage); }, kCommandTimeoutMs));
-  EXPECT_EQ(u.s->Messages().size(), 2);
-  EXPECT_EQ(ReceivedOn(u.unit, kUnitChannel), QList<QByteArray>{QByteArray("\x24\x50\x31\x3C\x01\x00", 6)});
+  ASSERT_TRUE(WaitUntil([&] { return s->SawMessage(COptionTab::kUnitChangedMessage); }, kCommandTimeoutMs));
+  EXPECT_EQ(s->Messages().size(), 2);
+  const QList<QByteArray> sent{QByteArray("\x24\x50\x31\x3C\x01\x00", 6)};
+  EXPECT_EQ(ReceivedOn(*unit, kUnitChannel), sent);
   EXPECT_TRUE(option.m_comboUnit->isEnabled() && option.m_buttonApply->isEnabled());
   // The unit never tells its speed unit: this computer remembers the one it set, by unit.
   EXPECT_EQ(RememberedSpeedUnit(7), 1);
@@ -177,32 +175,293 @@ TEST(OptionPage, ApplyAsksForASpeedUnitThenSendsTheChosenOne) {
   option.m_comboUnit->lineEdit()->setText("knots");
   emit option.m_comboUnit->lineEdit()->textEdited("knots");
   EXPECT_EQ(option.m_comboUnit->currentText(), option.m_comboUnit->itemText(1));
-}
 
-TEST(OptionPage, UnitGoneBeforeApplyIsReportedNotCelebrated) {
-  OptionPageOpen u;
-  ASSERT_TRUE(u.Start(1));
-  COptionTab& option = u.Option();
-  EXPECT_EQ(option.m_comboUnit->currentIndex(), 1);
-  const QString channelError = u.s->sheet->m_strErrorMsg[11];
-  ASSERT_FALSE(channelError.isEmpty());
-
-  // The poll has not noticed yet (held by another page): the channel is refused.
-  u.s->Main().m_bBusy = true;
-  ASSERT_TRUE(u.unit.Client().Unplug());
+  // While another page has set the busy flag, unplugging is not noticed and Apply is told
+  // the channel is refused; once the poll has noticed, nothing is even tried...
+  const QString channelError = sheet.m_strErrorMsg[11];
+  main.m_bBusy = true;
+  ASSERT_TRUE(unit->Client().Unplug());
+  Settle(CMainTab::kPollPeriodMs * 3);
+  EXPECT_TRUE(s->DevicePagesShown() && sheet.m_bUnitConnected);
   option.m_buttonApply->click();
-  ASSERT_TRUE(WaitUntil([&] { return !u.s->Messages().isEmpty(); }, kCommandTimeoutMs));
-  EXPECT_EQ(u.s->Messages().first().text, channelError);
-  EXPECT_EQ(u.s->Messages().first().icon, UiSeams::MessageIcon::Information);
-  // The poll has noticed: nothing is even tried.
-  u.s->sheet->m_bUnitConnected = false;
+  ASSERT_TRUE(WaitUntil([&] { return s->Messages().size() == 3; }, kCommandTimeoutMs));
+  EXPECT_EQ(s->Messages().last().text, channelError);
+  EXPECT_EQ(s->Messages().last().icon, UiSeams::MessageIcon::Information);
+  sheet.m_bUnitConnected = false;
   option.OnApply();
-  ASSERT_TRUE(WaitUntil([&] { return u.s->Messages().size() == 2; }, kCommandTimeoutMs));
-  EXPECT_EQ(u.s->Messages().last().text, channelError);
-  EXPECT_TRUE(ReceivedOn(u.unit, kUnitChannel).isEmpty());
-
-  // The main page disables the page's controls as it removes the page.
-  u.s->Main().m_bBusy = false;
-  ASSERT_TRUE(WaitUntil([&] { return u.s->NoDevicePages(); }, kIdentifyTimeoutMs));
+  ASSERT_TRUE(WaitUntil([&] { return s->Messages().size() == 4; }, kCommandTimeoutMs));
+  EXPECT_EQ(s->Messages().last().text, channelError);
+  EXPECT_EQ(ReceivedOn(*unit, kUnitChannel), sent);
+  // ...until the main page becomes active again: that clears the flag and restarts the poll.
+  // The option page's controls are disabled as the page goes.
+  main.StopPollTimer();
+  sheet.SetActivePage(&sheet.m_pageReset);
+  sheet.SetActivePage(&main);
+  EXPECT_FALSE(main.m_bBusy);
+  EXPECT_EQ(main.IsPollTimerActive() ? main.PollTimerPeriod() : 0, CMainTab::kPollPeriodMs);
+  EXPECT_TRUE(WaitUntil([&] { return s->NoDevicePages(); }, kUnplugNoticeCeilingMs));
   EXPECT_FALSE(option.m_comboUnit->isEnabled() || option.m_buttonApply->isEnabled());
+
+  // Back, and gone again during the wait before the query: not asked, no failed opening told.
+  ASSERT_TRUE(unit->Client().Set("db1", -9) && unit->Client().Plug());
+  ASSERT_TRUE(WaitUntil([&] { return main.m_bConnectionShown; }, kIdentifyTimeoutMs));
+  const qsizetype queries = ReceivedOn(*unit, "PIPE00Main").size();
+  ASSERT_TRUE(unit->Client().Unplug());
+  Settle(CMainTab::kVersionQueryDelayMs + 1000);
+  EXPECT_FALSE(main.m_bConnectionShown);
+  EXPECT_EQ(ReceivedOn(*unit, "PIPE00Main").size(), queries);
+  // Back with a database number below zero: its values are shown, its pages are not added.
+  ASSERT_TRUE(unit->Client().Plug());
+  ASSERT_TRUE(WaitUntil([&] { return main.m_staticDBValue->text() == "v -10315"; }, kIdentifyTimeoutMs));
+  Settle(CMainTab::kPollPeriodMs * 2);
+  EXPECT_TRUE(s->NoDevicePages() && sheet.m_bUnitConnected);
+  EXPECT_EQ(main.m_staticHWValue->text(), "v 7");
+  EXPECT_EQ(s->Messages().size(), 4);
 }
+
+TEST_F(DevicePage, MainPageLanguageComboSwitchesTheSheetAndAMissingLibraryKeepsTheState) {
+  CMainTab& main = ShowMain();
+  QComboBox* combo = main.m_comboLanguage;
+  EXPECT_EQ(main.m_browserBanner->GetLocationURL(),
+            QUrl("http://www.v770.example/pc_soft_hardware.asp?lang=eu&model=V770"));
+  // Choosing French switches the sheet and points the banner at it; typed text is undone.
+  combo->setCurrentIndex(1);
+  emit combo->activated(1);
+  EXPECT_EQ(s->sheet->m_nLanguageID, kLanguageFrench);
+  EXPECT_EQ(main.m_staticUSBValue->text(), QString::fromUtf8("Non connecté"));
+  EXPECT_EQ(main.m_browserBanner->GetLocationURL(),
+            QUrl(QString::fromUtf8("http://www.v770.example/pc_soft_hardware.asp?lang=Français&model=V770")));
+  combo->lineEdit()->setText("x");
+  emit combo->lineEdit()->textEdited("x");
+  EXPECT_EQ(combo->currentText(), QString::fromUtf8("Français"));
+
+  // Without the unit library, not connected stays not connected...
+  LibraryNameScope scope("libV770-no-such-library.so");
+  Settle(CMainTab::kPollPeriodMs * 2);
+  EXPECT_FALSE(s->sheet->m_bUnitConnected);
+  // ...and connected stays connected; the query cannot open its channels and says so.
+  s->sheet->m_bUnitConnected = true;
+  ASSERT_TRUE(WaitUntil([&] { return !s->Messages().isEmpty(); }, kIdentifyTimeoutMs));
+  EXPECT_TRUE(s->sheet->m_bUnitConnected && main.m_bConnectionShown && s->NoDevicePages());
+  EXPECT_EQ(s->Messages().first().text, s->sheet->m_strErrorMsg[3]);
+}
+
+// Complete only once the unit is back from its restart with the firmware it now runs; a file
+// it does not take goes out whole all the same, and only the restart tells. After a transfer
+// cut short, a silent server (given up well within the watchdog's 20 s) or a unit that
+// stopped reading, the unit there again brings Update back for the same file, on a page
+// wiped clean.
+TEST_F(DevicePage, RecoveryEndsWithWhatTheUnitReportsAfterItsRestartAndCanBeRetried) {
+  enum Failure { None, Unplugged, SilentServer, Stalled };
+  const QString notTaken = ExtraText(ExtraTextId::RESET_FILE_NOT_TAKEN);
+  const struct {
+    const char* promised;  // by the version file, for a download; none for a chosen file
+    Failure failure;
+    QByteArray file;
+    QString message;
+    const char* runs;  // the firmware the unit runs at the end
+  } cases[] = {
+      {nullptr, Unplugged, Firmware(7, 400000), Taken("1.7"), "1.7"},
+      {"1.7", SilentServer, Firmware(7, 30000), Taken("1.7"), "1.7"},
+      {nullptr, Stalled, Firmware(7, 400000), Taken("1.7"), "1.7"},
+      // The unit does not restart, or comes back with another firmware than promised.
+      {nullptr, None, UpdateTestSupport::Database(30000), notTaken.arg("fw.hdr").arg(30), "1.5"},
+      {"1.8", None, Firmware(7, 30000),
+       ExtraText(ExtraTextId::UPDATE_FW_NOT_TAKEN).arg("V770 FW#0108.hdr", "1.7"), "1.7"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failure);
+    CReset& reset = Reset();
+    reset.SetRestartWaitMs(kShortRestartWaitMs);
+    const bool automatic = c.promised;
+    automatic ? Serve(c.file, c.promised) : Choose(c.file);
+    // The chosen file's step and Browse go in automatic mode.
+    EXPECT_EQ(std::pair(reset.m_staticSteps[6]->isHidden(), reset.m_buttonBrowse->isHidden()),
+              std::pair(automatic, automatic));
+    EXPECT_TRUE(Main().m_bBusy);
+    QTcpServer silent;
+    if (c.failure == SilentServer) {
+      ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+      const QString address = u"ftp://127.0.0.1:%1/down/FW/V770"_qs.arg(silent.serverPort());
+      qputenv(UpdateServer::kOverrideVariable, address.toUtf8());
+    }
+    if (c.failure == Stalled) reset.SetWatchdogPeriodMs(50);  // gives up after a second without progress
+    Settle(1200);
+    EXPECT_FALSE(reset.m_buttonUpdate->isEnabled());  // no unit yet
+    ASSERT_TRUE(PlugAndWaitForUpdate());
+    EXPECT_FALSE(reset.IsProbeTimerActive());
+    ASSERT_TRUE(unit->Client().Rate(c.failure == Unplugged ? 40000 : 0) &&
+                unit->Client().Stall(c.failure == Stalled ? 120000 : 0));
+    TestSupport::Clock clock;
+    qsizetype earlier = 0;  // messages before the end message
+    reset.m_buttonUpdate->click();
+    EXPECT_FALSE(reset.m_radioManual->isEnabled());
+    // The download says what it does, as the update page does.
+    if (automatic) {
+      EXPECT_EQ(reset.m_staticStatus->text(), Text(UiIndex(DBFW_TAB_001, 14)));
+    }
+    if (c.failure == Unplugged) {
+      ASSERT_TRUE(WaitUntil([&] { return reset.m_progress->GetPos() >= 5; }, kRecoveryTimeoutMs));
+      ASSERT_TRUE(unit->Client().Unplug());
+      ASSERT_TRUE(WaitUntil([&] { return reset.m_staticStatus->text() == Text(UiIndex(DBFW_TAB_001, 6)); },
+                            kRecoveryTimeoutMs));
+      EXPECT_TRUE(s->Messages().isEmpty());    // no completion
+      EXPECT_TRUE(UnitReaches(u"1.5"_qs));     // nothing half installed
+      EXPECT_TRUE(QFile::exists(chosenFile));  // the file kept
+      ASSERT_TRUE(unit->Client().Rate(0) && unit->Client().Plug());
+    } else if (c.failure != None) {
+      ASSERT_TRUE(Saw(s->sheet->m_strErrorMsg[c.failure == Stalled ? 10 : 1]));
+      ASSERT_TRUE(unit->Client().Stall(0));
+      earlier = s->Messages().size();
+    }
+    if (c.failure == SilentServer) {
+      EXPECT_LT(clock.elapsed(), UpdateRun::kWatchdogTickLimit * UpdateRun::kWatchdogPeriodMs);
+      EXPECT_TRUE(ReceivedOn(*unit, u"PIPE00RESET"_qs).isEmpty());
+      StartServer();
+    }
+    if (c.failure != None) {
+      ASSERT_TRUE(UpdateComesBack());
+      EXPECT_TRUE(!reset.IsRecoveryRunning() && reset.m_radioAuto->isEnabled() &&
+                  reset.m_buttonBrowse->isEnabled());
+      EXPECT_TRUE(Main().m_bBusy) << "the page waits for the unit, not the main page";
+      reset.m_buttonUpdate->click();
+      EXPECT_EQ(reset.m_progress->GetPos(), 0);
+      EXPECT_NE(reset.m_staticStatus->text(), Text(UiIndex(DBFW_TAB_001, 6)));
+    }
+    ASSERT_TRUE(Saw(c.message)) << s->MessageTexts().join('|').toStdString();
+    const bool taken = c.message.startsWith(Text(UiIndex(DBFW_TAB_001, 19)));
+    EXPECT_EQ(s->Messages().size(), earlier + 1);
+    EXPECT_EQ(s->Messages().last().icon, taken ? UiSeams::MessageIcon::None : UiSeams::MessageIcon::Warning);
+    EXPECT_EQ(reset.m_progress->GetPos(), 100);
+    EXPECT_TRUE(!Main().m_bBusy && Main().IsPollTimerActive() && !reset.IsRecoveryRunning());
+    EXPECT_EQ(s->sheet->m_unitJobs.Holder(), UnitJob::None);
+    EXPECT_TRUE(UnitReaches(QString::fromLatin1(c.runs)));
+    const auto size = quint64(automatic ? c.file.size() : 0);  // what the download showed
+    EXPECT_EQ(std::pair(reset.m_nDownloadProgress, reset.m_nDownloadProgressMax), std::pair(size, size));
+    TearDown();
+    SetUp();
+  }
+}
+
+TEST_F(DevicePage, RecoveryRefusesNoChannelNoFileAShortOneOrAnEscapingNameAndKeepsOneChannel) {
+  // Before any probe found the unit the page holds no channel: an information box says so.
+  const QString package = files->filePath(QStringLiteral("fw.hdr"));
+  ASSERT_TRUE(TestSupport::WriteFile(package, Firmware(7, 3000)));
+  EXPECT_TRUE(Reset().StartRecoveryTransfer(package));
+  ASSERT_TRUE(Saw(s->sheet->m_strErrorMsg[11]));
+  EXPECT_EQ(s->Messages().last().icon, UiSeams::MessageIcon::Information);
+  // A cancelled Browse leaves the main page unpaused: its poll would identify the plugged
+  // unit and the sheet would rebuild this page, stopping the probe. Keep it out of the way.
+  Main().StopPollTimer();
+  s->sheet->SetLanguage(kLanguageFrench);
+  Reset().m_buttonBrowse->click();  // cancelled: the probe still runs, and Update has no file
+  ASSERT_TRUE(PlugAndWaitForUpdate());
+  Reset().m_buttonUpdate->click();
+  EXPECT_TRUE(Reset().m_buttonUpdate->isEnabled()) << "nothing started";
+  Choose(Firmware(7, 0).left(1000));  // shorter than the payload offset
+  ASSERT_TRUE(UpdateComesBack());
+  Reset().m_buttonUpdate->click();
+  ASSERT_EQ(s->Messages().size(), 3);
+  EXPECT_EQ(s->Messages()[1].text, ExtraText(ExtraTextId::RESET_NO_FILE_CHOSEN));
+  EXPECT_TRUE(s->Messages()[2].text.startsWith(u"Le fichier de micrologiciel"_qs));
+  Settle(300);
+  EXPECT_TRUE(ReceivedOn(*unit, u"PIPE00RESET"_qs).isEmpty());
+  EXPECT_FALSE(Main().m_bBusy);
+  // Two probes found the unit: the channel the first one opened is closed.
+  EXPECT_TRUE(unit->WaitForStatus(
+      [](const QJsonObject& status) {
+        const QJsonArray open = status["openChannels"].toArray();
+        return std::count(open.begin(), open.end(), QJsonValue(u"PIPE00RESET"_qs)) == 1;
+      },
+      kProbeMs));
+  // A firmware name that would leave the working folder is refused before any download.
+  Reset().m_radioAuto->click();
+  s->sheet->m_strFWFile = QStringLiteral("../escape");
+  Reset().OnUpdate();
+  ASSERT_TRUE(Saw(s->sheet->m_strErrorMsg[7]));
+}
+
+// A unit that identifies itself during the restart wait brings the device pages, which take
+// this page's window away; a language chosen then is the language of the end message.
+TEST_F(DevicePage, TheEndMessageSpeaksTheLanguageChosenDuringTheRestartWait) {
+  Reset().SetRestartWaitMs(kShortRestartWaitMs);
+  Choose(Firmware(8, 40000));
+  ASSERT_TRUE(PlugAndWaitForUpdate());
+  Reset().m_buttonUpdate->click();
+  ASSERT_TRUE(WaitUntil([&] { return Reset().m_progress->GetPos() == 100; }, kRecoveryTimeoutMs));
+  s->sheet->ShowDevicePages(true);
+  s->sheet->SetLanguage(kLanguageFrench);
+  EXPECT_TRUE(Saw(Taken("1.8"))) << s->MessageTexts().join('|').toStdString();
+}
+
+// The unit takes one job at a time: while a recovery runs, the other pages' unit actions
+// wait, and the update page's run keeps the recovery off the unit in turn.
+TEST_F(DevicePage, OtherPagesKeepOffTheUnitWhileARecoveryRunsAndBack) {
+  CV700UpdaterDlg& sheet = *s->sheet;
+  InternetState::SetForTesting(true);  // the update page in its automatic mode
+  sheet.m_bInternetConnected = true;
+  ASSERT_TRUE(unit->Client().Plug());
+  // The device pages' unit actions, the pages shown as the user opens them.
+  const auto unitActions = [&] {
+    if (!s->DevicePagesShown()) return QList<bool>{};
+    for (CPropertyPage* page :
+         std::initializer_list<CPropertyPage*>{&sheet.m_pageUpdate, &sheet.m_pagePOI, &sheet.m_pageOption})
+      page->CreatePageWindow();
+    return QList<bool>{sheet.m_pageUpdate.m_buttonUpdate->isEnabled(), sheet.m_pagePOI.m_btnRead->isEnabled(),
+                       sheet.m_pagePOI.m_btnSave->isEnabled(), sheet.m_pageOption.m_buttonApply->isEnabled()};
+  };
+  const QList<bool> free{true, true, true, true};  // the demo unit's database and firmware are due
+  ASSERT_TRUE(WaitUntil([&] { return unitActions() == free; }, kIdentifyTimeoutMs));
+
+  Choose(Firmware(8, 300000));
+  ASSERT_TRUE(UpdateComesBack());
+  ASSERT_TRUE(unit->Client().Rate(30000));
+  Reset().m_buttonUpdate->click();
+  ASSERT_TRUE(WaitUntil([&] { return Reset().m_progress->GetPos() >= 2; }, kRecoveryTimeoutMs));
+  EXPECT_EQ(unitActions(), (QList<bool>{false, false, false, false}));
+  // Asked all the same, the pages start nothing: the unit hears of no other job.
+  sheet.m_pageUpdate.OnUpdateClicked();
+  sheet.m_pageOption.OnApply();
+  sheet.m_pagePOI.OnRead();
+  sheet.m_pagePOI.OnSave();
+  ASSERT_TRUE(unit->Client().Rate(0) && Saw(Taken("1.8")));
+  for (const char* channel : {"PIPE00DB", "PIPE00UNIT", "PIPE00POI"})
+    EXPECT_EQ(UpdateTestSupport::LogCount(unit->Status(), channel, "received"), 0) << channel;
+  // Back from its restart, the unit is free for the other pages again.
+  ASSERT_TRUE(WaitUntil([&] { return unitActions() == free; }, kIdentifyTimeoutMs));
+
+  // The update page's database goes out slowly: the recovery page finds the unit but keeps
+  // off its channel until the run has ended.
+  ASSERT_TRUE(UpdateTestSupport::PutOnServer(files->filePath("ftp"), "DB", "100412_France",
+                                             UpdateTestSupport::Database(200000, 3)));
+  StartServer();
+  ASSERT_TRUE(unit->Client().Rate(40000));
+  sheet.m_pageUpdate.m_buttonUpdate->click();
+  ASSERT_TRUE(WaitUntil([&] { return sheet.m_pageUpdate.m_run.IsSending(); }, kRecoveryTimeoutMs));
+  Reset().m_buttonBrowse->click();
+  Settle(2 * CReset::kProbePeriodMs);
+  EXPECT_FALSE(Reset().m_buttonUpdate->isEnabled());
+  Reset().OnUpdate();
+  EXPECT_FALSE(unit->Status()["openChannels"].toArray().contains(u"PIPE00RESET"_qs));
+  ASSERT_TRUE(unit->Client().Rate(0));
+  ASSERT_TRUE(WaitUntil([&] { return !sheet.m_pageUpdate.m_run.IsRunning(); }, kRecoveryTimeoutMs));
+  // The firmware, then the database.
+  EXPECT_EQ(UpdateTestSupport::ReceivedPackages(unit->Status()).size(), 2);
+  EXPECT_TRUE(UpdateComesBack());
+}
+
+// A download stopped (the program closing) while its reports queue up, the window being busy,
+// shows none of them afterwards.
+TEST_F(DevicePage, RecoveryDownloadStoppedShowsNoLaterReport) {
+  Serve(Firmware(8, 48 << 20), "1.8");
+  ASSERT_TRUE(PlugAndWaitForUpdate());
+  Reset().m_buttonUpdate->click();
+  ASSERT_TRUE(WaitUntil([&] { return Reset().m_staticStatus->text().contains('/'); }, kRecoveryTimeoutMs));
+  QThread::msleep(500);
+  const QString shown = Reset().m_staticStatus->text();
+  Reset().StopWorkers();
+  Settle(200);
+  EXPECT_EQ(Reset().m_staticStatus->text(), shown);
+}
+
+}  // namespace
