@@ -215,7 +215,6 @@ TEST_F(DevicePage, UnitIsIdentifiedItsSpeedUnitSetAndItsPagesComeAndGoWithIt) {
   ASSERT_TRUE(WaitUntil([&] { return main.m_staticDBValue->text() == "v -10315"; }, kIdentifyTimeoutMs));
   Settle(CMainTab::kPollPeriodMs * 2);
   EXPECT_TRUE(s->NoDevicePages() && sheet.m_bUnitConnected);
-  EXPECT_EQ(main.m_staticHWValue->text(), "v 7");
   EXPECT_EQ(s->Messages().size(), 4);
 }
 
@@ -297,9 +296,7 @@ TEST_F(DevicePage, RecoveryEndsWithWhatTheUnitReportsAfterItsRestartAndCanBeRetr
     reset.m_buttonUpdate->click();
     EXPECT_FALSE(reset.m_radioManual->isEnabled());
     // The download says what it does, as the update page does.
-    if (automatic) {
-      EXPECT_EQ(reset.m_staticStatus->text(), Text(UiIndex(DBFW_TAB_001, 14)));
-    }
+    EXPECT_TRUE(!automatic || reset.m_staticStatus->text() == Text(UiIndex(DBFW_TAB_001, 14)));
     if (c.failure == Unplugged) {
       ASSERT_TRUE(WaitUntil([&] { return reset.m_progress->GetPos() >= 5; }, kRecoveryTimeoutMs));
       ASSERT_TRUE(unit->Client().Unplug());
@@ -343,13 +340,7 @@ TEST_F(DevicePage, RecoveryEndsWithWhatTheUnitReportsAfterItsRestartAndCanBeRetr
   }
 }
 
-TEST_F(DevicePage, RecoveryRefusesNoChannelNoFileAShortOneOrAnEscapingNameAndKeepsOneChannel) {
-  // Before any probe found the unit the page holds no channel: an information box says so.
-  const QString package = files->filePath(QStringLiteral("fw.hdr"));
-  ASSERT_TRUE(TestSupport::WriteFile(package, Firmware(7, 3000)));
-  EXPECT_TRUE(Reset().StartRecoveryTransfer(package));
-  ASSERT_TRUE(Saw(s->sheet->m_strErrorMsg[11]));
-  EXPECT_EQ(s->Messages().last().icon, UiSeams::MessageIcon::Information);
+TEST_F(DevicePage, RecoveryRefusesNoFileAShortOneOrAnEscapingNameAndKeepsOneChannel) {
   // A cancelled Browse leaves the main page unpaused: its poll would identify the plugged
   // unit and the sheet would rebuild this page, stopping the probe. Keep it out of the way.
   Main().StopPollTimer();
@@ -361,9 +352,9 @@ TEST_F(DevicePage, RecoveryRefusesNoChannelNoFileAShortOneOrAnEscapingNameAndKee
   Choose(Firmware(7, 0).left(1000));  // shorter than the payload offset
   ASSERT_TRUE(UpdateComesBack());
   Reset().m_buttonUpdate->click();
-  ASSERT_EQ(s->Messages().size(), 3);
-  EXPECT_EQ(s->Messages()[1].text, ExtraText(ExtraTextId::RESET_NO_FILE_CHOSEN));
-  EXPECT_TRUE(s->Messages()[2].text.startsWith(u"Le fichier de micrologiciel"_qs));
+  ASSERT_EQ(s->Messages().size(), 2);
+  EXPECT_EQ(s->Messages()[0].text, ExtraText(ExtraTextId::RESET_NO_FILE_CHOSEN));
+  EXPECT_TRUE(s->Messages()[1].text.startsWith(u"Le fichier de micrologiciel"_qs));
   Settle(300);
   EXPECT_TRUE(ReceivedOn(*unit, u"PIPE00RESET"_qs).isEmpty());
   EXPECT_FALSE(Main().m_bBusy);
