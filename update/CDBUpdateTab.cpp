@@ -586,8 +586,9 @@ void CDBUpdateTab::OnForceClicked() {
   if (m_bForce) {
     m_bForce = false;
     m_checkForce->setChecked(false);
-    m_bUpdateDB = m_bSavedDB;
-    m_bUpdateVoice = m_bSavedVoice;
+    // An area or a language chosen while forced still asks for its package.
+    m_bUpdateDB = m_bSavedDB || m_bDBAreaChanged;
+    m_bUpdateVoice = m_bSavedVoice || m_bVoiceLangChanged;
     m_bUpdateFW = m_bSavedFW;
     ShowUpdateLamps();
     UpdateControlStates();

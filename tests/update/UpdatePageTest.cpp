@@ -87,6 +87,12 @@ TEST_F(UpdatePageTest, ChoicesMarkTheirPackagesUntilTheUnitIsPluggedInAgain) {
   Choose(page.m_comboVoice, 0);
   EXPECT_FALSE(page.m_bVoiceLangChanged || page.m_bUpdateVoice || page.m_buttonUpdate->isEnabled());
   EXPECT_EQ(Lamps(), kAllGreen);
+  // An area and a language chosen while forced outlive the force: no green lamp for them.
+  page.m_checkForce->click();
+  Choose(page.m_comboDB, 2);
+  Choose(page.m_comboVoice, 2);
+  page.m_checkForce->click();
+  EXPECT_EQ(Lamps(), (std::array{kOrange, kOrange, kGreen}));
 
   // Plugged in again, the unit's own choice comes back: nothing picked before is marked.
   Choose(page.m_comboDB, 1);
