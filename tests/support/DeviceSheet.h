@@ -88,7 +88,6 @@ class DeviceSheet {
   bool m_ownSocketEnv = false;
 };
 
-// A unit answers about 2 s after it is seen (one poll period, then the 1.5 s wait); a
-// loaded machine gets room on top. (The emulator's fresh unit: area 3, France in the shipped
-// catalogue, database 100315, hardware 7, firmware 1.5, voice 10203.)
+// A unit answers about 2 s after it is seen (one poll period, then the 1.5 s wait), plus room
+// for a loaded machine. The emulator's fresh unit: area 3 (France), database 100315, firmware 1.5.
 inline constexpr int kIdentifyTimeoutMs = 8000;

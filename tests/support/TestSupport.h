@@ -36,7 +36,6 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
 // Lets the event loop run for a while, so timers and queued reports get their chance.
 void Settle(int ms);
 
-// A clock running from its creation.
 struct Clock : QElapsedTimer {
   Clock() { start(); }
 };

@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <vector>
+#include <limits>
 
 #include "UpdateTestSupport.h"
 #include "device/UnitExchange.h"
@@ -70,21 +70,19 @@ int main(int argc, char** argv) {
   }
   const QByteArray file = Database(kPackageSize - PackageHeader::kPayloadOffset);
 
-  std::vector<double> program, plain;
+  double programMs = std::numeric_limits<double>::max(), plainMs = programMs;
   int packages = 0;
   for (int round = 0; round < kRounds; ++round) {
-    const double programMs = ProgramTransferMs(file);
-    const bool programSent = programMs >= 0 && WaitForPackages(unit, ++packages);
-    const double plainMs = programSent ? PlainWritesMs(file) : -1;
-    if (plainMs < 0 || !WaitForPackages(unit, ++packages)) {
+    const double program = ProgramTransferMs(file);
+    const bool programSent = program >= 0 && WaitForPackages(unit, ++packages);
+    const double plain = programSent ? PlainWritesMs(file) : -1;
+    if (plain < 0 || !WaitForPackages(unit, ++packages)) {
       std::fprintf(stderr, "bench_update: the %s failed\n", programSent ? "plain writes" : "program's send");
       return 1;
     }
-    program.push_back(programMs);
-    plain.push_back(plainMs);
+    programMs = std::min(programMs, program);
+    plainMs = std::min(plainMs, plain);
   }
-  const double programMs = *std::min_element(program.begin(), program.end());
-  const double plainMs = *std::min_element(plain.begin(), plain.end());
   std::printf("transfer_program_32MiB %.1f ms\n", programMs);
   std::printf("transfer_plain_32MiB %.1f ms\n", plainMs);
   std::printf("transfer_ratio_32MiB %.3f x\n", programMs / plainMs);

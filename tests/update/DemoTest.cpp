@@ -29,14 +29,12 @@ PackageHeader CheckPackage(const QString& path) {
   return header.value_or(PackageHeader{});
 }
 
-VersionInfo Catalogue() {
-  VersionInfo info;
-  EXPECT_TRUE(ReadVersionFile(TestSupport::ShippedDataPath("V770_VersionInfo_v12.txt"), info));
-  return info;
-}
-
-TEST(DemoContent, OnePackagePerCatalogueEntryWithAValidHeader) {
-  const VersionInfo catalogue = Catalogue();
+// One package per catalogue entry with a valid header; the demo unit is older than the
+// catalogue; the manual pack holds the server's packages; the generator makes the same content
+// every time.
+TEST(DemoContent, ValidPackagesSomethingToUpdateAutomaticallyAndByHand) {
+  VersionInfo catalogue;
+  ASSERT_TRUE(ReadVersionFile(TestSupport::ShippedDataPath("V770_VersionInfo_v12.txt"), catalogue));
   ASSERT_FALSE(catalogue.listDB.isEmpty() || catalogue.listVoice.isEmpty());
   for (const auto& [folder, list, kind, codeOffset] :
        {std::tuple("DB", catalogue.listDB, PackageHeader::kDatabase, kDBAreaCodeOffset),
@@ -53,16 +51,12 @@ TEST(DemoContent, OnePackagePerCatalogueEntryWithAValidHeader) {
   EXPECT_EQ(std::tuple(fw.kind, fw.areaOrLanguage, fw.version[2]), std::tuple(PackageHeader::kFirmware, 0, 0));
   EXPECT_EQ(QString::fromStdString(fw.VersionText()), catalogue.strFWVersion);
   EXPECT_EQ(QDir(kTree + "/FW").entryList(QDir::Files).size(), 1);
-}
 
-// The demo unit is older than the catalogue; the manual pack holds the server's packages; the
-// generator makes the same content every time.
-TEST(DemoContent, TheDemoHasSomethingToUpdateAutomaticallyAndByHand) {
   const QByteArray json = ReadFile(TestSupport::ShippedDataPath("../unitsim/demo-unit.json"));
   const auto state = UnitState::FromJson(QJsonDocument::fromJson(json).object(), nullptr);
   ASSERT_TRUE(state.has_value());
-  const auto unit = UnitVersions::FromReply(reinterpret_cast<const std::int8_t*>(state->VersionReply().data()));
-  const VersionInfo catalogue = Catalogue();
+  const auto unit =
+      UnitVersions::FromReply(reinterpret_cast<const std::int8_t*>(state->VersionReply().data()));
   const int position = SelectUnitDBArea(catalogue.listDB, unit);
   ASSERT_EQ(catalogue.listDB.value(position).nIndex, unit.nDBArea - kDBAreaCodeOffset) << "no demo area entry";
   EXPECT_GT(EntryVersion(catalogue.listDB[position].strText), unit.nDBVersion);
