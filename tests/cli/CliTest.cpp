@@ -234,12 +234,7 @@ TEST_F(CliTest, BadRequestsEndWithOneLineInTheChosenLanguageAndAnExitCode) {
     return ExtraText(CLI_USAGE).arg(ExtraText(id).arg(what));
   };
   // Without an error text only the one line is checked.
-  const struct {
-    const char* args;
-    int exitCode;
-    Before before;
-    QString error;
-  } cases[] = {
+  const std::tuple<const char*, int, Before, QString> cases[] = {
       {"frobnicate", 2, Nothing, {}},
       {"", 2, Nothing, {}},
       {"recover", 2, Nothing, {}},
@@ -269,17 +264,17 @@ TEST_F(CliTest, BadRequestsEndWithOneLineInTheChosenLanguageAndAnExitCode) {
   const QStringList users = {"100412_Europe.hdr", "V770_FW_v0106.hdr"};
   for (const QString& name : users) ASSERT_TRUE(WriteFile(Work(name), "the user's own"));
   SingleInstance window(m_runtime.path());
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.args);
-    if (c.before == Unplug) {
+  for (const auto& [args, exitCode, before, error] : cases) {
+    SCOPED_TRACE(args);
+    if (before == Unplug) {
       ASSERT_TRUE(m_unit.Client().Unplug());
-    } else if (c.before == Lock) {
+    } else if (before == Lock) {
       ASSERT_TRUE(window.Acquire());
     }
-    const CliRun run = Run(c.args);
-    EXPECT_EQ(run.exitCode, c.exitCode);
+    const CliRun run = Run(args);
+    EXPECT_EQ(run.exitCode, exitCode);
     EXPECT_EQ(run.err.count('\n'), 1) << run.err.constData();
-    EXPECT_TRUE(c.error.isEmpty() || run.Err() == c.error + '\n') << run.err.constData();
+    EXPECT_TRUE(error.isEmpty() || run.Err() == error + '\n') << run.err.constData();
     EXPECT_LT(run.elapsedMs, kFailureLimitMs);  // every failure ends at once
   }
   EXPECT_TRUE(UnitPoiCount() == 0 && Received(m_unit).isEmpty() && !QFile::exists(Work("x.gpx")));

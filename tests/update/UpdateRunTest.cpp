@@ -68,23 +68,19 @@ class UpdateRunTest : public UpdatePageFixture {
 // through a link planted in the working folder is sent, but what it reaches never deleted.
 TEST_F(UpdateRunTest, ProgressValuesAndWhatTheUnitInstalls) {
   ASSERT_TRUE(QFile::link(m_outside.path(), WorkFile("sub")));
-  const struct {
-    const char* path;
-    std::size_t payload;
-    QList<int> progress;
-  } cases[] = {
+  const std::tuple<const char*, std::size_t, QList<int>> cases[] = {
       {"db.hdr", 250, {125, 100}},  // step 2, one chunk; the end of the run shows 100
       {"sub/db.hdr", 1000, {100, 100}},
   };
-  for (const auto& c : cases) {
-    ASSERT_TRUE(TestSupport::WriteFile(WorkFile(c.path), Database(c.payload)));
+  for (const auto& [path, payload, progress] : cases) {
+    ASSERT_TRUE(TestSupport::WriteFile(WorkFile(path), Database(payload)));
     RunRecorder said(m_run);
-    Run(said, ManualPlan(c.path));
+    Run(said, ManualPlan(path));
     // A manual run never downloads.
-    EXPECT_EQ(std::tuple(said.finished, said.steps, said.progress), std::tuple(1, QList<int>{8}, c.progress));
-    EXPECT_EQ(Received(m_unit).last(), "database 100412") << c.payload;
+    EXPECT_EQ(std::tuple(said.finished, said.steps, said.progress), std::tuple(1, QList<int>{8}, progress));
+    EXPECT_EQ(Received(m_unit).last(), "database 100412") << payload;
     m_run.DeletePackageFiles();
-    EXPECT_EQ(QFile::exists(WorkFile(c.path)), c.path != QByteArray("db.hdr")) << c.path;
+    EXPECT_EQ(QFile::exists(WorkFile(path)), path != QByteArray("db.hdr")) << path;
   }
   // 100 000 bytes, step 1000, 49 chunks: the bar sees what it has time for, ending at 100.
   ASSERT_TRUE(TestSupport::WriteFile(WorkFile("db.hdr"), Database(100000, 2, 14)));
