@@ -378,18 +378,9 @@ TEST_F(UpdatePageTest, ARunThatCannotSendEndsAtOnce) {
   EXPECT_EQ(Received(m_unit), QStringList());
 }
 
-// The manual-pack dialog starts half a second after it shows and closes when it is done. The
-// window runs meanwhile; closing the program stops it within an item, leaving no part of it.
-TEST_F(UpdatePageTest, UnpackDialogClosesWithTheOutcome) {
-  ASSERT_TRUE(MakeZip(WorkFile(kManualPackFileName), {{"item0.hdr", "a"}, {"item1.hdr", "b"}, {"item2", "c"}}));
-  CUnzipPackDlg dialog;
-  dialog.m_strTargetFolder = m_work.path();
-  const TestSupport::Clock clock;
-  EXPECT_EQ(dialog.DoModal(), QDialog::Accepted);
-  EXPECT_GE(clock.elapsed(), 450);
-  EXPECT_EQ(std::tuple(dialog.ProgressBar()->GetPos(), m_messages, QFile::exists(WorkFile("item2"))),
-            std::tuple(4, QStringList(), true));
-
+// The manual-pack dialog unpacks while the window runs; closing the program stops it within an
+// item, leaving no part of it. (The manual update meets the dialog that closes when it is done.)
+TEST_F(UpdatePageTest, ClosingStopsTheUnpackWithinAnItem) {
   QByteArray large(96 << 20, Qt::Uninitialized);  // incompressible: every byte is written, for a while
   QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(large.data()), large.size() / 4);
   ASSERT_TRUE(MakeZip(WorkFile(kManualPackFileName), {{"a.hdr", "a"}, {"large.hdr", large}}, true));
