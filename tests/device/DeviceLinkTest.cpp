@@ -80,8 +80,12 @@ TEST(FdChannel, OneWriteIsOneMessageCallsTimeOutAndDescriptorsCloseOnce) {
   // A message longer than the buffer is cut; its rest does not leak into the next read.
   EXPECT_EQ(Read(reader), QByteArray("abcdefghijkl"));
   EXPECT_EQ(Read(reader), QByteArray("xyz"));
-  // (A peer that stops reading or is gone fails a write in time, not by a signal: the command
-  // line's watchdog below and the recovery page's unplugged unit.)
+  // A peer that is gone fails the calls at once, without killing the program (no SIGPIPE).
+  // (One that stops reading fails a write in time: the command line's watchdog below.)
+  reader.Close();
+  clock.start();
+  EXPECT_FALSE(Write(writer, "$P0<") || Read(writer));
+  EXPECT_LT(clock.elapsed(), kShortTimeoutMs);
   writer.Close();
   EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
   // A descriptor opened now may get the same number; a second Close must not touch it.
