@@ -233,6 +233,7 @@ QString PoiTaskFailure(PoiTaskOutcome outcome, const QString& channelNotOpen) {
     case PoiTaskOutcome::Done: return {};
     case PoiTaskOutcome::HandlesNotOpen: return channelNotOpen;
     case PoiTaskOutcome::NoAnswer: return ExtraText(ExtraTextId::UNIT_NO_ANSWER);
+    case PoiTaskOutcome::NotKept: return ExtraText(ExtraTextId::POI_SAVE_NOT_KEPT);
   }
   return {};
 }

@@ -214,6 +214,7 @@ void CPOITab::OnReadFinished(const PoiReadResult& result) {
       UiSeams::ShowMessage(this, Fixed(PoiConstants::kHandleNotOpenMessage));
       return;
     case PoiTaskOutcome::NoAnswer:
+    case PoiTaskOutcome::NotKept:  // a read's count is what it announces: never
       ResumeMainPoll();
       UiSeams::ShowMessage(this, ExtraText(ExtraTextId::UNIT_NO_ANSWER));
       return;
@@ -309,6 +310,8 @@ void CPOITab::OnWriteFinished(const PoiUnitCopy& copy, const PoiWriteResult& res
     UiSeams::ShowMessage(this, Fixed(PoiConstants::kHandleNotOpenMessage));
   else if (result.outcome == PoiTaskOutcome::NoAnswer)
     UiSeams::ShowMessage(this, ExtraText(ExtraTextId::UNIT_NO_ANSWER));
+  else if (result.outcome == PoiTaskOutcome::NotKept)
+    UiSeams::ShowMessage(this, ExtraText(ExtraTextId::POI_SAVE_NOT_KEPT));
   else if (!copy.kept)
     UiSeams::ShowMessage(this, ExtraText(ExtraTextId::POI_UNIT_NOT_KEPT).arg(copy.fileName));
 }

@@ -24,6 +24,7 @@ enum class PoiTaskOutcome {
   Done,            // ran to its end (an unconnected unit included: nothing was sent)
   HandlesNotOpen,  // a pipe was not open; nothing was sent
   NoAnswer,        // gave up at the failure after kMaxFailedCalls
+  NotKept,         // a save the unit's count afterwards does not match
 };
 
 // One write of exactly the bytes given; true when the call succeeded.

@@ -8,6 +8,17 @@
 #include "poi/FailureCount.h"
 #include "poi/PoiFile.h"
 
+std::optional<int> PoiReadTask::AskCount(StoppableChannel& command, StoppableChannel& reply,
+                                        FailureCount& failures) {
+  while (!WritePoiCommand(command, PoiConstants::kCountCommand))
+    if (failures.GiveUp()) return std::nullopt;
+  std::uint8_t countReply[PoiConstants::kCountReplySize] = {};
+  std::size_t bytesRead = 0;
+  while (!reply.Read(countReply, sizeof countReply, &bytesRead))
+    if (failures.GiveUp()) return std::nullopt;
+  return static_cast<std::int8_t>(countReply[0]);
+}
+
 PoiReadResult PoiReadTask::Run(const PoiChannels& channels, bool unitConnected, PoiRecordTable& table,
                                std::stop_token stop) {
   CBusyGuard busy;
@@ -30,19 +41,16 @@ PoiReadResult PoiReadTask::Run(const PoiChannels& channels, bool unitConnected, 
     return result;
   };
 
-  while (!WritePoiCommand(command, PoiConstants::kCountCommand))
-    if (failures.GiveUp()) return gaveUp();
-  std::uint8_t countReply[PoiConstants::kCountReplySize] = {};
-  std::size_t bytesRead = 0;
-  while (!reply.Read(countReply, sizeof countReply, &bytesRead))
-    if (failures.GiveUp()) return gaveUp();
-  result.announced = static_cast<std::int8_t>(countReply[0]);
+  const std::optional<int> announced = AskCount(command, reply, failures);
+  if (!announced) return gaveUp();
+  result.announced = *announced;
 
   while (!WritePoiCommand(command, PoiConstants::kReadAllCommand))
     if (failures.GiveUp()) return gaveUp();
   for (int k = 0; k < result.announced; ++k) {
     failures.Reset();
     std::uint8_t record[PoiConstants::kRecordSize] = {};
+    std::size_t bytesRead = 0;
     while (!reply.Read(record, sizeof record, &bytesRead))
       if (failures.GiveUp()) return gaveUp();
     if (k >= PoiRecordTable::kSlotCount) continue;

@@ -2,7 +2,11 @@
 
 #include <QDateTime>
 #include <QString>
+#include <optional>
 #include <stop_token>
+
+#include "device/StoppableChannel.h"
+#include "poi/FailureCount.h"
 
 #include "poi/PoiChannels.h"
 #include "poi/PoiRecordTable.h"
@@ -28,6 +32,9 @@ struct PoiUnitCopy {
 // (so none is left on the pipe) and the surplus dropped.
 class PoiReadTask {
  public:
+  // "$PC>" and its reply: the records the unit holds, as it announces them; nothing when the
+  // failure count gave up. The unit answers only once it has taken every earlier command.
+  static std::optional<int> AskCount(StoppableChannel& command, StoppableChannel& reply, FailureCount& failures);
   // The whole exchange on the calling thread, holding a CBusyGuard throughout. Once `stop`
   // is asked every call fails at once, so the failure count ends the task quickly.
   static PoiReadResult Run(const PoiChannels& channels, bool unitConnected, PoiRecordTable& table,

@@ -1,10 +1,12 @@
 #include "poi/PoiWriteTask.h"
 
 #include <algorithm>
+#include <ranges>
 
 #include "device/StoppableChannel.h"
 #include "poi/CBusyGuard.h"
 #include "poi/FailureCount.h"
+#include "poi/PoiReadTask.h"
 
 QByteArray PoiWriteTask::WriteOneCommand(int slot, const PoiRecord& record) {
   QByteArray command(PoiConstants::kWriteOneCommand);
@@ -38,6 +40,7 @@ PoiWriteResult PoiWriteTask::Run(const PoiChannels& channels, const PoiWritePara
     }
     sleep(params.pacingMs);
     result.unitFilled = 0;
+    Confirm(command, channels, stop, failures, 0, result);
     return result;
   }
 
@@ -58,5 +61,16 @@ PoiWriteResult PoiWriteTask::Run(const PoiChannels& channels, const PoiWritePara
     sleep(params.pacingMs);
   }
   result.unitFilled = count;
+  const auto stored = [&table](int slot) { return !table.Slot(slot).IsEmpty(); };
+  Confirm(command, channels, stop, failures, int(std::ranges::count_if(std::views::iota(0, count), stored)), result);
   return result;
+}
+
+void PoiWriteTask::Confirm(StoppableChannel& command, const PoiChannels& channels, std::stop_token stop,
+                           FailureCount& failures, int expected, PoiWriteResult& result) {
+  StoppableChannel reply(*channels.reply, std::move(stop));
+  reply.DiscardPending();
+  const std::optional<int> held = PoiReadTask::AskCount(command, reply, failures);
+  if (!held) result.outcome = PoiTaskOutcome::NoAnswer;
+  else if (*held != expected) result.outcome = PoiTaskOutcome::NotKept;
 }

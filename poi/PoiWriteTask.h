@@ -2,7 +2,9 @@
 
 #include <stop_token>
 
+#include "device/StoppableChannel.h"
 #include "device/UnitExchange.h"
+#include "poi/FailureCount.h"
 #include "poi/PoiChannels.h"
 #include "poi/PoiRecordTable.h"
 
@@ -24,7 +26,7 @@ struct PoiWriteResult {
 };
 
 // Writes the record table to the unit, then empty records over the slots above it that still
-// hold POIs, or erases all its POIs when an erase is pending.
+// hold POIs, or erases all its POIs when an erase is pending; then asks the unit's count.
 // Paces the unit: a pause before each record write attempt, after each success and after
 // the erase. One failure count for the whole run; the failure after kMaxFailedCalls ends it.
 class PoiWriteTask {
@@ -36,4 +38,11 @@ class PoiWriteTask {
 
   // The 17 bytes that write one record: "$P8<", the slot index, the record.
   static QByteArray WriteOneCommand(int slot, const PoiRecord& record);
+
+ private:
+  // A write is never answered, so a unit that had stopped reading would take the records
+  // later, or never when it is pulled out first. Its count, asked after the last write,
+  // comes only once it has taken them: NotKept when it holds other than `expected` records.
+  static void Confirm(StoppableChannel& command, const PoiChannels& channels, std::stop_token stop,
+                      FailureCount& failures, int expected, PoiWriteResult& result);
 };

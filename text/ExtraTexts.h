@@ -84,6 +84,7 @@
   X(CLI_POI_TOO_MANY)           \
   X(CLI_POI_UNIT_KEPT)          \
   X(POI_UNIT_NOT_KEPT)      \
+  X(POI_SAVE_NOT_KEPT)      \
   X(PATH_IS_LINK)               \
   X(UPDATE_PACKAGE_NOT_ON_SERVER) \
   X(UPDATE_DB_NOT_TAKEN)        \

@@ -12,7 +12,8 @@ namespace {
 
 using Fails = std::function<bool(int call)>;
 constexpr int kPacingMs = 7;
-constexpr PoiTaskOutcome kDone = PoiTaskOutcome::Done, kNoAnswer = PoiTaskOutcome::NoAnswer;
+constexpr PoiTaskOutcome kDone = PoiTaskOutcome::Done, kNoAnswer = PoiTaskOutcome::NoAnswer,
+                         kNotKept = PoiTaskOutcome::NotKept;
 
 QByteArray Record(int seed) {
   QByteArray bytes(12, '\0');
@@ -88,48 +89,57 @@ TEST(PoiReadTask, ShortRecordFillsTheFrontOfItsSlot) {
   EXPECT_EQ(table.Slot(0), AsRecord(QByteArray("\x01\x02\x03", 3) + QByteArray(9, '\x55')));
 }
 
-TEST(PoiWriteTask, SlotsPacedWithOneFailureCountForTheRunOrOnlyThePendingErase) {
-  // The calls of the command pipe that fail; the records the unit took and what it holds
-  // afterwards, as far as the task knows.
+TEST(PoiWriteTask, SlotsPacedWithOneFailureCountForTheRunOrOnlyThePendingEraseThenTheUnitsCount) {
+  // The calls of the command pipe that fail; the count the unit answers afterwards (-1: it
+  // never does); the records the unit took and what it holds afterwards, as far as known.
   const Fails always = [](int) { return true; };
-  const std::tuple<const char*, PoiWriteParams, Fails, PoiTaskOutcome, int, int> cases[] = {
-      {"ten failures over the run", Params(20), [](int c) { return c % 3 == 0 && c < 30; }, kDone, 20, 20},
-      {"the 11th failure ends it", Params(21), [](int c) { return c % 3 == 0 && c < 33; }, kNoAnswer, 20, 20},
-      {"unit gone half-way", Params(10), [](int c) { return c >= 4; }, kNoAnswer, 4, 4},
-      {"never past the table", Params(150), {}, kDone, 100, 100},
-      {"slots the unit held above the rows are emptied", Params(2, false, 5), {}, kDone, 5, 2},
-      {"given up while emptying", Params(2, false, 5), [](int c) { return c >= 3; }, kNoAnswer, 3, 5},
-      {"unit not connected", Params(3, false, 5, false), {}, kDone, 0, 5},
-      {"pending erase, rows or not", Params(5, true, 8), {}, kDone, 0, 0},
-      {"erase given up (the flag goes all the same)", Params(5, true, 8), always, kNoAnswer, 0, 8},
-      {"erase kept while no unit is connected", Params(5, true, 8, false), {}, kDone, 0, 8},
+  const std::tuple<const char*, PoiWriteParams, Fails, int, PoiTaskOutcome, int, int> cases[] = {
+      {"ten failures over the run", Params(20), [](int c) { return c % 3 == 0 && c < 30; }, 20, kDone, 20, 20},
+      {"the 11th failure ends it", Params(21), [](int c) { return c % 3 == 0 && c < 33; }, 21, kNoAnswer, 20, 20},
+      {"unit gone half-way", Params(10), [](int c) { return c >= 4; }, 10, kNoAnswer, 4, 4},
+      {"never past the table", Params(150), {}, 100, kDone, 100, 100},
+      {"slots the unit held above the rows are emptied", Params(2, false, 5), {}, 2, kDone, 5, 2},
+      {"given up while emptying", Params(2, false, 5), [](int c) { return c >= 3; }, 2, kNoAnswer, 3, 5},
+      {"unit not connected", Params(3, false, 5, false), {}, 3, kDone, 0, 5},
+      {"pending erase, rows or not", Params(5, true, 8), {}, 0, kDone, 0, 0},
+      {"erase given up (the flag goes all the same)", Params(5, true, 8), always, 0, kNoAnswer, 0, 8},
+      {"erase kept while no unit is connected", Params(5, true, 8, false), {}, 0, kDone, 0, 8},
+      // Writes are never answered: only the count after them tells what the unit took.
+      {"a unit that kept fewer (pulled out before it read them)", Params(3), {}, 2, kNotKept, 3, 3},
+      {"an erase the unit did not take", Params(0, true, 4), {}, 4, kNotKept, 0, 0},
+      {"the count never comes", Params(3), {}, -1, kNoAnswer, 3, 3},
   };
   PoiRecordTable table;
   for (int slot = 0; slot < PoiRecordTable::kSlotCount; ++slot) table.Slot(slot) = AsRecord(Record(slot));
-  for (const auto& [name, params, fails, outcome, written, unitFilled] : cases) {
+  for (const auto& [name, params, fails, unitCount, outcome, written, unitFilled] : cases) {
     SCOPED_TRACE(name);
     Pipes pipes;
+    pipes.reply->replies = unitCount < 0 ? QList<QByteArray>{} : QList{CountReply(unitCount)};
     pipes.command->fails = fails;
     QList<int> sleeps;
     const auto result = PoiWriteTask::Run(pipes.Channels(), params, table, [&](int ms) { sleeps << ms; });
     const bool erasing = params.erasePending && params.unitConnected;
     EXPECT_EQ(std::tuple(result.outcome, result.written, result.unitFilled, result.eraseSent),
               std::tuple(outcome, written, unitFilled, erasing));
-    EXPECT_EQ(pipes.command->failed == 11, outcome == kNoAnswer);
-    EXPECT_EQ(pipes.reply->calls, 0);  // nothing is read back
+    EXPECT_EQ(pipes.command->failed + pipes.reply->failed == 11, outcome == kNoAnswer);
     EXPECT_EQ(sleeps.count(kPacingMs), sleeps.size());
+    // Everything went out, then the count was asked once and read.
+    const bool asked = pipes.reply->calls > 0;
+    EXPECT_EQ(asked, params.unitConnected && (outcome != kNoAnswer || unitCount < 0));
+    QList<QByteArray> sent = pipes.command->written;
+    if (asked) EXPECT_EQ(sent.takeLast(), "$PC>");
     if (erasing) {
       // Only "$P0<", retried at once, then one pause: nothing else this run.
-      EXPECT_EQ(pipes.command->written, QList<QByteArray>{"$P0<"}.mid(0, outcome == kDone));
-      EXPECT_EQ(sleeps.size(), outcome == kDone ? 1 : 0);
+      EXPECT_EQ(sent, QList<QByteArray>{"$P0<"}.mid(0, asked));
+      EXPECT_EQ(sleeps.size(), asked ? 1 : 0);
       continue;
     }
-    ASSERT_EQ(pipes.command->written.size(), written);
+    ASSERT_EQ(sent.size(), written);
     for (int slot = 0; slot < written; ++slot) {
       const QByteArray record = slot < params.count ? Record(slot) : QByteArray(12, '\0');
-      EXPECT_EQ(pipes.command->written[slot], "$P8<" + QByteArray(1, char(slot)) + record) << slot;
+      EXPECT_EQ(sent[slot], "$P8<" + QByteArray(1, char(slot)) + record) << slot;
     }
     // A pause before every attempt and after every record the unit took.
-    EXPECT_EQ(sleeps.size(), pipes.command->calls + written);
+    EXPECT_EQ(sleeps.size(), pipes.command->calls - asked + written);
   }
 }
