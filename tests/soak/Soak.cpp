@@ -198,6 +198,8 @@ class Soak {
       QTimer::singleShot(m_random.bounded(settleMs),
                          [this] { m_log.Note(u"fault "_s + m_world.InjectFault()); });
     if (const QString detail = action.run(*this); !detail.isEmpty()) m_log.Note(detail);
+    // A save of a few records may end within its step: it is seen to start as it is clicked.
+    if (m_sheet && m_sheet->m_pagePOI.IsSendingToUnit()) ObservePoiTask(m_world.Unit());
     Settle(settleMs);
     AfterStep();
   }
