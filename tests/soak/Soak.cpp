@@ -341,9 +341,12 @@ class Soak {
                                                 {"poi", "read", "-o", file},
                                                 {"poi", "write", file}}[kind];
     QProcess process;
+    bool faulted = false;
     if (m_random.bounded(3) == 0)  // now and then the unit or the server fails while the job runs
-      QTimer::singleShot(m_random.bounded(100, 5000), &process,
-                         [this] { m_log.Note(u"fault "_s + m_world.InjectFault()); });
+      QTimer::singleShot(m_random.bounded(100, 5000), &process, [this, &faulted] {
+        faulted = true;
+        m_log.Note(u"fault "_s + m_world.InjectFault());
+      });
     process.setWorkingDirectory(m_world.WorkPath());
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(BinPath(u"v770"_s), args);
@@ -354,8 +357,11 @@ class Soak {
     if (status < 0) m_log.Violation(u"%1 did not end within %2 s"_s.arg(job).arg(kJobLimitMs / 1000));
     if (status != 0) return u"%1 -> %2: %3"_s.arg(job).arg(status).arg(output.simplified());
     if (args[0] == "status"_L1) {
-      const QString firmware = QJsonDocument::fromJson(output.toUtf8()).object()["firmware"_L1].toString();
-      if (firmware != u"%1.%2"_s.arg(before.Reply(5)).arg(before.Reply(6)))
+      const QJsonObject told = QJsonDocument::fromJson(output.toUtf8()).object();
+      const QString firmware = told["firmware"_L1].toString();
+      // A unit unplugged before the job or by a fault during it is told as not connected.
+      if (told["connected"_L1].toBool() ? firmware != u"%1.%2"_s.arg(before.Reply(5)).arg(before.Reply(6))
+                                        : before.plugged && !faulted)
         m_log.Violation(u"%1 says firmware %2, the unit runs %3"_s.arg(job, firmware, before.Versions()));
     } else if (args[0] == "update"_L1) {
       const QList<std::optional<PackageHeader>> sent{m_world.Header(catalogue.strFWFile),
