@@ -513,6 +513,10 @@ class Soak {
                   return UnmetPackages(unit, packages, named);
                 },
                 Now(), true});
+    } else if (request.parent == &m_sheet->m_pageReset && finished && m_world.unplugs != m_unplugsAtRecovery) {
+      // A cable pulled and pushed back during the restart wait looks like the unit's restart;
+      // what a chosen file holds only the unit knows, so the message names what the unit runs.
+      m_log.Note(u"a recovery with the cable pulled is not judged"_s);
     } else if (request.parent == &m_sheet->m_pageReset && finished) {
       AddClaim({u"the recovery said it was complete"_s,
                 [header = m_world.Header(m_sheet->m_pageReset.m_strLocalPath)](const UnitView& unit) {
@@ -613,6 +617,7 @@ class Soak {
     const auto failed = [this](int language) {
       return UiText(m_sheet->m_arrText, language, UiIndex(DBFW_TAB_001, 6));
     };
+    if (change == Change::Started) m_unplugsAtRecovery = m_world.unplugs;
     const QString status = page.m_staticStatus->isHidden() ? QString() : page.m_staticStatus->text();
     if (change == Change::Ended && m_messages == m_recovery.messagesAtStart &&
         !QStringList{failed(kLanguageEnglish), failed(kLanguageFrench)}.contains(status))
@@ -715,6 +720,7 @@ class Soak {
   QList<Claim> m_claims;
   int m_messages = 0;
   Job m_run, m_recovery, m_poiTask;
+  int m_unplugsAtRecovery = 0;
   bool m_poiSaving = false;
   UnitView m_before, m_runBefore;  // the unit before the step, before the run
   QList<PoiTexts> m_rowsBefore, m_rowsSaved;

@@ -81,6 +81,7 @@ class SoakWorld {
   QStringList recoveryFiles;  // a firmware, a database, a damaged firmware, a text, none
   VersionInfo catalogue;
   UnitEmulator unit;
+  int unplugs = 0;  // cables pulled by a fault
 
   SoakWorld(QRandomGenerator64& random, StepLog& log) : m_random(random), m_log(log) {}
 
@@ -135,6 +136,7 @@ class SoakWorld {
         {"unplug", 4,
          [](SoakWorld& w) {
            w.unit.Client().Unplug();
+           ++w.unplugs;
            w.LinkChanged();
            if (!w.m_random.bounded(4)) return QString();
            const int ms = w.m_random.bounded(300, kReplugMaxMs);
