@@ -179,6 +179,9 @@ class Soak {
     std::function<QString(const UnitView&)> unmet;
     qint64 made = Now();
     bool ofRun = false;  // the unit's check of a run may take it back
+    // Cables pulled when an unanswered command was reported sent (-1: not such a claim). A
+    // unit that had not read it yet loses it with the cable, and nothing tells the program.
+    int unplugsWhenSent = -1;
   };
   // A job of the window: when it last showed a sign of life, how many messages came before.
   struct Job {
@@ -529,7 +532,8 @@ class Soak {
                   const int held = unit.state.SpeedUnit();
                   return held == chosen ? QString()
                                         : u"the unit has speed unit %1, not %2"_s.arg(held).arg(chosen);
-                }});
+                },
+                Now(), false, m_world.unplugs});
     }
   }
   void AddClaim(Claim claim) {
@@ -554,7 +558,11 @@ class Soak {
     for (qsizetype i = m_claims.size() - 1; i >= 0; --i) {
       const QString unmet = m_claims[i].unmet(unit);
       if (!unmet.isEmpty() && !(settled && Now() - m_claims[i].made > kClaimMinAgeMs)) continue;
-      if (!unmet.isEmpty()) m_log.Violation(m_claims[i].what + u", but "_s + unmet);
+      const int sentBefore = m_claims[i].unplugsWhenSent;
+      if (!unmet.isEmpty() && sentBefore >= 0 && sentBefore != m_world.unplugs)
+        m_log.Note(m_claims[i].what + u": not judged, the cable was pulled since"_s);
+      else if (!unmet.isEmpty())
+        m_log.Violation(m_claims[i].what + u", but "_s + unmet);
       m_claims.removeAt(i);
     }
   }
