@@ -104,6 +104,8 @@ class CV700UpdaterDlg : public QDialog {
 
  signals:
   void startupFinished();
+  // The main page shows the versions the unit just reported.
+  void unitIdentified();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

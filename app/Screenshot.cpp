@@ -7,6 +7,8 @@
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
+#include <memory>
+#include <utility>
 
 #include "app/CV700UpdaterDlg.h"
 #include "platform/UiSeams.h"
@@ -15,6 +17,9 @@ namespace Screenshot {
 namespace {
 constexpr int kDefaultDelayMs = 1500;
 constexpr int kPageSettleMs = 700;  // lets a page that was just switched to paint itself
+// A connected unit that has not answered yet is waited for, so the picture shows its
+// versions even on a slow machine, but a unit that never answers does not hold it for ever.
+constexpr int kIdentifyWaitMs = 30000;
 
 void SaveAndClose(CV700UpdaterDlg* sheet, const QString& path) {
   QDir().mkpath(QFileInfo(path).absolutePath());
@@ -48,11 +53,23 @@ void ArrangeFromEnvironment(CV700UpdaterDlg* sheet) {
   // V770_SCREENSHOT_PAGE picks the tab to show (0 = the first) when the sheet has it.
   const int pageIndex = qEnvironmentVariableIntValue("V770_SCREENSHOT_PAGE", &ok);
   const bool switchPage = ok && pageIndex > 0;
+  const auto takePicture = [=] {
+    if (!switchPage || pageIndex >= sheet->GetPageCount()) return SaveAndClose(sheet, path);
+    sheet->SetActivePageIndex(pageIndex);
+    QTimer::singleShot(kPageSettleMs, sheet, [=] { SaveAndClose(sheet, path); });
+  };
+  const auto identified = std::make_shared<bool>(false);
+  QObject::connect(sheet, &CV700UpdaterDlg::unitIdentified, sheet, [identified] { *identified = true; });
   QObject::connect(sheet, &CV700UpdaterDlg::startupFinished, sheet, [=] {
     QTimer::singleShot(delayMs, sheet, [=] {
-      if (!switchPage || pageIndex >= sheet->GetPageCount()) return SaveAndClose(sheet, path);
-      sheet->SetActivePageIndex(pageIndex);
-      QTimer::singleShot(kPageSettleMs, sheet, [=] { SaveAndClose(sheet, path); });
+      if (*identified || !sheet->m_bUnitConnected) return takePicture();
+      const auto taken = std::make_shared<bool>(false);
+      const auto takeOnce = [=] {
+        if (std::exchange(*taken, true)) return;
+        takePicture();
+      };
+      QObject::connect(sheet, &CV700UpdaterDlg::unitIdentified, sheet, takeOnce, Qt::SingleShotConnection);
+      QTimer::singleShot(kIdentifyWaitMs, sheet, takeOnce);
     });
   });
 }

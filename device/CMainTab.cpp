@@ -265,6 +265,7 @@ int CMainTab::OnVersionReply(int wParam, int /*lParam*/) {
   sheet.EnableDevicePages(true);
   update.OnUnitIdentified();
   sheet.m_pageReset.OnUnitIdentified();
+  emit sheet.unitIdentified();
   return 0;
 }
 

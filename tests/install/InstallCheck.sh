@@ -25,7 +25,8 @@ for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X${display#:} ]] && break; sleep 0.1
 "${user[@]}" twm -f "$twmrc" >/dev/null 2>&1 & pids+=($!)
 cp /usr/share/v770/demo/demo-unit-state.json "$run/unit.json"
 "${user[@]}" v770-unit serve --state "$run/unit.json" >/dev/null 2>&1 & pids+=($!)
-for _ in $(seq 50); do [[ -S $run/v770-unit.sock ]] && break; sleep 0.1; done
+for _ in $(seq 100); do [[ -S $run/v770-unit.sock ]] && break; sleep 0.1; done
+[[ -S $run/v770-unit.sock ]] || fail "the emulated unit did not start"
 
 # The window as a menu starts it, in the home folder; it ends after its screenshot.
 mkdir -p "$(dirname "$shot")" && rm -f "$shot"
@@ -35,7 +36,8 @@ mkdir -p "$(dirname "$shot")" && rm -f "$shot"
 for file in V770UIText_New_v12.txt V770UIText_Extra_v12.txt V770_VersionInfo_v12.txt V770_manualPack.PCK; do
   [[ -f $own/$file ]] || fail "$file not laid into $own"
 done
-"${user[@]}" v770-unit ctl status | grep -qF 'version reply' || fail "the window did not ask the unit its versions"
+unit=$("${user[@]}" v770-unit ctl status) && grep -qF 'version reply' <<<"$unit" ||
+  fail "the window did not ask the unit its versions; the window printed: $(cat "$run/window.log"); the unit: $unit"
 
 # The command line in the same home folder: the same working folder, the user's file names.
 status=$("${user[@]}" v770 status) || fail "v770 status: $status"
