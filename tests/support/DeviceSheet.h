@@ -64,12 +64,11 @@ class DeviceSheet {
   }
 
   CMainTab& Main() { return sheet->m_pageMain; }
-  bool Shown(const CPropertyPage& page) const { return sheet->GetPageIndex(&page) >= 0; }
-  bool DevicePagesShown() const {
-    return Shown(sheet->m_pageUpdate) && Shown(sheet->m_pagePOI) && Shown(sheet->m_pageOption);
-  }
-  bool NoDevicePages() const {
-    return !Shown(sheet->m_pageUpdate) && !Shown(sheet->m_pagePOI) && !Shown(sheet->m_pageOption);
+  // How many of the update, POI and option pages are shown.
+  int DevicePages() const {
+    const CPropertyPage* pages[] = {&sheet->m_pageUpdate, &sheet->m_pagePOI, &sheet->m_pageOption};
+    return int(std::count_if(std::begin(pages), std::end(pages),
+                             [&](auto* p) { return sheet->GetPageIndex(p) >= 0; }));
   }
   const QList<Message>& Messages() const { return m_messages; }
   QStringList MessageTexts() const {
@@ -77,7 +76,6 @@ class DeviceSheet {
     for (const Message& message : m_messages) texts << message.text;
     return texts;
   }
-  bool SawMessage(const QString& text) const { return MessageTexts().contains(text); }
 
   std::unique_ptr<CV700UpdaterDlg> sheet;
 

@@ -3,7 +3,7 @@
 #include <signal.h>
 
 #include <QDeadlineTimer>
-#include <QTcpServer>
+#include <QRegularExpression>
 #include <QThread>
 
 #include "support/TestSupport.h"
@@ -11,7 +11,6 @@
 namespace TestSupport {
 namespace {
 
-constexpr int kStartAttempts = 3;
 constexpr int kReadyTimeoutMs = 15000;
 constexpr int kReadyPollMs = 50;
 constexpr int kStopTimeoutMs = 5000;
@@ -20,33 +19,26 @@ constexpr int kStopTimeoutMs = 5000;
 
 bool FtpServer::Start(const QString& folder) {
   Stop();
-  // Another process may take the free port before the server binds it: try a few ports.
-  for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-    QTcpServer probe;
-    m_port = probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
-    probe.close();
-    if (m_port == 0) continue;
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.setStandardOutputFile(m_logDir.filePath(QStringLiteral("ftp.log")), QIODevice::Append);
-    EndWithTestProgram(m_process);
-    m_process.start(
-        QStringLiteral("/usr/bin/python3"),
-        {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
-         QStringLiteral("-p"), QString::number(m_port), QStringLiteral("-d"), folder});
-    if (!m_process.waitForStarted()) continue;
-    m_pid = m_process.processId();
-    // pyftpdlib says so once it has bound its port. A test connection alone could reach
-    // another test's server that took the port first, while this one failed to bind and quit.
-    const QString listening =
-        QStringLiteral(">>> starting FTP server on 127.0.0.1:%1, pid=%2 <<<").arg(m_port).arg(m_pid);
-    QDeadlineTimer deadline(kReadyTimeoutMs);
-    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
-      if (Log().contains(listening)) return true;
-      QThread::msleep(kReadyPollMs);
-    }
-    Stop();
+  m_process.setProcessChannelMode(QProcess::MergedChannels);
+  m_process.setStandardOutputFile(m_logDir.filePath(QStringLiteral("ftp.log")), QIODevice::Append);
+  EndWithTestProgram(m_process);
+  // Port 0: the server binds a free port itself, so no other process can take it first.
+  m_process.start(
+      QStringLiteral("/usr/bin/python3"),
+      {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
+       QStringLiteral("-p"), QStringLiteral("0"), QStringLiteral("-d"), folder});
+  if (!m_process.waitForStarted()) return false;
+  m_pid = m_process.processId();
+  // pyftpdlib names the port once it has bound it.
+  const QRegularExpression listening(
+      QStringLiteral(">>> starting FTP server on 127\\.0\\.0\\.1:(\\d+), pid=%1 <<<").arg(m_pid));
+  QDeadlineTimer deadline(kReadyTimeoutMs);
+  while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
+    m_port = listening.match(Log()).captured(1).toInt();
+    if (m_port > 0) return true;
+    QThread::msleep(kReadyPollMs);
   }
-  m_port = 0;
+  Stop();
   return false;
 }
 

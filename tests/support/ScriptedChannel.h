@@ -10,12 +10,14 @@
 // queues and fails the calls it picks.
 class ScriptedChannel : public IUnitChannel {
  public:
-  int failNext = 0;                                   // the next this many calls fail
-  std::function<bool(int call)> fails;                // true: this call fails (every call counts, from 0)
-  QList<QByteArray> replies;  // reads take them in turn; none left: the read fails
+  std::function<bool(int call)> fails;  // true: this call fails (every call counts, from 0)
+  QList<QByteArray> replies;            // reads take them in turn; none left: the read fails
   QList<QByteArray> written;
   int calls = 0, failed = 0;
-  std::size_t lastReadSize = 0;
+
+  void FailFirst(int count) {
+    fails = [count](int call) { return call < count; };
+  }
 
   bool Write(const std::uint8_t* data, std::size_t size) override {
     if (!Called(false)) return false;
@@ -23,7 +25,6 @@ class ScriptedChannel : public IUnitChannel {
     return true;
   }
   bool Read(std::uint8_t* buffer, std::size_t size, std::size_t* bytesRead) override {
-    lastReadSize = size;
     if (!Called(replies.isEmpty())) return false;
     const QByteArray reply = replies.takeFirst();
     *bytesRead = std::min(size, static_cast<std::size_t>(reply.size()));
@@ -36,9 +37,8 @@ class ScriptedChannel : public IUnitChannel {
  private:
   // Counts the call; false when it is to fail (`empty`: a read finds no reply).
   bool Called(bool empty) {
-    const bool fail = (fails && fails(calls)) || failNext > 0 || empty;
+    const bool fail = (fails && fails(calls)) || empty;
     ++calls;
-    failNext -= failNext > 0;
     failed += fail;
     return !fail;
   }
