@@ -20,12 +20,11 @@ inline QImage Render(const QSize& size, const std::function<void(QPainter&, cons
   return image;
 }
 
-// Number of pixels of `colour` inside `area`.
+// Number of pixels of `colour` in `area`, which lies within the image.
 inline int CountPixels(const QImage& image, const QRect& area, const QColor& colour) {
   int count = 0;
-  const QRect inside = area & image.rect();
-  for (int y = inside.top(); y <= inside.bottom(); ++y)
-    for (int x = inside.left(); x <= inside.right(); ++x) count += image.pixelColor(x, y) == colour;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) count += image.pixelColor(x, y) == colour;
   return count;
 }
 
