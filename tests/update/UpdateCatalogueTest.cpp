@@ -107,10 +107,7 @@ TEST(RunPlanTest, RefusalsInOrderLocationsAndWhatIsSent) {
     EXPECT_EQ(PlanManualRun(c.in).refusal, c.refusal) << c.in.strManualDB.toStdString();
     EXPECT_EQ(RefusalMessage(c.refusal, errors), c.message);
   }
-  const UpdateRunPlan ticked = PlanManualRun(manualCases[0].in).plan;
-  EXPECT_EQ(std::tuple(ticked.bUpdateDB, ticked.bUpdateVoice, ticked.at.strPathDB, ticked.at.strPathFW),
-            std::tuple(true, false, QString("db.hdr"), QString("fw.hdr")));
-  EXPECT_TRUE(PackagesNotTaken(ticked, Unit(0, 0, 0, 0)).isEmpty());
+  EXPECT_TRUE(PackagesNotTaken(PlanManualRun(manualCases[0].in).plan, Unit(0, 0, 0, 0)).isEmpty());
 }
 
 }  // namespace

@@ -153,7 +153,8 @@ TEST_F(UpdatePageTest, ManualModeWithoutAUsablePack) {
 
 // An automatic update of database and firmware; the unit throws the corrupted database
 // away, and its next identification tells the user so instead of "complete". Sent again
-// whole, the database is taken and the update is complete.
+// whole, the database is taken; the unit gone before it could tell its versions, the end
+// message still comes, then the page says it could not check them, and nothing more.
 TEST_F(UpdatePageTest, AutomaticUpdateNamesThePackageTheUnitDidNotTake) {
   Sheet().m_strFWFile = QStringLiteral("V770 FW#0106");  // reaches the server only percent-encoded
   ASSERT_TRUE(PutOnServer(m_ftpRoot.path(), "FW", Sheet().m_strFWFile,
@@ -197,10 +198,20 @@ TEST_F(UpdatePageTest, AutomaticUpdateNamesThePackageTheUnitDidNotTake) {
             std::tuple(true, 0, int(CDBUpdateTab::kModeAuto)));
 
   ASSERT_TRUE(PutOnServer(m_ftpRoot.path(), "DB", "100412_Europe", Database(60000)));
+  page.m_run.SetUnitCheckTimeoutMs(2000);
+  QObject::connect(&page.m_run, &UpdateRun::progressChanged, [&](int value) {
+    if (value == UpdateRun::kProgressFull) m_unit.Client().Unplug();  // the last chunk is written
+  });
   m_messages.clear();
   ASSERT_TRUE(UpdateAndTold(1));
-  ASSERT_TRUE(WaitUntil([&] { return !page.m_run.AwaitsUnitCheck(); }, kRunTimeoutMs));
-  EXPECT_EQ(m_messages, QStringList{DBFW(19)});  // taken: nothing more to say
+  EXPECT_EQ(std::pair(m_messages, page.m_labelSendPhase->text()),
+            std::pair(QStringList{DBFW(19)}, ExtraText(UPDATE_CHECKING_UNIT)));
+  ASSERT_TRUE(Told(2));
+  EXPECT_EQ(m_messages[1], ExtraText(UPDATE_UNIT_NOT_CHECKED).arg(30));
+  EXPECT_TRUE(page.m_labelSendPhase->text().isEmpty() && !page.m_run.AwaitsUnitCheck());
+  ASSERT_TRUE(m_unit.Client().Plug() && IdentifiedWith("v 100412"));
+  OpenPage();  // its window went with the unit
+  EXPECT_EQ(m_messages.size(), 2);
   EXPECT_EQ(Received(m_unit).mid(2), QStringList{"database 100412"});
   EXPECT_EQ(std::pair(Lamps(), page.m_buttonUpdate->isEnabled()), std::pair(kAllGreen, false));
 }
@@ -259,77 +270,33 @@ TEST_F(UpdatePageTest, ManualUpdateFromThePackCanBeMadeAgain) {
   EXPECT_EQ(std::pair(page.m_run.IsRunning(), Received(m_unit).size()), std::pair(false, qsizetype(3)));
 }
 
-// The end message comes when the run ends, also when the unit goes before it could tell its
-// versions; the page then says it could not check them, and nothing more.
-TEST_F(UpdatePageTest, TheEndMessageComesEvenWhenTheUnitIsGoneAfterTheRun) {
-  StartServer(Database(60000));
+// Nothing can start or change a run until it ends, here by a give-up: the unit unplugged
+// while it takes a database installs nothing. (Every package goes out through the same
+// sender, and its give-up is told alike.)
+TEST_F(UpdatePageTest, ControlsStayLockedUntilTheRunEnds) {
+  StartServer(Database(1024 * 1024));  // some seconds for the whole package
+  ASSERT_TRUE(m_unit.Client().Rate(128 * 1024));
   SetUnitReply(kOnlyDBOlder);
   OpenPage();
   CDBUpdateTab& page = Page();
-  page.m_run.SetUnitCheckTimeoutMs(2000);
-  bool unplugged = false;  // as soon as the last chunk is written
-  QObject::connect(&page.m_run, &UpdateRun::progressChanged, [&](int value) {
-    unplugged = unplugged || (value == UpdateRun::kProgressFull && m_unit.Client().Unplug());
-  });
-  ASSERT_TRUE(UpdateAndTold(1));
-  EXPECT_TRUE(unplugged && page.m_run.AwaitsUnitCheck());
-  EXPECT_EQ(std::pair(m_messages, page.m_labelSendPhase->text()),
-            std::pair(QStringList{DBFW(19)}, ExtraText(UPDATE_CHECKING_UNIT)));
-  ASSERT_TRUE(Told(2));
-  EXPECT_EQ(m_messages[1], ExtraText(UPDATE_UNIT_NOT_CHECKED).arg(30));
-  EXPECT_TRUE(page.m_labelSendPhase->text().isEmpty() && !page.m_run.AwaitsUnitCheck());
-  ASSERT_TRUE(m_unit.Client().Plug() && IdentifiedWith("v 100412"));  // back later: nothing more is said
-  EXPECT_EQ(m_messages.size(), 2);
-}
-
-// Nothing can start or change a run until it ends, here by a give-up: the unit unplugged
-// while it takes a database or a voice package installs neither. (Every package goes out
-// through the same sender, and its give-up is told alike.)
-TEST_F(UpdatePageTest, ControlsStayLockedUntilTheRunEnds) {
-  constexpr std::size_t kPayload = 1024 * 1024;  // some seconds for the whole package
-  const struct {
-    std::array<std::int8_t, 12> reply;
-    int voice, phase;
-    const char *folder, *name;
-    QByteArray bytes;
-    QStringList sent;  // all the unit was sent so far
-  } cases[] = {
-      {kOnlyDBOlder, 0, 16, "DB", "100412_Europe", Database(kPayload), {"database 100412 refused"}},
-      {kUpToDate, 2, 17, "Voice", "10105_German", BuildPackage(PackageHeader::kVoice, 2, {1, 1, 5}, kPayload),
-       {"database 100412 refused", "voice 10105 refused"}},
-  };
-  StartServer(Database(kPayload));
-  const QByteArray server = qgetenv(UpdateServer::kOverrideVariable);
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.folder);
-    Renew();
-    qputenv(UpdateServer::kOverrideVariable, server);
-    ASSERT_TRUE(PutOnServer(m_ftpRoot.path(), c.folder, c.name, c.bytes));
-    ASSERT_TRUE(m_unit.Client().Plug() && m_unit.Client().Rate(128 * 1024));
-    SetUnitReply(c.reply);
-    OpenPage();
-    CDBUpdateTab& page = Page();
-    if (c.voice) Choose(page.m_comboVoice, c.voice);
-    const QList<bool> before = RunControls(), locked(before.size(), false);
-    page.m_run.SetWatchdogPeriodMs(400);  // 21 ticks without progress: more than a give-up takes
-    page.m_buttonUpdate->click();
-    ASSERT_TRUE(WaitUntil([&] { return page.m_progress->GetPos() > 0; }, kRunTimeoutMs));
-    EXPECT_EQ(page.m_labelSendPhase->text(), DBFW(c.phase));
-    EXPECT_EQ(RunControls(), locked);
-    Sheet().EnableDevicePages(true);  // as the main page does when a unit identifies itself
-    Choose(page.m_comboDB, 1);
-    page.OnForceClicked();
-    EXPECT_EQ(RunControls(), locked);
-    EXPECT_FALSE(page.m_bDBAreaChanged || page.m_bForce);
-    ASSERT_TRUE(m_unit.Client().Unplug());
-    ASSERT_TRUE(WaitUntil([&] { return !page.m_labelError->isHidden(); }, kRunTimeoutMs));
-    EXPECT_EQ(page.m_labelError->text(), DBFW(6));  // the writes ran out of retries
-    EXPECT_EQ(RunControls(), before);
-    EXPECT_TRUE(m_messages.isEmpty() && WorkFiles().isEmpty());
-    ASSERT_TRUE(Told(1));
-    EXPECT_EQ(std::pair(m_messages, Sheet().m_pageMain.m_bBusy), std::pair(QStringList{Error(11)}, true));
-    EXPECT_EQ(Received(m_unit), c.sent);
-  }
+  const QList<bool> before = RunControls(), locked(before.size(), false);
+  page.m_run.SetWatchdogPeriodMs(400);  // 21 ticks without progress: more than a give-up takes
+  page.m_buttonUpdate->click();
+  ASSERT_TRUE(WaitUntil([&] { return page.m_progress->GetPos() > 0; }, kRunTimeoutMs));
+  EXPECT_EQ(std::pair(page.m_labelSendPhase->text(), RunControls()), std::pair(DBFW(16), locked));
+  Sheet().EnableDevicePages(true);  // as the main page does when a unit identifies itself
+  Choose(page.m_comboDB, 1);
+  page.OnForceClicked();
+  EXPECT_EQ(RunControls(), locked);
+  EXPECT_FALSE(page.m_bDBAreaChanged || page.m_bForce);
+  ASSERT_TRUE(m_unit.Client().Unplug());
+  ASSERT_TRUE(WaitUntil([&] { return !page.m_labelError->isHidden(); }, kRunTimeoutMs));
+  EXPECT_EQ(page.m_labelError->text(), DBFW(6));  // the writes ran out of retries
+  EXPECT_EQ(RunControls(), before);
+  EXPECT_TRUE(m_messages.isEmpty() && WorkFiles().isEmpty());
+  ASSERT_TRUE(Told(1));
+  EXPECT_EQ(std::pair(m_messages, Sheet().m_pageMain.m_bBusy), std::pair(QStringList{Error(11)}, true));
+  EXPECT_EQ(Received(m_unit), QStringList{"database 100412 refused"});
 }
 
 // A run that cannot send ends at once, saying why; a failed download never opens the channel.
@@ -376,24 +343,6 @@ TEST_F(UpdatePageTest, ARunThatCannotSendEndsAtOnce) {
   }
   EXPECT_EQ(LogCount(m_unit.Status(), UnitChannels::kUpdateWrite, "opened"), 0);
   EXPECT_EQ(Received(m_unit), QStringList());
-}
-
-// The manual-pack dialog unpacks while the window runs; closing the program stops it within an
-// item, leaving no part of it. (The manual update meets the dialog that closes when it is done.)
-TEST_F(UpdatePageTest, ClosingStopsTheUnpackWithinAnItem) {
-  QByteArray large(96 << 20, Qt::Uninitialized);  // incompressible: every byte is written, for a while
-  QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(large.data()), large.size() / 4);
-  ASSERT_TRUE(MakeZip(WorkFile(kManualPackFileName), {{"a.hdr", "a"}, {"large.hdr", large}}, true));
-  OpenPage();
-  QTimer closing;  // ticks only while the window's loop runs
-  QObject::connect(&closing, &QTimer::timeout, [&] {
-    const auto* unpacking = qobject_cast<CUnzipPackDlg*>(QApplication::activeModalWidget());
-    if (unpacking && unpacking->ProgressBar()->GetPos() == 2) Page().StopWorkers();
-  });
-  closing.start(1);
-  Page().m_radioManual->click();
-  EXPECT_EQ(m_messages, QStringList());
-  EXPECT_EQ(QDir(m_work.path()).entryList({"large.hdr*"}, QDir::Files | QDir::Hidden), QStringList());
 }
 
 }  // namespace
