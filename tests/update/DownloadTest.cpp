@@ -54,28 +54,22 @@ TEST(DownloadReportTest, SizesTextsAndPercent) {
   }
 }
 
-class DownloadFromServer : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(server.Start(serverDir.path())) << server.Log().toStdString(); }
-  QString Publish(const QString& name, const QByteArray& bytes) {
-    EXPECT_TRUE(TestSupport::WriteFile(serverDir.filePath(name), bytes));
-    return server.BaseUrl() + '/' + name;
-  }
-  QStringList LocalFiles() const { return TestSupport::Entries(localDir.path()); }
-
-  QTemporaryDir serverDir, localDir, outside;
-  FtpServer server;
-};
-
 // Whatever goes wrong, the target keeps its old contents and no part of the download is left
 // (a passed deadline or an abort stops it, reporting nothing more); a download that succeeds
 // then replaces them.
-TEST_F(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhereThenADownloadReplacesTheFile) {
+TEST(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhereThenADownloadReplacesTheFile) {
   using enum DownloadResult;
   using enum ExtraTextId;
+  QTemporaryDir serverDir, localDir, outside;
+  FtpServer server;
+  ASSERT_TRUE(server.Start(serverDir.path())) << server.Log().toStdString();
+  const auto publish = [&](const QString& name, const QByteArray& bytes) {
+    EXPECT_TRUE(TestSupport::WriteFile(serverDir.filePath(name), bytes));
+    return server.BaseUrl() + '/' + name;
+  };
   // Larger than the loopback socket buffers hold, so freezing the server stops the flow.
   constexpr std::size_t kWhole = 48 * 1024 * 1024;
-  const QString url = Publish("pkg.hdr", Bytes(kWhole)), small = Publish("small.hdr", Bytes(6000));
+  const QString url = publish("pkg.hdr", Bytes(kWhole)), small = publish("small.hdr", Bytes(6000));
   const QString outsideFile = outside.filePath("precious"), base = server.BaseUrl();
   ASSERT_TRUE(TestSupport::WriteFile(outsideFile, "precious"));
   struct Case {
@@ -133,7 +127,7 @@ TEST_F(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhereThenADownl
                                              : error);
     // A failure ends the download where it happens: a failed write does not fetch the rest.
     EXPECT_LT(callback.reports.empty() ? 0 : callback.reports.back().done, quint64(kWhole));
-    EXPECT_EQ(LocalFiles(), QStringList({"link.hdr", "pkg.hdr"}));
+    EXPECT_EQ(TestSupport::Entries(localDir.path()), QStringList({"link.hdr", "pkg.hdr"}));
     EXPECT_EQ(TestSupport::ReadFile(target), "old contents");
     EXPECT_TRUE(c.options.deadline.count() >= 0 || callback.reports.empty());
     EXPECT_TRUE(!frozen || clock.elapsed() >= 2000);
@@ -144,9 +138,9 @@ TEST_F(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhereThenADownl
   const QByteArray bytes = Bytes(300 * 1024 + 17);
   RecordingCallback callback;
   QString error;
-  ASSERT_EQ(DownloadToFile(Publish("ok.hdr", bytes), target, callback, {}, &error), Done)
+  ASSERT_EQ(DownloadToFile(publish("ok.hdr", bytes), target, callback, {}, &error), Done)
       << error.toStdString();
-  EXPECT_EQ(std::pair(TestSupport::ReadFile(target), LocalFiles()),
+  EXPECT_EQ(std::pair(TestSupport::ReadFile(target), TestSupport::Entries(localDir.path())),
             std::pair(bytes, QStringList({"link.hdr", "pkg.hdr"})));
   ASSERT_FALSE(callback.reports.empty());
   const RecordingCallback::Report& last = callback.reports.back();

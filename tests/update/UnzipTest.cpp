@@ -42,10 +42,6 @@ TEST_F(Unpack, ItemsLandWithTheirNamesAndTheBarEndsFull) {
   for (const auto& [name, bytes] : four) EXPECT_EQ(ReadFile(work + "/" + name), bytes) << name.toStdString();
   EXPECT_EQ(Entries(work).size(), 4);  // no temporary files left
 
-  ASSERT_TRUE(MakeZip(pack, {{"a", "1"}, {"b", "2"}}));
-  EXPECT_EQ(Run(), 1);
-  EXPECT_EQ(positions, (std::vector<int>{1, 2, 4}));
-
   // libzip writes no file for an archive without items; an empty archive is 22 bytes.
   ASSERT_TRUE(WriteFile(pack, QByteArray("PK\x05\x06") + QByteArray(18, '\0')));
   EXPECT_EQ(Run(), 1) << error.toStdString();
@@ -68,12 +64,10 @@ TEST_F(Unpack, UnsafeDamagedOrStoppedPacksFailWithTheirTextAndWriteNothingOutsid
   const Case cases[] = {
       {"climbing", zip({{"first.hdr", "ok"}, {"../x", "evil"}, {"last.hdr", "no"}}), ZR_UNSAFE, {"first.hdr"},
        "../x"},
-      {"absolute name", zip({{outside + "/abs.hdr", "evil"}}), ZR_UNSAFE, {}},
       {"folder link", [&] { return QFile::link(outside, work + "/l") && zip({{"l/x.hdr", "evil"}})(); },
        ZR_UNSAFE, {"l"}},
       {"file link", [&] { return QFile::link(outside + "/x", work + "/x") && zip({{"x", "evil"}})(); },
        ZR_UNSAFE, {"x"}, "x"},
-      {"not a zip", [&] { return WriteFile(pack, stored); }, ZR_NOTZIP, {}},
       {"cut short", [&] { return zip({{"a.hdr", stored}})() &&
                                  WriteFile(pack, ReadFile(pack).chopped(10)); },
        ZR_NOTZIP, {}},

@@ -1,5 +1,6 @@
 // The update page's decisions as plain functions, where the page's tests do not reach: odd
-// reply bytes and names, versions compared, the manual pack's list, the run's plan.
+// reply bytes and names, versions compared, the run's plan. (The manual pack's list is read
+// by the manual update's test and the list's fuzz seeds.)
 #include "UpdateTestSupport.h"
 #include "text/ExtraTexts.h"
 #include "update/UpdateRunPlan.h"
@@ -44,22 +45,6 @@ TEST(CatalogueTest, RepliesNamesAndVersions) {
       {"2.0", 1, 99, true}, {"1.99", 2, 0, false}, {"", 0, 0, false}};
   for (const auto& f : firmwares)
     EXPECT_EQ(IsFirmwareNewer(f.latest, Unit(2, 0, 0, 0, f.major, f.minor)), f.newer) << f.latest;
-}
-
-// The list's lines, with spaces in names, names that leave the folder and empty names.
-TEST(ZipListTest, TheFile) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath(QString::fromLatin1(kZipListFileName));
-  EXPECT_FALSE(ReadZipList(path).has_value());
-  ASSERT_TRUE(TestSupport::WriteFile(path, "V770 manual pack\r\nDB_FNAME = first.hdr\r\n\r\n"
-                                           "DB_FNAME=db 2.hdr\r\nVOICE_FNAME=../../etc/passwd\n"
-                                           "FW_FNAME=/tmp/fw.hdr\nFW_FNAME=sub/fw.hdr\nVOICE_FNAME = \r\n"));
-  const auto list = ReadZipList(path);
-  ASSERT_TRUE(list.has_value());
-  EXPECT_EQ(std::tuple(list->bDB, list->strDB, list->bVoice, list->bFW, list->strFW),
-            std::tuple(true, QString("db2.hdr"), false, true, QString("sub/fw.hdr")));
-  EXPECT_EQ(list->refused, (QStringList{"../../etc/passwd", "/tmp/fw.hdr"}));
-  EXPECT_EQ(list->emptyNames, QStringList{"VOICE_FNAME"});  // said so, not called outside
 }
 
 TEST(RunPlanTest, RefusalsInOrderLocationsAndWhatIsSent) {

@@ -16,9 +16,10 @@
 class UpdatePageFixture : public ::testing::Test {
  protected:
   // The unit of StartUnit; the shipped catalogue has database 100412 and firmware 1.6.
-  static constexpr std::array<std::int8_t, 12> kUnitReply = {2, 2, 4, 11, 7, 1, 5, 1, 2, 3, 0, 0};
-  static constexpr std::array<std::int8_t, 12> kOnlyDBOlder = {2, 2, 4, 11, 7, 1, 6, 1, 2, 3, 0, 0};
-  static constexpr std::array<std::int8_t, 12> kUpToDate = {2, 2, 4, 12, 7, 1, 6, 1, 2, 3, 0, 0};
+  using Reply = std::array<std::int8_t, 12>;
+  static constexpr Reply kUnitReply = {2, 2, 4, 11, 7, 1, 5, 1, 2, 3, 0, 0};
+  static constexpr Reply kOnlyDBOlder = {2, 2, 4, 11, 7, 1, 6, 1, 2, 3, 0, 0};
+  static constexpr Reply kUpToDate = {2, 2, 4, 12, 7, 1, 6, 1, 2, 3, 0, 0};
   static constexpr COLORREF kOrange = CDBUpdateTab::kLampToSend, kGreen = CDBUpdateTab::kLampUpToDate;
   static constexpr std::array<COLORREF, 3> kAllGreen = {kGreen, kGreen, kGreen};
 
@@ -54,7 +55,7 @@ class UpdatePageFixture : public ::testing::Test {
   }
 
   // The unit's version reply, shown and handed on as the main page does with it.
-  void SetUnitReply(const std::array<std::int8_t, 12>& reply) {
+  void SetUnitReply(const Reply& reply) {
     std::copy(reply.begin(), reply.end(), m_sheet->m_pageMain.m_byVersionReply.begin());
     m_sheet->m_pageMain.OnVersionReply(CMainTab::kReplyReady, 0);
   }
