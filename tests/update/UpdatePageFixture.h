@@ -59,7 +59,10 @@ class UpdatePageFixture : public ::testing::Test {
     std::copy(reply.begin(), reply.end(), m_sheet->m_pageMain.m_byVersionReply.begin());
     m_sheet->m_pageMain.OnVersionReply(CMainTab::kReplyReady, 0);
   }
-  void OpenPage() { Page().CreatePageWindow(); }
+  CDBUpdateTab& OpenPage() {
+    Page().CreatePageWindow();
+    return Page();
+  }
   // Serves the FTP tree with a database package and points the program at it.
   void StartServer(const QByteArray& database) {
     ASSERT_TRUE(UpdateTestSupport::PutOnServer(m_ftpRoot.path(), "DB", "100412_Europe", database));

@@ -33,8 +33,7 @@ TEST_F(UpdatePageTest, AutoModeMarksWhatIsNewerThanTheUnit) {
     Renew();
     Sheet().m_nLanguageID = language;
     SetUnitReply(reply);
-    OpenPage();
-    CDBUpdateTab& page = Page();
+    CDBUpdateTab& page = OpenPage();
     if (force) page.m_checkForce->click();
     EXPECT_EQ(std::tuple(page.m_bUpdateDB, page.m_bUpdateVoice, page.m_bUpdateFW, page.m_strFileVoice),
               std::tuple(db, false, fw, QString()));
@@ -54,8 +53,7 @@ TEST_F(UpdatePageTest, ChoicesMarkTheirPackagesUntilTheUnitIsPluggedInAgain) {
   ASSERT_TRUE(m_unit.Client().Set("db3", 12) && m_unit.Client().Set("fwminor", 6));  // as kUpToDate
   Sheet().m_nLanguageID = kLanguageFrench;
   SetUnitReply(kUpToDate);
-  OpenPage();
-  CDBUpdateTab& page = Page();
+  CDBUpdateTab& page = OpenPage();
   page.m_checkForce->click();
   EXPECT_TRUE(page.m_bForce && page.m_checkForce->isChecked() && page.m_buttonUpdate->isEnabled());
   EXPECT_EQ(Lamps(), (std::array{kOrange, kOrange, kOrange}));
@@ -118,8 +116,7 @@ TEST_F(UpdatePageTest, ManualModeWithoutAUsablePack) {
   for (const auto& [make, message] : cases) {
     Renew();
     ASSERT_TRUE(make());
-    OpenPage();
-    CDBUpdateTab& page = Page();
+    CDBUpdateTab& page = OpenPage();
     page.m_radioManual->click();
     EXPECT_EQ(m_messages.value(m_messages.size() - 1), message);
     // A pack that is no archive: the unpack dialog says why before the page says it failed.
@@ -142,8 +139,7 @@ TEST_F(UpdatePageTest, AutomaticUpdateNamesThePackageTheUnitDidNotTake) {
   Sheet().m_strFWFile = QStringLiteral("V770 FW#0106");  // reaches the server only percent-encoded
   ASSERT_TRUE(PutOnServer(m_ftpRoot.path(), "FW", Sheet().m_strFWFile, Firmware(6, 40000)));
   StartServer(CorruptPackage(Database(60000)));
-  OpenPage();
-  CDBUpdateTab& page = Page();
+  CDBUpdateTab& page = OpenPage();
   QStringList phases;  // shown as each package starts going out
   QObject::connect(&page.m_run, &UpdateRun::sendStarted, [&] { phases << page.m_labelSendPhase->text(); });
   // The unit answers while the restart notice is still open: its verdict waits for it.
@@ -199,8 +195,7 @@ TEST_F(UpdatePageTest, ManualUpdateFromThePackCanBeMadeAgain) {
                                        "FW_FNAME=../fw.hdr\r\nFW_FNAME =\r\n"},
                        {"db1.hdr", Database(30000, 3, 20)},
                        {"voice.hdr", BuildPackage(PackageHeader::kVoice, 1, {1, 2, 4}, 25000, 8)}}));
-  OpenPage();
-  CDBUpdateTab& page = Page();
+  CDBUpdateTab& page = OpenPage();
   const QStringList leftOut = {ExtraText(ZIPLIST_NAME_EMPTY) + "\nFW_FNAME",
                                ExtraText(ZIPLIST_NAME_OUTSIDE) + "\n../fw.hdr"};
   // What a manual page shows once the list is read: the database and the voice ticked, the
@@ -245,8 +240,7 @@ TEST_F(UpdatePageTest, ControlsStayLockedUntilTheRunEnds) {
   StartServer(Database(1024 * 1024));  // some seconds for the whole package
   ASSERT_TRUE(m_unit.Client().Rate(128 * 1024));
   SetUnitReply(kOnlyDBOlder);
-  OpenPage();
-  CDBUpdateTab& page = Page();
+  CDBUpdateTab& page = OpenPage();
   const QList<bool> before = RunControls(), locked(before.size(), false);
   page.m_run.SetWatchdogPeriodMs(400);  // 21 ticks without progress: more than a give-up takes
   page.m_buttonUpdate->click();
@@ -271,8 +265,7 @@ TEST_F(UpdatePageTest, ControlsStayLockedUntilTheRunEnds) {
 TEST_F(UpdatePageTest, ARunThatCannotSendEndsAtOnce) {
   StartServer(Database(5000));
   SetUnitReply(kOnlyDBOlder);  // the database is due
-  OpenPage();
-  CDBUpdateTab& page = Page();
+  CDBUpdateTab& page = OpenPage();
   page.m_run.SetWatchdogPeriodMs(50);
   const QList<bool> before = RunControls();
   std::optional<FullDisk> full;
