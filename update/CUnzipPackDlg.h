@@ -35,8 +35,6 @@ class CUnzipPackDlg : public QDialog {
   QString m_strPackFile;
   QString m_strTargetFolder;
 
-  TextProgressBar* ProgressBar() const { return m_pProgress; }
-
  protected:
   // The unpacking starts once the dialog is up.
   void showEvent(QShowEvent* event) override;
