@@ -54,9 +54,8 @@ TEST(DownloadReportTest, SizesTextsAndPercent) {
   }
 }
 
-// Whatever goes wrong, the target keeps its old contents and no part of the download is left
-// (a passed deadline or an abort stops it, reporting nothing more); a download that succeeds
-// then replaces them.
+// Whatever goes wrong (a passed deadline or an abort too), the target keeps its old contents
+// and no part of the download is left; a download that succeeds then replaces them.
 TEST(DownloadFromServer, FailuresLeaveNoFileAndWriteNothingElsewhereThenADownloadReplacesTheFile) {
   using enum DownloadResult;
   using enum ExtraTextId;

@@ -1,6 +1,5 @@
-// The update page's decisions as plain functions, where the page's tests do not reach: odd
-// reply bytes and names, versions compared, the run's plan. (The manual pack's list is read
-// by the manual update's test and the list's fuzz seeds.)
+// The update page's decisions as plain functions where the page's tests do not reach (the
+// manual pack's list is left to the manual update and the list's fuzz seeds).
 #include "UpdateTestSupport.h"
 #include "text/ExtraTexts.h"
 #include "update/UpdateRunPlan.h"

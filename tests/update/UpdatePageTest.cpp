@@ -131,9 +131,8 @@ TEST_F(UpdatePageTest, ManualModeWithoutAUsablePack) {
   }
 }
 
-// An automatic update of database and firmware; the unit throws the corrupted database
-// away, and its next identification tells the user so instead of "complete". Sent again
-// whole, the database is taken; the unit gone before it could tell its versions, the end
+// The unit throws a corrupted database away: its next identification says so, not "complete".
+// Sent again whole, it is taken; the unit then gone before telling its versions, the end
 // message still comes, then the page says it could not check them, and nothing more.
 TEST_F(UpdatePageTest, AutomaticUpdateNamesThePackageTheUnitDidNotTake) {
   Sheet().m_strFWFile = QStringLiteral("V770 FW#0106");  // reaches the server only percent-encoded
@@ -152,8 +151,7 @@ TEST_F(UpdatePageTest, AutomaticUpdateNamesThePackageTheUnitDidNotTake) {
   page.m_buttonUpdate->click();
   EXPECT_TRUE(Sheet().m_pageMain.m_bBusy && !Sheet().m_pageMain.IsPollTimerActive());
   ASSERT_TRUE(Told(2));
-  // The end message says the firmware needs the unit restarted; once the unit tells its
-  // versions the run is judged.
+  // The end message with the firmware's restart advice; the verdict once the unit tells its versions.
   const QString notTaken = ExtraText(UPDATE_DB_NOT_TAKEN).arg("100412_Europe", "100411");
   EXPECT_EQ(m_messages, (QStringList{DBFW(19) + "\n" + Error(10), notTaken}));
   EXPECT_EQ(messagesWhileNoticeOpen, 1);
@@ -186,9 +184,8 @@ TEST_F(UpdatePageTest, AutomaticUpdateNamesThePackageTheUnitDidNotTake) {
   EXPECT_EQ(std::pair(Lamps(), page.m_buttonUpdate->isEnabled()), std::pair(kAllGreen, false));
 }
 
-// A manual update: the pack's list ticks what it names. After the run the page is a manual
-// one again, laid out as on entry (the pack unpacked afresh, its list ticked), whatever the
-// unit then says, so the same run can be made again at once.
+// The pack's list ticks what it names. After the run the page is laid out as on entry (the
+// pack unpacked afresh, its list ticked), whatever the unit says, so the run can be made again.
 TEST_F(UpdatePageTest, ManualUpdateFromThePackCanBeMadeAgain) {
   ASSERT_TRUE(MakeZip(WorkFile(kManualPackFileName),
                       {{"ZipLIST.txt", "DB_FNAME = db 1.hdr\r\nVOICE_FNAME=voice.hdr\r\n"
@@ -233,9 +230,8 @@ TEST_F(UpdatePageTest, ManualUpdateFromThePackCanBeMadeAgain) {
   EXPECT_TRUE(laidOutFromTheList());
 }
 
-// Nothing can start or change a run until it ends, here by a give-up: the unit unplugged
-// while it takes a database installs nothing. (Every package goes out through the same
-// sender, and its give-up is told alike.)
+// Nothing can start or change a run until it ends, here by a give-up: the unit unplugged while
+// it takes a database. (Every package goes through the same sender, and gives up alike.)
 TEST_F(UpdatePageTest, ControlsStayLockedUntilTheRunEnds) {
   StartServer(Database(1024 * 1024));  // some seconds for the whole package
   ASSERT_TRUE(m_unit.Client().Rate(128 * 1024));

@@ -1,5 +1,4 @@
-// The update run without its page (a run of its own beside the page's), against the page
-// fixture's loopback FTP server and emulated unit.
+// The update run on its own, beside the page's, against the page fixture's server and unit.
 #include "UpdatePageFixture.h"
 
 using namespace UpdateTestSupport;
@@ -10,8 +9,7 @@ namespace {
 
 constexpr int kFastWatchdogMs = 20;  // 21 ticks without progress: about half a second
 
-// What a run said: the chain's steps (not the watchdog's ticks), its progress, and how often
-// each of its other signals came.
+// What a run said: its steps (not the watchdog's ticks), its progress, its other signals counted.
 struct RunRecorder {
   explicit RunRecorder(UpdateRun& run) {
     const auto count = [&](auto signal, int& n) { QObject::connect(&run, signal, &context, [&n] { ++n; }); };
@@ -81,9 +79,8 @@ TEST_F(UpdateRunTest, ProgressAndWhatTheUnitInstallsThroughALink) {
   EXPECT_TRUE(QFile::exists(WorkFile("sub/db.hdr")));
 }
 
-// A downloaded file that is no package ends the run by the watchdog, whatever count a run
-// before left; nothing is sent and the download is taken away. (The page's and the command
-// line's tests meet the other endings: a failed download, a give-up, a unit that is gone.)
+// A download that is no package ends the run by the watchdog, whatever count a run before left;
+// nothing is sent, the download is taken away. (The page and command line meet the other ends.)
 TEST_F(UpdateRunTest, ADownloadThatIsNoPackageEndsByTheWatchdog) {
   ASSERT_TRUE(PutOnServer(m_ftpRoot.path(), "DB", "tiny", QByteArray(500, 't')));
   ASSERT_TRUE(m_ftp.Start(m_ftpRoot.path()));
