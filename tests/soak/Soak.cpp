@@ -1,7 +1,6 @@
-// ./dev soak [MINUTES] [--seed N] [--keep-going]: the whole main window in this process, driven
-// at random like a user with Qt's test events, while the unit and the server suffer faults at
-// any moment, the window closes and opens again mid-job and the command line works on the unit
-// while it is closed; the invariants are checked against the emulated unit after every step.
+// ./dev soak [MINUTES] [--seed N] [--keep-going]: the whole main window in this process, driven at
+// random like a user while the unit and the server suffer faults, closed and opened again mid-job
+// for the command line's jobs; after every step the window's reports are checked against the unit.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -22,8 +21,6 @@
 #include "platform/InternetState.h"
 #include "platform/UiSeams.h"
 #include "poi/CSortableListCtrl.h"
-#include "poi/PoiFormatReader.h"
-#include "poi/PoiImportCheck.h"
 #include "soak/SoakWorld.h"
 #include "text/ExtraTexts.h"
 #include "update/DownloadToFile.h"
@@ -36,9 +33,7 @@ using TestSupport::Settle;
 using TestSupport::WaitUntil;
 
 constexpr int kWindowStallLimitMs = 30000;
-// Jobs end within the program's own bounds: three downloads, each within its stall period,
-// transfers watched by a 20 s watchdog, the unit's identification after them, a POI task of
-// 100 records; a loaded machine gets room on top. A step may hold a job or a checkpoint.
+// A job ends within the program's own bounds, with room for a loaded machine; a step may hold one.
 constexpr int kJobLimitMs = 300000;
 constexpr int kStepLimitMs = kJobLimitMs + 120000;
 constexpr int kPollMs = 200;
@@ -49,31 +44,22 @@ constexpr int kIdentifyLimitMs = 30000;       // and a unit plugged in within ab
 constexpr int kResourcesBackLimitMs = 45000;  // Qt lets idle pool threads go after 30 s
 constexpr double kRssLimitMbPer1000 = 10.0;
 constexpr int kMaxReadingMs = 1500;  // a user reads a message this long at most
-// A report must show on the unit once the link has been normal a while (what was written may
-// still wait in the channel), and not before it is a little old.
+// A report shows on the unit once the link was normal a while (a write may wait in the channel).
 constexpr int kClaimSettleMs = 8000;
 constexpr int kClaimMinAgeMs = 2000;
-// Signs of life: a download may wait for its stall period, and so may the unit's check after
-// a run; a POI task paces 100 records and gives up after its failures, each at most a channel
-// time-out; a loaded machine gets 20 s on top.
+// Signs of life: a download waits its stall period at most; a POI task paces 100 records.
 constexpr int kRunSignLimitMs = int(std::chrono::milliseconds(kDownloadStallPeriod).count()) + 20000;
 constexpr int kPoiTaskLimitMs =
     2 * PoiConstants::kSlotCount * PoiConstants::kWritePacingMs +
     (PoiConstants::kMaxFailedCalls + 1) * (FdChannel::kDefaultTimeoutMs + PoiConstants::kWritePacingMs) +
     20000;
 
-// Open descriptors and threads of this process.
 std::pair<int, int> Resources() {
   return {int(TestSupport::Entries(u"/proc/self/fd"_s).size()),
           int(TestSupport::Entries(u"/proc/self/task"_s).size())};
 }
-double RssMb() {
-  return ReadFile(u"/proc/self/statm"_s).split(' ').value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) /
-         (1 << 20);
-}
 
-// A POI as the list shows it once the unit has kept it; the POIs the unit holds, in slot
-// order; those of a list as the unit would keep them; those of a file as the list shows them.
+// POIs as the list shows them once the unit has kept them: the unit's in slot order, a list's.
 QString Key(const PoiRecord& record) {
   const PoiTexts t = DecodePoiRecord(record);
   return QStringList{t.date, t.time, t.latitude, t.longitude, t.heading}.join(' ');
@@ -88,6 +74,7 @@ QStringList Keys(const QList<PoiTexts>& pois) {
   for (const PoiTexts& poi : pois) keys << Key(EncodePoiRecord(poi));
   return keys;
 }
+QString Listed(const QStringList& keys) { return '[' + keys.join(", "_L1) + ']'; }
 QList<PoiTexts> PoisOf(const QString& path) {
   const PoiFileContent content = ReadPoiFile(path);
   return content.format == PoiFormat::Text ? content.lines : PlanPoiImport({}, content).report.added;
@@ -101,7 +88,7 @@ QString UnmetPois(const UnitView& unit, const QList<PoiTexts>& pois) {
     if (!expected.StorePoi(slot, EncodePoiRecord(pois[slot]).bytes))
       return u"the unit has %1 slots for %2 POIs"_s.arg(expected.PoiCapacity()).arg(pois.size());
   if (expected.ToJson()["poi"_L1] == unit.state.ToJson()["poi"_L1]) return {};
-  return u"its slots hold [%1], the list [%2]"_s.arg(Keys(unit).join(", "_L1), Keys(pois).join(", "_L1));
+  return u"its slots hold %1, the list %2"_s.arg(Listed(Keys(unit)), Listed(Keys(pois)));
 }
 // The unit runs each package, but those of the kinds named as not taken.
 QString UnmetPackages(const UnitView& unit, const QList<std::optional<PackageHeader>>& packages,
@@ -126,8 +113,6 @@ class Soak {
         m_log(seed, kWindowStallLimitMs, kStepLimitMs, keepGoing),
         m_world(m_random, m_log) {}
 
-  // The exit status: 0 without violation (a violation otherwise ends the process itself,
-  // unless kept going).
   int Run(const QString& root) {
     QString error = m_world.Start(root);
     if (error.isEmpty()) error = LoadTexts();
@@ -177,11 +162,11 @@ class Soak {
   struct Claim {
     QString what;
     std::function<QString(const UnitView&)> unmet;
-    qint64 made = Now();
     bool ofRun = false;  // the unit's check of a run may take it back
-    // Cables pulled when an unanswered command was reported sent (-1: not such a claim). A
-    // unit that had not read it yet loses it with the cable, and nothing tells the program.
+    // Cables pulled when an unanswered command was reported sent (-1: not such a claim): a unit
+    // that had not read it yet loses it with the cable, and nothing tells the program.
     int unplugsWhenSent = -1;
+    qint64 made = Now();
   };
   // A job of the window: when it last showed a sign of life, how many messages came before.
   struct Job {
@@ -207,9 +192,8 @@ class Soak {
     AfterStep();
   }
 
-  // Any control in sight, greyed or not, so what the user aims at does not hang on timing (a
-  // greyed one takes no click); those that start a job more often, but none while the unit has
-  // yet to show what was reported. (A read locks Save for a while: reads come less often.)
+  // Any control in sight, greyed or not, so what is aimed at does not hang on timing; unit actions
+  // more often (reads, which lock Save, less), but none while a report waits to show on the unit.
   QString Click() {
     CPropertyPage* page = m_sheet->GetActivePage();
     if (!page) return {};
@@ -227,10 +211,9 @@ class Soak {
     QWidget* target = AnyOf(m_random, targets);
     const bool down = m_random.bounded(2);
     auto* combo = qobject_cast<QComboBox*>(target);
-    m_log.Note(page->Title() + ':' +
-               (combo ? combo->currentText() + (down ? " down"_L1 : " up"_L1)
-                      : qobject_cast<QAbstractButton*>(target)->text()) +
-               (target->isEnabled() ? QString() : u" (greyed)"_s));
+    const QString aim = combo ? combo->currentText() + (down ? " down"_L1 : " up"_L1)
+                              : qobject_cast<QAbstractButton*>(target)->text();
+    m_log.Note(page->Title() + ':' + aim + (target->isEnabled() ? QString() : u" (greyed)"_s));
     if (combo) return QTest::keyClick(combo, down ? Qt::Key_Down : Qt::Key_Up), QString();
     // Boxes and radios take a click on their indicator, buttons anywhere.
     const bool indicator = qobject_cast<QCheckBox*>(target) || qobject_cast<QRadioButton*>(target);
@@ -241,16 +224,17 @@ class Soak {
 
   // The pages with most to do are shown most: POIs and updates, then the recovery.
   QString Tab() {
+    CV700UpdaterDlg& s = *m_sheet;
     const struct {
       CPropertyPage* page;
       int weight;
-    } pages[] = {{&m_sheet->m_pageMain, 1},
-                 {&m_sheet->m_pageUpdate, 3},
-                 {&m_sheet->m_pagePOI, 4},
-                 {&m_sheet->m_pageOption, 1},
-                 {&m_sheet->m_pageReset, 2}};
-    const int index = m_sheet->GetPageIndex(Weighted(m_random, pages).page);
-    return ShowTab(index) ? m_sheet->TabLabel(index) : QString();
+    } pages[] = {{&s.m_pageMain, 1},
+                 {&s.m_pageUpdate, 3},
+                 {&s.m_pagePOI, 4},
+                 {&s.m_pageOption, 1},
+                 {&s.m_pageReset, 2}};
+    const int index = s.GetPageIndex(Weighted(m_random, pages).page);
+    return ShowTab(index) ? s.TabLabel(index) : QString();
   }
   bool ShowTab(int index) {
     auto* bar = m_sheet ? m_sheet->findChild<QTabBar*>() : nullptr;
@@ -259,7 +243,6 @@ class Soak {
     return true;
   }
 
-  // The POI list's check boxes, as the list control ticks them.
   QString Tick() {
     CSortableListCtrl* list = m_sheet->m_pagePOI.m_listPOI;
     QStringList rows;
@@ -289,12 +272,14 @@ class Soak {
     m_sheet->close();  // the close box: the program may ask first
     if (m_sheet->isVisible()) return false;
     // A window closed before the unit's check of a run cannot take its end message back.
-    if (m_sheet->m_pageUpdate.m_run.AwaitsUnitCheck())
-      m_claims.removeIf([](const Claim& c) { return c.ofRun; });
+    if (m_sheet->m_pageUpdate.m_run.AwaitsUnitCheck()) DropRunClaims();
     m_sheet.reset();
     theApp.m_pSheet = nullptr;
     m_run = m_recovery = m_poiTask = Job{};  // they ended unreported
     return true;
+  }
+  void DropRunClaims() {
+    m_claims.removeIf([](const Claim& claim) { return claim.ofRun; });
   }
 
   QString ChooseFile(const UiSeams::FileDialogRequest& request) {
@@ -313,7 +298,8 @@ class Soak {
     return path;
   }
 
-  // A few `v770` jobs while the window is closed, each checked against the unit.
+  // A few `v770` jobs while the window is closed: the status; an update for the unit's own area
+  // and voice, or forced to others; a read; a write. Each checked against the unit.
   void CommandLineSession() {
     for (int jobs = m_random.bounded(1, 4); jobs > 0; --jobs) {
       Quiesce();
@@ -326,7 +312,6 @@ class Soak {
     const UnitView before = m_world.Unit();
     const VersionInfo& catalogue = m_world.catalogue;
     const auto name = [](const VersionEntry& entry) { return entry.strText.section('_', 1); };
-    // The status; an update for the unit's own area and voice, or forced to others; a read; a write.
     const int kind = m_random.bounded(5);
     const bool forced = kind == 1;
     const QString db =
@@ -359,6 +344,7 @@ class Soak {
     const QString job = "v770 "_L1 + args.join(' '), output = QString::fromLocal8Bit(process.readAll());
     if (status < 0) m_log.Violation(u"%1 did not end within %2 s"_s.arg(job).arg(kJobLimitMs / 1000));
     if (status != 0) return u"%1 -> %2: %3"_s.arg(job).arg(status).arg(output.simplified());
+    const QString claim = job + " ended with 0"_L1;
     if (args[0] == "status"_L1) {
       const QJsonObject told = QJsonDocument::fromJson(output.toUtf8()).object();
       const QString firmware = told["firmware"_L1].toString();
@@ -370,14 +356,11 @@ class Soak {
       const QList<std::optional<PackageHeader>> sent{m_world.Header(catalogue.strFWFile),
                                                      m_world.CataloguePackage(catalogue.listDB, db),
                                                      m_world.CataloguePackage(catalogue.listVoice, voice)};
-      AddClaim(
-          {job + " ended with 0"_L1, [sent](const UnitView& unit) { return UnmetPackages(unit, sent); }});
+      AddClaim({claim, [sent](const UnitView& unit) { return UnmetPackages(unit, sent); }});
     } else if (args[1] == "write"_L1) {
-      AddClaim({job + " ended with 0"_L1,
-                [pois = PoisOf(file)](const UnitView& unit) { return UnmetPois(unit, pois); }});
+      AddClaim({claim, [pois = PoisOf(file)](const UnitView& unit) { return UnmetPois(unit, pois); }});
     } else if (const QStringList read = Keys(PoisOf(file)), held = Keys(m_world.Unit()); read != held) {
-      m_log.Violation(
-          u"%1 wrote [%2], the unit holds [%3]"_s.arg(job, read.join(", "_L1), held.join(", "_L1)));
+      m_log.Violation(u"%1 wrote %2, the unit holds %3"_s.arg(job, Listed(read), Listed(held)));
     }
     return job + " -> 0"_L1;
   }
@@ -394,8 +377,7 @@ class Soak {
       m_log.Violation(u"a job or a report still waits %1 s after the faults ended"_s.arg(kJobLimitMs / 1000));
   }
 
-  // At rest (the main page, the unit plugged in anew and identified): descriptors, threads
-  // and memory against the start.
+  // At rest (the unit plugged in anew and identified): descriptors, threads and memory.
   void Checkpoint(bool baseline) {
     m_log.BeginStep(baseline ? u"start"_s : u"checkpoint"_s);
     Quiesce();
@@ -406,11 +388,11 @@ class Soak {
         m_log.Violation(u"the unit's pages %1 after it was %2"_s.arg(
             shown ? "did not come"_L1 : "stayed"_L1, shown ? "plugged in"_L1 : "unplugged"_L1));
     };
-    // The main page shown afresh (a page that paused its poll gives it back), the unit plugged
-    // in anew once the poll has seen it go. (A unit that did not answer its identification
-    // stays unidentified until it is plugged in again: only the start waits for it as it is.)
+    // The main page shown afresh (a page that paused its poll gives it back); the unit plugged in
+    // anew once the poll has seen it go (until then a unit that did not answer its identification
+    // stays unidentified). At the start every page shows once, to count what it makes then.
     ShowTab(1), ShowTab(0);
-    if (baseline) {  // every page once, so what a page makes the first time it shows is there at start
+    if (baseline) {
       devicePages(true);
       for (int page = m_sheet->GetPageCount() - 1; page >= 0; --page) ShowTab(page), Settle(kPollMs);
       ShowTab(0);
@@ -432,7 +414,8 @@ class Soak {
                           .arg(threads));
     // Memory is judged on the later half of the run: the first steps fill what a program fills
     // once (fonts, the other language's texts, the allocator's arenas), a leak keeps its slope.
-    const double rss = RssMb();
+    const double rss = ReadFile(u"/proc/self/statm"_s).split(' ').value(1).toDouble() *
+                       double(sysconf(_SC_PAGESIZE)) / (1 << 20);
     std::fprintf(stderr, "soak: step %d, %.1f min, %.1f MB resident\n", m_log.Step(), m_log.Minutes(), rss);
     m_rssAtCheckpoint.append({m_log.Step(), rss});
     const auto [fromStep, fromRss] = m_rssAtCheckpoint[m_rssAtCheckpoint.size() / 2];
@@ -442,9 +425,8 @@ class Soak {
       m_log.Violation(u"memory grew by %1 MB per 1000 steps"_s.arg(m_log.rssGrowth, 0, 'f', 1));
   }
 
-  // The program's texts in both languages. Each line of a text is a pattern; what the program
-  // fills in (%1 ...) matches anything, and so does what a text is about, after a colon ("The
-  // file cannot be written: NAME").
+  // The program's texts by language (0: any). Each line of a text is a pattern: what the program
+  // fills in (%1 ...) matches anything, and so does what a text is about, after a colon.
   QString LoadTexts() {
     UiTextTables ui;
     ExtraTextTable extra;
@@ -452,7 +434,6 @@ class Soak {
         !ReadExtraTextFile(m_world.WorkPath(QLatin1String(kExtraTextFileName)), extra))
       return u"the text files cannot be read"_s;
     const QStringList texts[] = {
-        // by language, 0: any
         {COptionTab::kUnitChangedMessage, PoiConstants::kHandleNotOpenMessage,
          CV700UpdaterDlg::kUITextMissingMessage, CV700UpdaterDlg::kVersionMissingMessage,
          UpdateCatalogue::kZipListMissingMessage},
@@ -472,8 +453,7 @@ class Soak {
     return {};
   }
 
-  // Every message box: its text checked, what it reports noted, and answered after a while of
-  // reading, as a user would (the window keeps working meanwhile).
+  // Every message box: its text checked, its report noted, answered after a while of reading.
   QMessageBox::StandardButton OnMessage(const UiSeams::MessageRequest& request) {
     ++m_messages;
     m_log.Note(u"message: "_s + request.text.simplified());
@@ -499,28 +479,29 @@ class Soak {
     CDBUpdateTab& update = m_sheet->m_pageUpdate;
     const QString& done = update.m_strRunFinished;  // the recovery's end text too
     const bool finished = !done.isEmpty() && request.text.startsWith(done);
+    const bool ofUpdate = request.parent == &update,
+               recovered = request.parent == &m_sheet->m_pageReset && finished;
     QList<int> named;  // packages a run's verdict says the unit did not take
     for (auto [kind, id] : {std::pair{1, ExtraTextId::UPDATE_DB_NOT_TAKEN},
                             {2, ExtraTextId::UPDATE_VOICE_NOT_TAKEN},
                             {3, ExtraTextId::UPDATE_FW_NOT_TAKEN}})
       if (request.text.contains(ExtraText(id).section('%', 0, 0))) named.append(kind);
-    // The end message of a run comes first; the unit's check may follow, naming what it did
-    // not take, or saying it could not check: that takes the end message back.
+    // The end message of a run comes first; the unit's check may follow, naming what it did not
+    // take, or saying it could not check: that takes the end message back.
     const QString unchecked = ExtraText(ExtraTextId::UPDATE_UNIT_NOT_CHECKED).section('%', 0, 0);
-    if (request.parent == &update && (!named.isEmpty() || request.text.startsWith(unchecked)))
-      m_claims.removeIf([](const Claim& claim) { return claim.ofRun; });
-    if (request.parent == &update && (finished || (!done.isEmpty() && !named.isEmpty()))) {
+    if (ofUpdate && (!named.isEmpty() || request.text.startsWith(unchecked))) DropRunClaims();
+    if (ofUpdate && (finished || (!done.isEmpty() && !named.isEmpty()))) {
       AddClaim({named.isEmpty() ? u"the update run said it was complete"_s
                                 : u"the update run named the packages the unit did not take"_s,
                 [named, packages = PackagesOf(update.m_run.Plan())](const UnitView& unit) {
                   return UnmetPackages(unit, packages, named);
                 },
-                Now(), true});
-    } else if (request.parent == &m_sheet->m_pageReset && finished && m_world.unplugs != m_unplugsAtRecovery) {
+                true});
+    } else if (recovered && m_world.unplugs != m_unplugsAtRecovery) {
       // A cable pulled and pushed back during the restart wait looks like the unit's restart;
       // what a chosen file holds only the unit knows, so the message names what the unit runs.
       m_log.Note(u"a recovery with the cable pulled is not judged"_s);
-    } else if (request.parent == &m_sheet->m_pageReset && finished) {
+    } else if (recovered) {
       AddClaim({u"the recovery said it was complete"_s,
                 [header = m_world.Header(m_sheet->m_pageReset.m_strLocalPath)](const UnitView& unit) {
                   if (header && header->kind != PackageHeader::kFirmware) return u"it was sent no firmware"_s;
@@ -533,7 +514,7 @@ class Soak {
                   return held == chosen ? QString()
                                         : u"the unit has speed unit %1, not %2"_s.arg(held).arg(chosen);
                 },
-                Now(), false, m_world.unplugs});
+                false, m_world.unplugs});
     }
   }
   void AddClaim(Claim claim) {
@@ -556,13 +537,13 @@ class Soak {
     const bool settled = m_world.LinkNormalFor(unit, kClaimSettleMs) && !unit.restarting &&
                          !(m_sheet && m_sheet->m_pageUpdate.m_run.AwaitsUnitCheck());
     for (qsizetype i = m_claims.size() - 1; i >= 0; --i) {
-      const QString unmet = m_claims[i].unmet(unit);
-      if (!unmet.isEmpty() && !(settled && Now() - m_claims[i].made > kClaimMinAgeMs)) continue;
-      const int sentBefore = m_claims[i].unplugsWhenSent;
-      if (!unmet.isEmpty() && sentBefore >= 0 && sentBefore != m_world.unplugs)
-        m_log.Note(m_claims[i].what + u": not judged, the cable was pulled since"_s);
+      const Claim& claim = m_claims[i];
+      const QString unmet = claim.unmet(unit);
+      if (!unmet.isEmpty() && !(settled && Now() - claim.made > kClaimMinAgeMs)) continue;
+      if (!unmet.isEmpty() && claim.unplugsWhenSent >= 0 && claim.unplugsWhenSent != m_world.unplugs)
+        m_log.Note(claim.what + u": not judged, the cable was pulled since"_s);
       else if (!unmet.isEmpty())
-        m_log.Violation(m_claims[i].what + u", but "_s + unmet);
+        m_log.Violation(claim.what + u", but "_s + unmet);
       m_claims.removeAt(i);
     }
   }
@@ -621,14 +602,14 @@ class Soak {
     const Change change = Watch(m_recovery, page.IsRecoveryRunning(),
                                 QString::number(page.m_progress->GetPos()) + page.m_staticStatus->text(),
                                 kRunSignLimitMs, "recovery");
-    // A transfer that broke off says so on the status line, as the update page's error line.
-    const auto failed = [this](int language) {
-      return UiText(m_sheet->m_arrText, language, UiIndex(DBFW_TAB_001, 6));
-    };
     if (change == Change::Started) m_unplugsAtRecovery = m_world.unplugs;
+    // A transfer that broke off says so on the status line, as the update page's error line.
     const QString status = page.m_staticStatus->isHidden() ? QString() : page.m_staticStatus->text();
-    if (change == Change::Ended && m_messages == m_recovery.messagesAtStart &&
-        !QStringList{failed(kLanguageEnglish), failed(kLanguageFrench)}.contains(status))
+    const auto told = [&](int language) {
+      return status == UiText(m_sheet->m_arrText, language, UiIndex(DBFW_TAB_001, 6));
+    };
+    if (change == Change::Ended && m_messages == m_recovery.messagesAtStart && !told(kLanguageEnglish) &&
+        !told(kLanguageFrench))
       m_log.Violation(u"the recovery ended without a word"_s);
   }
 
@@ -641,36 +622,33 @@ class Soak {
       AddClaim({u"a save ended without a word"_s,
                 [rows = m_rowsSaved](const UnitView& u) { return UnmetPois(u, rows); }});
     else if (const QStringList shown = Keys(ListRows()), held = Keys(unit); shown != held)
-      m_log.Violation(
-          u"a read shows [%1], the unit holds [%2]"_s.arg(shown.join(", "_L1), held.join(", "_L1)));
+      m_log.Violation(u"a read shows %1, the unit holds %2"_s.arg(Listed(shown), Listed(held)));
   }
 
   // While a job runs, its page's controls and every unit action are locked.
   void CheckLockedControls() {
-    CDBUpdateTab& update = m_sheet->m_pageUpdate;
-    CPOITab& poi = m_sheet->m_pagePOI;
-    CReset& reset = m_sheet->m_pageReset;
-    const std::tuple<const char*, bool, CPropertyPage*, QList<QWidget*>> jobs[] = {
-        {"an update run",
-         update.m_run.IsRunning(),
-         &update,
-         {update.m_buttonUpdate, update.m_radioAuto, update.m_radioManual, update.m_comboDB,
-          update.m_comboVoice, update.m_checkForce, update.m_checkDB, update.m_checkVoice, update.m_checkFW}},
-        {"a POI read or save",
-         poi.IsTaskRunning(),
-         &poi,
-         {poi.m_btnRead, poi.m_btnReadFromPC, poi.m_btnDeleteAll, poi.m_btnDeleteSelected, poi.m_btnSave}},
-        {"a recovery", reset.IsRecoveryRunning(), &reset, {reset.m_buttonUpdate}},
-    };
-    for (const auto& [job, running, page, controls] : jobs) {
-      QHash<QWidget*, CPropertyPage*> locked = running ? UnitActions() : QHash<QWidget*, CPropertyPage*>();
-      for (QWidget* control : running ? controls : QList<QWidget*>()) locked.insert(control, page);
+    const auto locked = [this](const char* job, CPropertyPage* page, const QList<QWidget*>& controls) {
+      QHash<QWidget*, CPropertyPage*> locked = UnitActions();
+      for (QWidget* control : controls) locked.insert(control, page);
       for (const auto& [control, owner] : locked.asKeyValueRange())
         if (owner->HasWindow() && control->isEnabled())
           m_log.Violation(u"%1 %2 of %3 is enabled during %4"_s.arg(control->metaObject()->className(),
                                                                     control->property("text").toString(),
                                                                     owner->Title(), QLatin1String(job)));
-    }
+    };
+    CDBUpdateTab& update = m_sheet->m_pageUpdate;
+    CPOITab& poi = m_sheet->m_pagePOI;
+    CReset& reset = m_sheet->m_pageReset;
+    if (update.m_run.IsRunning())
+      locked("an update run", &update,
+             {update.m_buttonUpdate, update.m_radioAuto, update.m_radioManual, update.m_comboDB,
+              update.m_comboVoice, update.m_checkForce, update.m_checkDB, update.m_checkVoice,
+              update.m_checkFW});
+    if (poi.IsTaskRunning())
+      locked(
+          "a POI read or save", &poi,
+          {poi.m_btnRead, poi.m_btnReadFromPC, poi.m_btnDeleteAll, poi.m_btnDeleteSelected, poi.m_btnSave});
+    if (reset.IsRecoveryRunning()) locked("a recovery", &reset, {reset.m_buttonUpdate});
   }
 
   void CheckLamps(const UnitView& unit) {
@@ -697,8 +675,7 @@ class Soak {
           m_log.Violation(u"a green lamp, but "_s + unmet);
   }
 
-  // What the unit held before is still there, or in the list, or in a POI file of the working
-  // folder (an export, a backup).
+  // What the unit held before is still there, or in the list, an export or a backup.
   void CheckNoPoiLost(const UnitView& unit) {
     const QStringList now = Keys(unit);
     QStringList lost = std::exchange(m_unitPois, now);
@@ -707,8 +684,7 @@ class Soak {
     QStringList safe = Keys(ListRows());
     for (const QFileInfo& file :
          QDir(m_world.WorkPath()).entryInfoList({"*.txt", "*.gpx", "*.kml", "*.kmz", "*.csv"}, QDir::Files))
-      if (!file.fileName().startsWith("V770"_L1) &&
-          !file.fileName().startsWith("ZipLIST"_L1))  // the program's
+      if (!file.fileName().startsWith("V770"_L1) && !file.fileName().startsWith("ZipLIST"_L1))
         safe << Keys(PoisOf(file.filePath()));
     lost.removeIf([&](const QString& poi) { return safe.contains(poi); });
     if (!lost.isEmpty())
@@ -724,7 +700,7 @@ class Soak {
   bool m_commandLineDue = false;
   std::pair<int, int> m_baseResources;              // descriptors, threads
   QList<std::pair<int, double>> m_rssAtCheckpoint;  // step, resident MB
-  QRegularExpression m_texts[3];                    // the lines of the program's texts, by language (0: any)
+  QRegularExpression m_texts[3];                    // by language (0: any)
   QList<Claim> m_claims;
   int m_messages = 0;
   Job m_run, m_recovery, m_poiTask;

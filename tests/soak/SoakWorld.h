@@ -22,12 +22,11 @@ using TestSupport::WriteFile;
 
 inline qint64 Now() { return QDateTime::currentMSecsSinceEpoch(); }
 
-// A random element of a list that is not empty, and a random row of a table of rows with a
-// `weight`, each as often as its weight.
 template <typename List>
 auto AnyOf(QRandomGenerator64& random, const List& list) {
   return list[qsizetype(random.bounded(quint64(std::size(list))))];
 }
+// A row of a table, each as often as its `weight`.
 template <typename Row, std::size_t N>
 const Row& Weighted(QRandomGenerator64& random, const Row (&rows)[N]) {
   std::array<int, N> weights;
@@ -39,7 +38,7 @@ const Row& Weighted(QRandomGenerator64& random, const Row (&rows)[N]) {
 struct UnitView {
   bool answered = false, plugged = false, restarting = false;
   bool linkNormal = false;  // plugged in, not stalled, replies at full speed
-  UnitState state;          // the version reply, the speed unit, the POI slots
+  UnitState state;
 
   explicit UnitView(const QJsonObject& status = {})
       : answered(!status.isEmpty()),
@@ -71,9 +70,8 @@ struct UnitView {
   }
 };
 
-// Everything around the window: its working folder with the data files and the files a user
-// would pick, the emulated unit, the update server over its own copy of the packages, and the
-// faults put on them.
+// Everything around the window: its working folder and the files a user picks, the emulated
+// unit, the update server over its own copy of the packages, and the faults put on them.
 class SoakWorld {
  public:
   QStringList importFiles;    // POI files of every kind the POI page reads, some broken
@@ -110,8 +108,7 @@ class SoakWorld {
   QString WorkPath(const QString& name = {}) const { return m_work + '/' + name; }
   UnitView Unit() { return UnitView(unit.Status()); }
 
-  // A package's header: the server's own copy by the file's base name, else the file's
-  // first bytes (none for a file that is no package).
+  // A package's header: the server's pristine copy by base name, else the file's first bytes.
   std::optional<PackageHeader> Header(const QString& pathOrName) const {
     const QFileInfo file(pathOrName);
     if (file.dir().dirName() != "recovery"_L1 && m_packages.contains(file.completeBaseName()))
@@ -174,14 +171,10 @@ class SoakWorld {
                QDirIterator(w.m_tree, {name}, QDir::Files, QDirIterator::Subdirectories).next();
            w.m_brokenOriginal = ReadFile(w.m_brokenPackage);
            if (w.m_random.bounded(2)) return QFile::remove(w.m_brokenPackage), name + " missing"_L1;
-           return WriteFile(w.m_brokenPackage, UpdateTestSupport::CorruptPackage(w.m_brokenOriginal)),
-                  name + " damaged"_L1;
+           WriteFile(w.m_brokenPackage, UpdateTestSupport::CorruptPackage(w.m_brokenOriginal));
+           return name + " damaged"_L1;
          }},
-        {"disk-full", 1,
-         [](SoakWorld& w) {
-           const qint64 limit = AnyOf(w.m_random, kDiskLimits);
-           return w.SetDiskFull(limit), QString::number(limit);
-         }},
+        {"disk-full", 1, [](SoakWorld& w) { return w.SetDiskFull(AnyOf(w.m_random, kDiskLimits)); }},
         {"disk-freed", 2, [](SoakWorld& w) { return w.SetDiskFull(-1), QString(); }},
     };
     const Fault& fault = Weighted(m_random, kFaults);
@@ -226,9 +219,8 @@ class SoakWorld {
     return started;
   }
 
-  // POI files of every kind, some broken: the program's own (three of POIs the unit keeps, one
-  // with a POI it cannot keep, one of more POIs than its 100 slots), GPX, KML, KMZ and CSV files,
-  // a picture named as GPX, an empty CSV file; and the files a recovery may be given.
+  // POI files of every kind, some broken (a POI the unit cannot keep, more POIs than its slots, a
+  // picture named as GPX, an empty CSV file), and the files a recovery may be given.
   void MakeFiles() {
     const auto pois = [this](int count) {  // of the unit's range, from a random place in it
       const int first = m_random.bounded(1000);
@@ -265,11 +257,12 @@ class SoakWorld {
   // The link changed: it is quiet from now, or from the end of a stall `stallMs` long.
   void LinkChanged(int stallMs = 0) { m_linkQuietFrom = std::max(m_linkQuietFrom, Now() + stallMs); }
 
-  // The most a file of this process may grow to (-1: no limit).
-  void SetDiskFull(qint64 limit) {
+  // The most a file of this process may grow to (-1: no limit); the limit for the log.
+  QString SetDiskFull(qint64 limit) {
     m_fullDisk.reset();
     if (limit >= 0) m_fullDisk.emplace(rlim_t(limit));
     m_diskLimit = limit;
+    return QString::number(limit);
   }
 
   QRandomGenerator64& m_random;

@@ -37,8 +37,7 @@ class StepLog {
       });
     s_qtHandler =
         qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-          if (text.contains("propagateSizeHints"_L1))
-            return;  // the offscreen platform, at every window shown
+          if (text.contains("propagateSizeHints"_L1)) return;  // the offscreen platform, at every window
           s_qtHandler(type, context, text);
           if (type != QtDebugMsg && type != QtInfoMsg && s_log && text.contains("thread"_L1) &&
               (text.contains("another"_L1) || text.contains("different"_L1)))
@@ -78,8 +77,8 @@ class StepLog {
   double Minutes() const { return double(m_clock.elapsed()) / 60000.0; }
   int Violations() const { return m_violations; }
 
-  // A violation ends the soak: the report, the totals, exit status 1. Kept going (to see what
-  // else a change breaks), each different violation is reported once and counted.
+  // A violation ends the soak, unless kept going (to see what else a change breaks): then each
+  // different violation is reported once and counted.
   void Violation(const QString& what) {
     if (!m_keepGoing) End(what);
     ++m_violations;
