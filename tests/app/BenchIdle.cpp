@@ -1,6 +1,5 @@
-// What the program costs while it only waits: the memory of the program and its helper
-// processes 10 s after start, with the demo unit attached and no banner host, and the share
-// of a core they use over the next 30 s. Prints "NAME VALUE UNIT" lines.
+// The idle program's cost, helpers included (demo unit attached, no banner host): its memory
+// 10 s after start and its share of a core over the next 30 s, as "NAME VALUE UNIT" lines.
 #include <unistd.h>
 
 #include <QCoreApplication>

@@ -1,6 +1,5 @@
-// Nothing is cut: at the window's minimum size, in English and in French, every label and
-// button shows its text whole (each status line the longest it can be given), the progress
-// bars have their height, and nothing lies outside its page.
+// At the window's minimum size, in both languages, every label and button shows its text whole
+// (status lines their longest), the bars have their height, and nothing lies outside its page.
 #include <gtest/gtest.h>
 
 #include <QLabel>

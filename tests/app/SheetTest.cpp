@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDir>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -49,12 +50,11 @@ TEST_F(SheetTest, StartUpReadsOrMissesTheDataFilesWaitsForTheSplashAndCaptionsEx
     EXPECT_EQ(sheet->m_strCurDir, QDir::currentPath());
     // Missing files are each told, and start-up goes on without their contents.
     const QStringList told{Sheet::kVersionMissingMessage, Sheet::kUITextMissingMessage};
-    EXPECT_EQ(s.MessageTexts(), withFiles ? QStringList() : told);
+    EXPECT_EQ(s.Messages(), withFiles ? QStringList() : told);
     EXPECT_EQ(std::tuple(sheet->m_arrText[1].size(), sheet->m_strErrorMsg[0].isEmpty(),
                          sheet->m_strFWFile.isEmpty()),
               std::tuple(withFiles ? kUiTextCount : 0, !withFiles, !withFiles));
-    // The window system is given the title, plus " — " and the application display name when
-    // one is set that the title does not end with: none may be set.
+    // The title alone: the window system would add an application display name to it.
     sheet->show();
     EXPECT_EQ(sheet->windowHandle()->title(), u"V770 PC Software v1.0.1.18"_qs);
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
@@ -90,9 +90,14 @@ TEST_F(SheetTest, KeysTabsAndTheRememberedLanguage) {
   press(edit, Qt::Key_A, QStringLiteral("a"));
   EXPECT_EQ(edit->text(), QStringLiteral("a")) << "ordinary keys still reach the controls";
 
-  // Tabs follow the language and the unit.
+  // Tabs follow the language the main page's list chooses, and the unit; typed text is undone.
   const auto t = [&](int language, int index) { return UiText(sheet->m_arrText, language, index); };
-  sheet->SetLanguage(kLanguageFrench);
+  QComboBox* choice = sheet->m_pageMain.m_comboLanguage;
+  choice->setCurrentIndex(1);
+  emit choice->activated(1);
+  choice->lineEdit()->setText("x");
+  emit choice->lineEdit()->textEdited("x");
+  EXPECT_EQ(choice->currentText(), choice->itemText(1));
   EXPECT_EQ(TabLabels(*sheet), (QStringList{t(2, MAIN_TAB_001), t(2, RESET_TAB_001)}));
   EXPECT_EQ(QCoreApplication::translate("QFileDialog", "&Open"), u"&Ouvrir"_qs);  // Qt's own dialogs too
   // Under the pages: the folder the program works in, named in the new language.

@@ -58,8 +58,7 @@ TEST_F(VersionFileTest, WhatEachKindOfFileGives) {
   for (const auto& [bytes, expected] : cases) EXPECT_EQ(Read(bytes), expected) << bytes.left(60).constData();
 }
 
-// Reading again does not duplicate, a missing file changes nothing, and of a broken file
-// whatever can be read is read (binary files: the version file's fuzz target and seeds).
+// Of a broken file whatever can be read is read (binary files: the fuzz target's seeds).
 TEST_F(VersionFileTest, ReadingAgainMissingAndBrokenFiles) {
   VersionInfo info;
   info.listDB.append(VersionEntry{42, QStringLiteral("stale")});

@@ -12,16 +12,10 @@
 #include "support/UnitEmulator.h"
 #include "unitsim/UnitProtocol.h"
 
-// A sheet as the application builds it, started with the shipped data files in a private
-// working folder, every message box answered and recorded instead of shown, and no network.
-// Made with `start` false, it waits for the test to set the scene and call Start.
+// The application's sheet in a private working folder with the shipped data files, its message
+// boxes recorded instead of shown, no network. With `start` false it waits for Start.
 class DeviceSheet {
  public:
-  struct Message {
-    QString text;
-    UiSeams::MessageIcon icon;
-  };
-
   explicit DeviceSheet(bool start = true) : m_previousFolder(QDir::currentPath()) {
     EnterFolder(m_work.path(), true);
     // Without an emulator of its own the test must not find anybody else's unit.
@@ -30,7 +24,7 @@ class DeviceSheet {
       m_ownSocketEnv = true;
     }
     UiSeams::SetMessageHandler([this](const UiSeams::MessageRequest& request) {
-      m_messages.append({request.text, request.icon});
+      m_messages.append(request.text);
       return QMessageBox::Ok;
     });
     InternetState::SetForTesting(false);
@@ -63,26 +57,20 @@ class DeviceSheet {
     return *sheet;
   }
 
-  CMainTab& Main() { return sheet->m_pageMain; }
   // How many of the update, POI and option pages are shown.
   int DevicePages() const {
     const CPropertyPage* pages[] = {&sheet->m_pageUpdate, &sheet->m_pagePOI, &sheet->m_pageOption};
     return int(std::count_if(std::begin(pages), std::end(pages),
                              [&](auto* p) { return sheet->GetPageIndex(p) >= 0; }));
   }
-  const QList<Message>& Messages() const { return m_messages; }
-  QStringList MessageTexts() const {
-    QStringList texts;
-    for (const Message& message : m_messages) texts << message.text;
-    return texts;
-  }
+  const QStringList& Messages() const { return m_messages; }
 
   std::unique_ptr<CV700UpdaterDlg> sheet;
 
  private:
   QTemporaryDir m_work;
   QString m_previousFolder;
-  QList<Message> m_messages;
+  QStringList m_messages;
   bool m_ownSocketEnv = false;
 };
 

@@ -6,8 +6,7 @@
 
 namespace TestSupport {
 
-// A real FTP server for tests: pyftpdlib (Debian's /usr/bin/python3) serving one folder
-// read-only to anonymous users, on 127.0.0.1 and a free port.
+// pyftpdlib serving one folder read-only to anonymous users, on 127.0.0.1 and a free port.
 class FtpServer {
  public:
   ~FtpServer() { Stop(); }
@@ -19,8 +18,7 @@ class FtpServer {
   QString BaseUrl() const;
   // What the server wrote (its log of commands and errors).
   QString Log() const;
-  // Freezes and thaws the server process, so a transfer in progress stops receiving.
-  // Safe to call from any thread.
+  // Freezes and thaws the server, so a transfer in progress stops (from any thread).
   bool Pause();
   bool Resume();
 

@@ -5,9 +5,8 @@
 #include <memory>
 #include <vector>
 
-// The program itself, started as a user starts it: in a private working folder holding the
-// shipped data files, with its own settings and runtime folders (so neither the user's nor
-// another test's program is in the way), offscreen. Programs started here end with it.
+// The program started as a user starts it, offscreen, in a working folder with the shipped
+// data files and settings and runtime folders of its own. Programs started here end with it.
 class ProgramProcess {
  public:
   ProgramProcess();

@@ -6,8 +6,7 @@
 
 #include "device/UnitChannel.h"
 
-// One end of a unit channel for tests: records what is written, hands out the replies a test
-// queues and fails the calls it picks.
+// A unit channel that records what is written, hands out queued replies and fails chosen calls.
 class ScriptedChannel : public IUnitChannel {
  public:
   std::function<bool(int call)> fails;  // true: this call fails (every call counts, from 0)

@@ -10,19 +10,14 @@
 #include <functional>
 #include <ostream>
 
-// Readable failure messages for Qt strings.
+// Readable failure messages for Qt strings (and lists of them).
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
-inline void PrintTo(const QStringList& list, std::ostream* os) {
-  *os << '[' << list.join(QStringLiteral("|")).toStdString() << ']';
-}
 
 namespace TestSupport {
 
-// Folder of the test data files (tests/data in the source tree).
+// A file of tests/data, of the shipped data/, and of the built programs' folder.
 QString TestDataPath(const QString& name);
-// Folder of the files shipped beside the program (data/ in the source tree).
 QString ShippedDataPath(const QString& name);
-// Folder of the built programs and the unit library.
 QString BinPath(const QString& name);
 
 // Writes bytes to a file, creating folders; false on failure.
@@ -48,8 +43,7 @@ void EndWithTestProgram(QProcess& process);
 // Asks a running process to end, and kills it when it is still there after timeoutMs.
 void EndProcess(QProcess& process, int timeoutMs);
 
-// A test with its own folder, in which each Write makes a new file. It runs in a UTF-8
-// locale, so results do not depend on the machine's LANG.
+// A test with its own folder (each Write makes a new file), in a UTF-8 locale whatever LANG is.
 class FileTest : public ::testing::Test {
  protected:
   FileTest();

@@ -72,11 +72,6 @@ bool UnitEmulator::Launch() {
 
 void UnitEmulator::Stop() { TestSupport::EndProcess(m_process, kStopTimeoutMs); }
 
-bool UnitEmulator::Kill() {
-  m_process.kill();
-  return m_process.waitForFinished(kStopTimeoutMs);
-}
-
 QJsonObject UnitEmulator::Status() {
   const auto status = m_client.Status();
   return status ? QJsonDocument::fromJson(QByteArray::fromStdString(*status)).object() : QJsonObject();

@@ -13,22 +13,18 @@
 #include "device/UnitLibrary.h"
 #include "unitsim/UnitSimClient.h"
 
-// A private emulated unit for one test: `v770-unit serve` on a socket in its own temporary
-// folder, started from a chosen state. While it lives, V770_UNIT_SOCKET points the unit
-// library (the program's way to the unit) and UnitSimClient at it.
+// `v770-unit serve` on a socket in a folder of its own, from a chosen state. While it lives,
+// V770_UNIT_SOCKET points the unit library and UnitSimClient at it.
 class UnitEmulator {
  public:
   UnitEmulator();
   // Stops the daemon and restores V770_UNIT_SOCKET.
   ~UnitEmulator();
 
-  // Writes the initial state (empty: a fresh unit, see `v770-unit --help`), starts the
-  // daemon and waits until it answers.
+  // From the initial state (empty: a fresh unit, see `v770-unit --help`), once it answers.
   bool Start(const QJsonObject& initialState = {});
   // Stops the daemon; its state file stays for Restart.
   void Stop();
-  // Ends the daemon at once, as a crash does: its socket file stays behind.
-  bool Kill();
   // The daemon again, from the state it saved.
   bool Restart();
   bool IsRunning() const { return m_process.state() == QProcess::Running; }
@@ -69,12 +65,3 @@ inline QList<QByteArray> ReceivedOn(UnitEmulator& unit, const QString& channel) 
   }
   return received;
 }
-
-// Points the unit library loader at another file for one test and back afterwards.
-class LibraryNameScope {
- public:
-  explicit LibraryNameScope(const std::string& name) { CUnitLibrary::SetLibraryNameForTesting(name); }
-  ~LibraryNameScope() { CUnitLibrary::SetLibraryNameForTesting({}); }
-  LibraryNameScope(const LibraryNameScope&) = delete;
-  LibraryNameScope& operator=(const LibraryNameScope&) = delete;
-};

@@ -1,6 +1,5 @@
-// The unit link built for Windows, under Wine against the emulated unit here (over TCP): the
-// channel over a HANDLE, the library loaded into the program and through the bridge, since
-// the one beside the program is 32-bit. `./dev test --windows` builds and runs it.
+// The unit link built for Windows, under Wine against the emulated unit over TCP, in the
+// program and through the bridge. `./dev test --windows` builds and runs it.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -68,8 +67,7 @@ std::uint32_t Crc32(const std::string& bytes) {
   return crc(0, reinterpret_cast<const BYTE*>(bytes.data()), INT(bytes.size()));
 }
 
-// The 20-byte header of a database package of the unit's own format; Windows runs
-// little-endian, as the header is.
+// The 20-byte header of a database package (little-endian, as Windows runs).
 std::string PackageHeader(std::uint32_t payloadSize, std::uint32_t crc) {
   std::string header = "V7PK\x01\x02\x02\x04\x0c"s + std::string(11, '\0');
   std::memcpy(&header[10], &payloadSize, 4);
@@ -77,8 +75,7 @@ std::string PackageHeader(std::uint32_t payloadSize, std::uint32_t crc) {
   return header;
 }
 
-// Waits for the unit's status to tell that the package whose header carried this CRC was
-// installed, or else refused as cut short.
+// Waits for the package of this header CRC to be installed, or else refused as cut short.
 bool PackageDecided(std::uint32_t crc, bool installed) {
   char hex[9];
   std::snprintf(hex, sizeof hex, "%08x", crc);
@@ -99,8 +96,7 @@ std::size_t SendChunks(IUnitChannel& channel, const std::string& payload) {
   return std::min(at, payload.size());
 }
 
-// Every exchange once with the library loaded into the program and once through the
-// bridge (the parameter), against one emulated unit put back in order before each test.
+// Every exchange in the program and through the bridge (the parameter), on a unit put in order.
 class UnitLink : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
@@ -192,9 +188,8 @@ TEST_P(UnitLink, PackageIsInstalledAndAStalledOrUnpluggedOneGivenUp) {
 INSTANTIATE_TEST_SUITE_P(InProgramAndBridged, UnitLink, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Bridged" : "InProgram"; });
 
-// The bridge itself: used exactly when the library beside the program is of another
-// processor, started again after it died, ending by itself when the program closes its
-// input, and ended when it does not answer.
+// The bridge: used exactly for a library of another processor, started again after it died,
+// ending when the program closes its input, and ended when it does not answer.
 TEST(Bridge, ServesTheLibraryOfAnotherProcessorForTheProgramsLifeAndNoLonger) {
   ASSERT_EQ(Control("plug"), "ok");
   CUnitLibraryBridge& bridge = CUnitLibraryBridge::Instance();
