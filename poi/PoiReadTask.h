@@ -7,7 +7,6 @@
 
 #include "device/StoppableChannel.h"
 #include "poi/FailureCount.h"
-
 #include "poi/PoiChannels.h"
 #include "poi/PoiRecordTable.h"
 
