@@ -113,7 +113,7 @@ TEST(PoiWriteTask, SlotsPacedWithOneFailureCountForTheRunOrOnlyThePendingEraseTh
     const bool asked = pipes.reply->calls > 0;
     EXPECT_EQ(asked, params.unitConnected && (outcome != kNoAnswer || unitCount < 0));
     QList<QByteArray> sent = pipes.command->written;
-    if (asked) EXPECT_EQ(sent.takeLast(), "$PC>");
+    EXPECT_EQ(asked ? sent.takeLast() : "$PC>", "$PC>");
     if (erasing) {
       // Only "$P0<", retried at once, then one pause: nothing else this run.
       EXPECT_EQ(sent, QList<QByteArray>{"$P0<"}.mid(0, asked));
