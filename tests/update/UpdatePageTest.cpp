@@ -1,6 +1,4 @@
 // The update page driven as a user would, against an emulated unit and a loopback FTP server.
-#include <optional>
-
 #include "UpdatePageFixture.h"
 #include "update/UnzipArchive.h"
 #include "update/UnzipManualPack.h"
@@ -20,8 +18,7 @@ TEST_F(UpdatePageTest, AutoModeMarksWhatIsNewerThanTheUnit) {
   const std::tuple<Reply, int, bool, bool, bool, const char*, const char*, int> cases[] = {
       // Database 100412 > 100411 and firmware 1.6 > 1.5; the voice 10203 is the unit's.
       {kUnitReply, 1, false, true, true, "Europe", "100412_Europe", 0},
-      {kUpToDate, 1, false, false, false, "Europe", "", 9},
-      // French names shown (the catalogue is searched with the English ones: see the choices).
+      // Up to date, with French names shown (the catalogue is searched with the English ones).
       {{4, 2, 3, 30, 7, 1, 6, 1, 2, 3, 0, 1}, 2, false, false, false, "Allemagne", "", 9},
       // Its own area is not in the catalogue: the last one shows, marked, but nobody chose it,
       // not even by forcing (nor the last voice, its language unknown too).
@@ -264,13 +261,13 @@ TEST_F(UpdatePageTest, ARunThatCannotSendEndsAtOnce) {
   CDBUpdateTab& page = OpenPage();
   page.m_run.SetWatchdogPeriodMs(50);
   const QList<bool> before = RunControls();
-  std::optional<FullDisk> full;
   const QString onServer = m_ftpRoot.filePath("down/FW/V770/DB/100412_Europe.hdr");
   QTemporaryDir outside;
   const QString mine = "100412_Europe.hdr";
-  const struct { std::function<bool()> prepare; QStringList messages, filesLeft = {}; } cases[] = {
-      {[&] { return full.emplace(2048), true; },
-       {ExtraText(DOWNLOAD_WRITE_FAILED).arg(WorkFile(mine), ExtraText(DOWNLOAD_DISK_FULL))}},
+  const struct {
+    std::function<bool()> prepare;
+    QStringList messages, filesLeft = {};
+  } cases[] = {
       // The unit left before the transfer: the watchdog's message follows.
       {[&] { return m_unit.Client().Unplug(); }, {Error(12), Error(11)}},
       // The server holds the package but will not give it (it leads out of its tree).
@@ -280,18 +277,21 @@ TEST_F(UpdatePageTest, ARunThatCannotSendEndsAtOnce) {
        },
        {ExtraText(UPDATE_SERVER_REFUSED).arg("100412_Europe")}},
       // A file of the package's name that the run did not write is neither sent nor deleted.
-      {[&] { return QDir(m_ftpRoot.path()).removeRecursively() && WriteFile(WorkFile(mine), Database(3000)); },
-       {ExtraText(UPDATE_PACKAGE_NOT_ON_SERVER).arg("100412_Europe")}, {mine}},
+      {[&] {
+         return QDir(m_ftpRoot.path()).removeRecursively() && WriteFile(WorkFile(mine), Database(3000));
+       },
+       {ExtraText(UPDATE_PACKAGE_NOT_ON_SERVER).arg("100412_Europe")},
+       {mine}},
       // The messages follow the language chosen after the start.
       {[&] { return m_ftp.Stop(), Sheet().SetLanguage(kLanguageFrench), true; },
-       {UiText(Sheet().m_arrText, kLanguageFrench, UiIndex(ERROR_MSG_001, 2))}, {mine}},
+       {UiText(Sheet().m_arrText, kLanguageFrench, UiIndex(ERROR_MSG_001, 2))},
+       {mine}},
   };
   for (const auto& c : cases) {
     ASSERT_TRUE(c.prepare());
     m_messages.clear();
     const TestSupport::Clock clock;
     ASSERT_TRUE(UpdateAndTold(c.messages.size()));
-    full.reset();
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_EQ(m_messages, c.messages);
     EXPECT_EQ(std::pair(page.m_progress->GetPos(), page.m_labelSendPhase->text()), std::pair(0, QString()));

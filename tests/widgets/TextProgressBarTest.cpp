@@ -34,18 +34,12 @@ TEST(TextProgressBar, RampFillsThePositionsShareOfTheWidth) {
   TextProgressBar bar;
   SetUpLikeUpdatePage(bar);
   bar.SetPos(50);
-  QImage image = RenderBar(bar);
+  const QImage image = RenderBar(bar);
   for (int x = 0; x < 128; ++x) EXPECT_EQ(image.pixelColor(x, 0), QColor(0, 128 - x / 2, 128)) << "x " << x;
   EXPECT_EQ(CountPixels(image, image.rect(), kUnpainted), 0);
-  // The ramp spans the whole width, also when it is narrower than the band count.
+  // Full, it fills the whole width, also when that is narrower than the band count.
   bar.SetPos(100);
-  for (int width : {300, 100}) {
-    image = RenderBar(bar, QSize(width, 20));
-    EXPECT_EQ(FilledPixels(bar, image), width);
-    EXPECT_EQ((QList{image.pixelColor(0, 0), image.pixelColor(width / 2, 0), image.pixelColor(width - 1, 0)}),
-              (QList<QColor>{{0, 128, 128}, {0, 64, 128}, {0, 1, 128}}))
-        << width;
-  }
+  for (int width : {300, 100}) EXPECT_EQ(FilledPixels(bar, RenderBar(bar, QSize(width, 20))), width) << width;
   // The smaller differences advance by fractions and are truncated; equal colours make no
   // difference to divide into bands: one solid band.
   EXPECT_EQ(ProgressBandColour(0x000000, 0x0A0064, 100, 55), QColor(55, 0, 5));
