@@ -30,13 +30,6 @@ QByteArray UnitEmulator::DaemonLog() const {
   return TestSupport::ReadFile(m_dir.filePath(QStringLiteral("unit.log")));
 }
 
-int UnitEmulator::TcpPort() const {
-  const QByteArray log = DaemonLog();
-  const QByteArray mark = QByteArray(" and tcp ") + UnitProtocol::kTcpHost + ':';
-  const qsizetype at = log.lastIndexOf(mark);
-  return at < 0 ? 0 : log.mid(at + mark.size()).split('\n').first().toInt();
-}
-
 bool UnitEmulator::Start(const QJsonObject& initialState) {
   Stop();
   QFile::remove(StatePath());
@@ -55,9 +48,8 @@ bool UnitEmulator::Launch() {
   qputenv(UnitProtocol::kSocketEnv, SocketPath().toLocal8Bit());
   m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("unit.log")), QIODevice::Append);
   TestSupport::EndWithTestProgram(m_process);
-  QStringList arguments{QStringLiteral("serve"), QStringLiteral("--state"), StatePath(), QStringLiteral("--socket"),
-                        SocketPath()};
-  if (m_bTcp) arguments << QStringLiteral("--tcp") << QLatin1String(UnitProtocol::kTcpHost) + QStringLiteral(":0");
+  const QStringList arguments{QStringLiteral("serve"), QStringLiteral("--state"), StatePath(),
+                              QStringLiteral("--socket"), SocketPath()};
   m_process.start(TestSupport::BinPath(QStringLiteral("v770-unit")), arguments);
   if (!m_process.waitForStarted(kStartTimeoutMs)) return false;
   // Ready once it answers its control.

@@ -28,10 +28,6 @@ class UnitEmulator {
   // The daemon again, from the state it saved.
   bool Restart();
   bool IsRunning() const { return m_process.state() == QProcess::Running; }
-  // From the next start on, the daemon also serves TCP on a free loopback port.
-  void AlsoServeTcp() { m_bTcp = true; }
-  // That port, as the daemon printed it; 0 when it serves no TCP.
-  int TcpPort() const;
 
   UnitSimClient& Client() { return m_client; }
   // `ctl status`, parsed; an empty object when the emulator does not answer.
@@ -51,7 +47,6 @@ class UnitEmulator {
   QTemporaryDir m_dir;
   QProcess m_process;
   UnitSimClient m_client;
-  bool m_bTcp = false;
   std::optional<QByteArray> m_savedSocketEnv;
 };
 
