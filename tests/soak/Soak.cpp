@@ -179,6 +179,7 @@ class Soak {
 
   void Step(const Action& action) {
     m_log.BeginStep(QLatin1String(action.name));
+    m_messagesAtStepStart = m_messages;
     m_before = m_world.Unit();
     m_rowsBefore = ListRows();
     const int settleMs = m_random.bounded(20) ? m_random.bounded(30, 400) : m_random.bounded(1000, 4000);
@@ -269,10 +270,12 @@ class Soak {
     m_sheet->show();
   }
   bool CloseWindow() {
+    // A window closed before the unit's check of a run cannot take its end message back (the
+    // close stops the run, and the wait for the check with it).
+    const bool unchecked = m_sheet->m_pageUpdate.m_run.AwaitsUnitCheck();
     m_sheet->close();  // the close box: the program may ask first
     if (m_sheet->isVisible()) return false;
-    // A window closed before the unit's check of a run cannot take its end message back.
-    if (m_sheet->m_pageUpdate.m_run.AwaitsUnitCheck()) DropRunClaims();
+    if (unchecked) DropRunClaims();
     m_sheet.reset();
     theApp.m_pSheet = nullptr;
     m_run = m_recovery = m_poiTask = Job{};  // they ended unreported
@@ -569,7 +572,8 @@ class Soak {
 
   Change Watch(Job& job, bool running, const QString& sign, int limitMs, const char* name) {
     const Change change = running == job.running ? Change::None : running ? Change::Started : Change::Ended;
-    if (change == Change::Started) job.messagesAtStart = m_messages;
+    // A job is seen after its step's action; a quick one may have spoken already.
+    if (change == Change::Started) job.messagesAtStart = m_messagesAtStepStart;
     if (change == Change::Started || sign != job.sign) job.lastSign = Now(), job.sign = sign;
     job.running = running;
     if (running && Now() - job.lastSign > limitMs)
@@ -702,7 +706,7 @@ class Soak {
   QList<std::pair<int, double>> m_rssAtCheckpoint;  // step, resident MB
   QRegularExpression m_texts[3];                    // by language (0: any)
   QList<Claim> m_claims;
-  int m_messages = 0;
+  int m_messages = 0, m_messagesAtStepStart = 0;
   Job m_run, m_recovery, m_poiTask;
   int m_unplugsAtRecovery = 0;
   bool m_poiSaving = false;
